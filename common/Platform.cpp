@@ -1,0 +1,271 @@
+#include "common/Platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace common {
+
+namespace {
+
+bool isHiddenName(const std::string &localPath)
+{
+    const auto slash = localPath.find_last_of('/');
+    const std::string name = slash == std::string::npos ? localPath : localPath.substr(slash + 1);
+    return !name.empty() && name[0] == '.' && name != "." && name != "..";
+}
+
+// Looks a command up on PATH, as a shell would.
+std::string findOnPath(const std::string &command)
+{
+    const char *path = std::getenv("PATH");
+    if (!path)
+        return {};
+    std::string all(path);
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        std::size_t end = all.find(':', start);
+        if (end == std::string::npos)
+            end = all.size();
+        std::string dir = all.substr(start, end - start);
+        if (dir.empty())
+            dir = ".";
+        const std::string candidate = dir + "/" + command;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+std::vector<std::string> splitParameters(ByteView parameters)
+{
+    std::vector<std::string> words;
+    std::string current;
+    for (char c : parameters) {
+        if (c == ' ') {
+            if (!current.empty())
+                words.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(c);
+        }
+    }
+    if (!current.empty())
+        words.push_back(current);
+    return words;
+}
+
+bool endsWithExe(const std::string &name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string suffix = name.substr(name.size() - 4);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return suffix == ".exe";
+}
+
+} // namespace
+
+std::string LocalPath(ByteView path)
+{
+    std::string out(path);
+#ifndef _WIN32
+    std::replace(out.begin(), out.end(), '\\', '/');
+#endif
+    return out;
+}
+
+bool FileExists(ByteView path)
+{
+    if (path.empty())
+        return false;
+    const std::string local = LocalPath(path);
+    struct stat st {};
+    if (::stat(local.c_str(), &st) != 0)
+        return false;
+    return S_ISREG(st.st_mode) && !isHiddenName(local);
+}
+
+bool FolderExists(ByteView path)
+{
+    if (path.empty())
+        return false;
+    std::string local = LocalPath(path);
+    while (local.size() > 1 && local.back() == '/')
+        local.pop_back();
+    struct stat st {};
+    if (::stat(local.c_str(), &st) != 0)
+        return false;
+    return (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) && !isHiddenName(local);
+}
+
+std::string ProgramFolder()
+{
+    std::array<char, PATH_MAX> buffer{};
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (n <= 0)
+        return std::filesystem::current_path().string();
+    std::string exe(buffer.data(), static_cast<std::size_t>(n));
+    const auto slash = exe.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return exe.substr(0, slash);
+}
+
+std::string ResolveProgram(ByteView path)
+{
+    const std::string local = LocalPath(path);
+    if (FileExists(local))
+        return local;
+    if (endsWithExe(local)) {
+        const std::string bare = local.substr(0, local.size() - 4);
+        if (FileExists(bare))
+            return bare;
+    }
+    return {};
+}
+
+bool IsNativeExecutable(const std::string &localPath)
+{
+    std::ifstream in(localPath, std::ios::binary);
+    std::array<char, 4> head{};
+    in.read(head.data(), head.size());
+    const auto got = in.gcount();
+    if (got >= 4 && head[0] == 0x7F && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
+        return true;
+    return got >= 2 && head[0] == '#' && head[1] == '!';
+}
+
+bool StartDetached(const std::string &program, const std::vector<std::string> &arguments,
+                   const std::string &directory)
+{
+    // Everything the child needs is prepared before fork: after it, only async-signal-safe
+    // calls are made. The child forks once more and exits, so the started program is
+    // adopted by init and never lingers as a zombie of ours.
+    std::vector<std::string> argvStore;
+    argvStore.push_back(program);
+    argvStore.insert(argvStore.end(), arguments.begin(), arguments.end());
+    std::vector<char *> argv;
+    for (auto &a : argvStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    int status[2];
+    if (::pipe2(status, O_CLOEXEC) != 0)
+        return false;
+
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(status[0]);
+        ::close(status[1]);
+        return false;
+    }
+    if (child == 0) {
+        ::close(status[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild != 0) {
+            if (grandchild < 0) {
+                const int err = errno;
+                [[maybe_unused]] auto w = ::write(status[1], &err, sizeof err);
+            }
+            ::_exit(0);
+        }
+        if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
+            const int err = errno;
+            [[maybe_unused]] auto w = ::write(status[1], &err, sizeof err);
+            ::_exit(127);
+        }
+        ::execv(argv[0], argv.data());
+        const int err = errno;
+        [[maybe_unused]] auto w = ::write(status[1], &err, sizeof err);
+        ::_exit(127);
+    }
+    ::close(status[1]);
+    int waitStatus = 0;
+    while (::waitpid(child, &waitStatus, 0) < 0 && errno == EINTR) {
+    }
+    // The pipe closes on a successful exec; an error number arrives otherwise.
+    int err = 0;
+    ssize_t got;
+    do {
+        got = ::read(status[0], &err, sizeof err);
+    } while (got < 0 && errno == EINTR);
+    ::close(status[0]);
+    return got == 0;
+}
+
+ShellResult PlatformShell::open(ByteView /*operation*/, ByteView file, ByteView parameters,
+                                ByteView directory, int /*showCommand*/)
+{
+    const std::string dir = LocalPath(directory);
+    std::string target = LocalPath(file);
+    if (!target.empty() && target[0] != '/' && !dir.empty())
+        target = dir + (dir.back() == '/' ? "" : "/") + target;
+
+    const std::string program = ResolveProgram(target);
+    if (program.empty())
+        return ShellResult::Failed; // a missing file goes unreported
+    const std::vector<std::string> args = splitParameters(parameters);
+
+    if (IsNativeExecutable(program)) {
+        if (::access(program.c_str(), X_OK) != 0)
+            return ShellResult::Failed;
+        return StartDetached(program, args, dir) ? ShellResult::Started : ShellResult::Failed;
+    }
+    if (endsWithExe(program)) {
+        const std::string wine = findOnPath("wine");
+        if (!wine.empty()) {
+            std::vector<std::string> wineArgs{program};
+            wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+            return StartDetached(wine, wineArgs, dir) ? ShellResult::Started : ShellResult::Failed;
+        }
+    }
+    const std::string opener = findOnPath("xdg-open");
+    if (opener.empty())
+        return ShellResult::NoApplication;
+    return StartDetached(opener, {program}, dir) ? ShellResult::Started : ShellResult::Failed;
+}
+
+void PlatformShell::openWith(ByteView file, ByteView directory)
+{
+    // Without a system "Open With" dialog, show the file in its folder so the player can
+    // choose a program there.
+    const std::string opener = findOnPath("xdg-open");
+    if (opener.empty())
+        return;
+    std::string dir = LocalPath(directory);
+    std::string target = LocalPath(file);
+    if (!target.empty() && target[0] != '/' && !dir.empty())
+        target = dir + "/" + target;
+    const auto slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? dir : target.substr(0, slash);
+    StartDetached(opener, {folder.empty() ? std::string(".") : folder}, dir);
+}
+
+void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
+                   ByteView operation, ByteView file, ByteView parameters, ByteView directory,
+                   int showCommand)
+{
+    const ShellResult result = shell.open(operation, file, parameters, directory, showCommand);
+    if (result != ShellResult::NoApplication)
+        return;
+    if (showMessage)
+        showMessage(kNoApplicationMessage);
+    shell.openWith(file, directory);
+}
+
+} // namespace common

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "common/Clock.h"
+#include "common/ReceiveBuffer.h"
+#include "common/Transport.h"
+#include "registry/net/RegistryView.h"
+#include "registry/net/ServerTable.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace registry {
+
+inline constexpr const char *kVersionText = "R0.7";
+
+// The Registry client's connection to the registry server, its login state, the message
+// dispatcher, the server table, and the checks and requests behind the window's actions.
+// Plain C++: driven by transport events, window actions and onTimer(), it talks to the
+// world only through its ports.
+class RegistryClient final : public common::TimedCore, private common::Transport::Listener
+{
+public:
+    struct Ports
+    {
+        const common::Clock &clock;
+        common::Transport &main;  // the connection to the registry server
+        common::Transport &probe; // reachability probe of a server being added
+        RegistryView &view;
+        std::function<Bytes()> machineId;
+        std::string host = "127.0.0.1";
+        std::uint16_t port = 2600;
+    };
+
+    explicit RegistryClient(Ports ports);
+    ~RegistryClient() override;
+
+    // The window is shown: the first connection attempt comes 500 ms later.
+    void start();
+
+    bool connected() const { return m_connected; }
+    bool loggedIn() const { return m_loggedIn; }
+    bool booted() const { return m_booted; }
+    bool quitRequested() const { return m_quitRequested; }
+    bool probePending() const { return m_probePending; }
+    std::int64_t nextConnectTime() const { return m_nextConnectTime; }
+    std::int64_t probeDeadline() const { return m_probeDeadline; }
+    const ServerTable &servers() const { return m_servers; }
+
+    // Exit, closing the window.
+    void requestQuit();
+
+    // TimedCore: reconnection every 500 ms, keep-alive every 5000 ms while connected, the
+    // probe's time limit.
+    void onTimer() override;
+    std::int64_t nextDeadline() const override;
+
+    // Operations and window actions.
+    void connectRegistry();
+    void logOff();
+    void appendChat(ByteView line);
+    void requestNewAccount(ByteView user, ByteView password, ByteView retyped);
+    void requestLogin(ByteView user, ByteView password);
+    void sendChat(ByteView text);
+    // Enter in the chat input: the text without CR and LF, unless the box is empty.
+    void sendChatFromEnter(ByteView inputText);
+    void requestMyAddress();
+    // "Add Server": the administrator lock, then the reachability probe.
+    void addServerPressed();
+    void submitServer(ByteView name, ByteView address, std::int32_t port);
+
+    // The receive loop and the dispatcher (exposed for tests and benchmarks).
+    void dispatchPacket(std::uint8_t type, ByteView fields);
+
+private:
+    // Transport::Listener of the main connection.
+    void onConnected() override;
+    void onClosed() override;
+    void onData(ByteView bytes) override;
+
+    class ProbeListener;
+
+    void updateConnectionState();
+    void enterLoggedIn(ByteView name, int ownServer);
+    void showBooted(ByteView reason, bool quit);
+    void sendPacket(ByteView body);
+    void probeConnected();
+    void probeTimedOut();
+
+    Ports m_ports;
+    common::ReceiveBuffer m_receiveBuffer;
+    ServerTable m_servers;
+    std::unique_ptr<ProbeListener> m_probeListener;
+
+    bool m_connected = false;
+    bool m_loggedIn = false;
+    bool m_booted = false;
+    bool m_quitRequested = false;
+    bool m_started = false;
+    std::int64_t m_nextConnectTime = 0;
+    bool m_pingEnabled = false;
+    std::int64_t m_nextPingTime = 0;
+    bool m_probePending = false;
+    std::int64_t m_probeDeadline = 0;
+    bool m_chatLogEmpty = true;
+};
+
+// The administrator lock.
+inline constexpr const char *kAdministratorId = "604219587";
+bool IsAdministrator(ByteView id);
+
+// "2600.5" -> 2600, "2601.5" -> 2602, "abc" -> 0: the decimal number a text begins with,
+// rounded to the nearest integer with halves to the even neighbour. The result is 64-bit so
+// that callers can refuse values outside the 32-bit or the port range.
+std::int64_t LeadingNumberRounded(ByteView text);
+
+} // namespace registry

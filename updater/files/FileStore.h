@@ -1,0 +1,108 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "updater/files/Packing.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace updater {
+
+// One game file as the update server describes it and as it is received.
+struct FileEntry
+{
+    Bytes fileName;
+    Bytes folder;   // relative to the client folder: empty or ending in "\"
+    Bytes fullPath; // client folder & folder & fileName; program folder & "\" & name for 0, 1
+    std::int32_t size = 0;
+    std::int32_t version = 0;
+    Bytes data;
+    std::int32_t received = 0;
+    std::int32_t remaining = 0;
+    std::int64_t startTime = 0; // clock at transfer start; its duration in ms once complete
+    bool needsUpdate = false;
+};
+
+inline constexpr int kFileTableSize = 251; // indices 0..250
+using FileTable = std::array<FileEntry, kFileTableSize>;
+
+// Why a file operation did not happen.
+enum class FileError {
+    None,
+    UnsafePath,   // a name or folder that would leave the client folder
+    DamagedData,  // packed data that does not unpack to what its header says
+    TooLarge,     // above kMaxFileSize
+    CreateFailed, // folder or temporary file could not be made
+    WriteFailed,  // writing, flushing or closing failed
+    RenameFailed, // the finished file could not replace the old one
+};
+
+// Confinement of names and folders that come from a server. A folder is empty or a
+// sequence of "\"-terminated segments; a file name is a single segment. Refused: absolute
+// paths, drive letters and ":" anywhere, "..", "." and empty segments inside a folder, NUL
+// and other control bytes, "/" (a second separator), reserved device names, trailing dots or
+// blanks in a segment.
+bool IsSafeFolder(ByteView folder);
+bool IsSafeFileName(ByteView name);
+// A relative path with folders and a file name ("Bin\Game.exe"), as SetLaunchFile sends.
+bool IsSafeRelativePath(ByteView path);
+
+// Everything the Updater keeps on disk, addressed from its program folder.
+class FileStore
+{
+public:
+    // `programFolder`: the Updater's folder (local form, no trailing separator).
+    explicit FileStore(std::string programFolder);
+
+    const std::string &programFolder() const { return m_programFolder; }
+    // program folder & "\Client\" in the form the cores build paths with.
+    Bytes clientFolder() const;
+    // program folder & "\" & name.
+    Bytes programFile(ByteView name) const;
+
+    bool FileExists(ByteView path) const;
+    bool FolderExists(ByteView path) const;
+    // Creates the client folder when it is missing.
+    FileError EnsureClientFolder() const;
+    // Creates every level of `folder` below the client folder, outermost first. Text after
+    // the last "\" is created as a folder too. Refuses unsafe folders.
+    FileError MakeFolders(ByteView folder) const;
+
+    // Whole-file read; empty when the file cannot be read.
+    Bytes ReadWholeFile(ByteView path) const;
+    // Stores `data` as the whole content of `path`, unpacking it first when it begins with
+    // the packed marker. Written to a temporary file in the same folder and renamed over the
+    // target: on any failure the old file is untouched and no temporary file is left. On
+    // success `data` is replaced by what was written.
+    FileError WriteWholeFile(ByteView path, Bytes &data) const;
+
+    // Version numbers: ByteSum of PackedMarker & Pack(content).
+    std::int32_t ComputeFileVersion(ByteView path) const;
+
+    // Version.dat (in the program folder): read once per update pass with LoadVersions(),
+    // then looked up per file; rewritten whole with SaveVersions().
+    void LoadVersions();
+    bool VersionsUsable() const; // a positive multiple of 79 bytes
+    std::int32_t LookupVersion(ByteView folder, ByteView fileName) const;
+    FileError SaveVersions(const FileTable &table) const;
+
+    // The local version rule: sets entry.needsUpdate when the file is missing or its local
+    // version (Version.dat when usable, else computed) differs from entry.version. Uses
+    // what LoadVersions() read.
+    void ApplyLocalVersionRule(FileEntry &entry) const;
+
+    // Settings.ini in the program folder (private-profile semantics, values of at most 255
+    // bytes).
+    Bytes ReadSetting(ByteView section, ByteView key) const;
+    bool WriteSetting(ByteView section, ByteView key, ByteView value) const;
+
+private:
+    std::string m_programFolder;
+    Bytes m_versions; // content of Version.dat as last loaded
+};
+
+// One Version.dat record: EncodeLong(version), folder padded/cut to 50, name to 25.
+Bytes VersionRecord(std::int32_t version, ByteView folder, ByteView fileName);
+
+} // namespace updater
