@@ -32,7 +32,11 @@ std::int32_t ByteSum(ByteView text);
 // The check character the Registry client puts between length and body.
 std::uint8_t CheckCharacter(ByteView body);
 
-enum class PacketKind { WithCheckCharacter, Plain };
+enum class PacketKind
+{
+    WithCheckCharacter,
+    Plain
+};
 
 // Length word, optional check character, body. A body longer than 65535 bytes has no
 // length word: nothing is built and the caller gets std::nullopt.

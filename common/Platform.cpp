@@ -91,7 +91,9 @@ bool FileExists(ByteView path)
     if (path.empty())
         return false;
     const std::string local = LocalPath(path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(local.c_str(), &st) != 0)
         return false;
     return S_ISREG(st.st_mode) && !isHiddenName(local);
@@ -104,7 +106,9 @@ bool FolderExists(ByteView path)
     std::string local = LocalPath(path);
     while (local.size() > 1 && local.back() == '/')
         local.pop_back();
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(local.c_str(), &st) != 0)
         return false;
     return (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) && !isHiddenName(local);

@@ -36,7 +36,8 @@ bool StartDetached(const std::string &program, const std::vector<std::string> &a
                    const std::string &directory);
 
 // The shell's answer to an open request.
-enum class ShellResult {
+enum class ShellResult
+{
     Started,
     NoApplication, // nothing on this system can open that kind of file
     Failed,        // missing file, no access, or any other failure

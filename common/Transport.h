@@ -11,7 +11,12 @@ namespace common {
 class Transport
 {
 public:
-    enum class State { Closed, Connecting, Connected };
+    enum class State
+    {
+        Closed,
+        Connecting,
+        Connected
+    };
 
     class Listener
     {

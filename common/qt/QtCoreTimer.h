@@ -27,6 +27,7 @@ private:
     const Clock &m_clock;
     QTimer m_timer;
     bool m_running = false;
+    std::int64_t m_armedDeadline = -1;
 };
 
 } // namespace common

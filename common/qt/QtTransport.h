@@ -26,11 +26,13 @@ private:
     void handleConnected();
     void handleDisconnected();
     void handleReadyRead();
+    void drain();
 
     QTcpSocket *m_socket;
     Listener *m_listener = nullptr;
     bool m_wasConnected = false;
     bool m_closing = false;
+    bool m_drainPosted = false;
 };
 
 } // namespace common

@@ -18,8 +18,8 @@ public:
     State state() const override { return m_state; }
 
     // Peer side.
-    void acceptConnection();            // Connecting -> Connected, raises onConnected
-    void dropConnection();              // Connected -> Closed, raises onClosed
+    void acceptConnection();              // Connecting -> Connected, raises onConnected
+    void dropConnection();                // Connected -> Closed, raises onClosed
     void deliver(common::ByteView bytes); // raises onData
     void setState(State state) { m_state = state; }
 

@@ -1,0 +1,101 @@
+#include "common/qt/QtTransport.h"
+
+#include <QHostAddress>
+
+namespace common {
+
+QtTransport::QtTransport(QObject *parent) : QObject(parent), m_socket(new QTcpSocket(this))
+{
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(m_socket, &QTcpSocket::connected, this, &QtTransport::handleConnected);
+    connect(m_socket, &QTcpSocket::disconnected, this, &QtTransport::handleDisconnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &QtTransport::handleReadyRead);
+}
+
+QtTransport::~QtTransport()
+{
+    m_listener = nullptr;
+    m_socket->disconnect(this);
+    m_socket->abort();
+}
+
+void QtTransport::connectTo(const std::string &host, std::uint16_t port)
+{
+    close();
+    m_socket->connectToHost(QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size())),
+                            port);
+}
+
+void QtTransport::close()
+{
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    m_closing = true;
+    m_socket->abort();
+    m_closing = false;
+    m_wasConnected = false;
+}
+
+bool QtTransport::send(ByteView bytes)
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    const qint64 written = m_socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return written == static_cast<qint64>(bytes.size());
+}
+
+Transport::State QtTransport::state() const
+{
+    switch (m_socket->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return State::Closed;
+    case QAbstractSocket::ConnectedState:
+        return State::Connected;
+    default:
+        return State::Connecting;
+    }
+}
+
+void QtTransport::handleConnected()
+{
+    m_wasConnected = true;
+    if (m_listener)
+        m_listener->onConnected();
+}
+
+void QtTransport::handleDisconnected()
+{
+    if (m_closing || !m_wasConnected)
+        return;
+    // Whatever the peer sent before it closed is delivered before the close.
+    drain();
+    m_wasConnected = false;
+    if (m_listener)
+        m_listener->onClosed();
+}
+
+void QtTransport::handleReadyRead()
+{
+    // Bytes are handed over from a queued call rather than from inside readyRead: the socket
+    // does not raise readyRead again while a slot of it runs, but a listener that shows a
+    // modal message must still see the data that arrives meanwhile, from the nested loop.
+    if (m_drainPosted)
+        return;
+    m_drainPosted = true;
+    QMetaObject::invokeMethod(this, &QtTransport::drain, Qt::QueuedConnection);
+}
+
+void QtTransport::drain()
+{
+    m_drainPosted = false;
+    while (m_socket->bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket->readAll();
+        if (bytes.isEmpty())
+            break;
+        if (!m_listener)
+            continue;
+        m_listener->onData(ByteView(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+}
+
+} // namespace common
