@@ -1,0 +1,29 @@
+# Shared by the project's commands: the Debian packages the build, the tests and the demo
+# need, and a function that installs the missing ones.
+
+TALMORA_PACKAGES=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-qpa-plugins libgl-dev zlib1g-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth fonts-dejavu-core
+    clang libclang-rt-14-dev
+)
+
+# Installs whatever of TALMORA_PACKAGES (and any extra names given) is missing, with sudo
+# when not root. Prints nothing when all is there.
+ensure_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${TALMORA_PACKAGES[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}
