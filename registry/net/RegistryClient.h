@@ -9,11 +9,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace registry {
 
 inline constexpr const char *kVersionText = "R0.7";
+
+// The registry server the build was configured for (127.0.0.1 port 2600 unless the build
+// says otherwise); the program may replace it at start.
+std::string DefaultRegistryHost();
+std::uint16_t DefaultRegistryPort();
+// The community forum named in the out-dated-client notice (a build setting).
+std::string ForumAddress();
+
+// Time limits, in ms of the core's clock.
+inline constexpr std::int64_t kConnectIntervalMs = 500;
+inline constexpr std::int64_t kKeepAliveIntervalMs = 5000;
+inline constexpr std::int64_t kProbeTimeLimitMs = 5000;
 
 // The Registry client's connection to the registry server, its login state, the message
 // dispatcher, the server table, and the checks and requests behind the window's actions.
@@ -29,8 +42,8 @@ public:
         common::Transport &probe; // reachability probe of a server being added
         RegistryView &view;
         std::function<Bytes()> machineId;
-        std::string host = "127.0.0.1";
-        std::uint16_t port = 2600;
+        std::string host = DefaultRegistryHost();
+        std::uint16_t port = DefaultRegistryPort();
     };
 
     explicit RegistryClient(Ports ports);
@@ -57,6 +70,8 @@ public:
     std::int64_t nextDeadline() const override;
 
     // Operations and window actions.
+    // Abandons any attempt and connects again; the reconnection policy calls it while
+    // neither connected nor booted.
     void connectRegistry();
     void logOff();
     void appendChat(ByteView line);
@@ -73,6 +88,11 @@ public:
     // The receive loop and the dispatcher (exposed for tests and benchmarks).
     void dispatchPacket(std::uint8_t type, ByteView fields);
 
+    // The server table and its list rows. An index of 0 (or above 30) changes nothing.
+    void updateServerRow(int index, ByteView name, ByteView administrator, ByteView address,
+                         std::uint8_t players, bool online);
+    void clearServerList();
+
 private:
     // Transport::Listener of the main connection.
     void onConnected() override;
@@ -85,6 +105,8 @@ private:
     void enterLoggedIn(ByteView name, int ownServer);
     void showBooted(ByteView reason, bool quit);
     void sendPacket(ByteView body);
+    void setQuitRequested();
+    void showServerCount();
     void probeConnected();
     void probeTimedOut();
 
@@ -103,7 +125,6 @@ private:
     std::int64_t m_nextPingTime = 0;
     bool m_probePending = false;
     std::int64_t m_probeDeadline = 0;
-    bool m_chatLogEmpty = true;
 };
 
 // The administrator lock.

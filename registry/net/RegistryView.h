@@ -10,9 +10,9 @@ using common::ByteView;
 // One row of the server list as the window shows it.
 struct ServerRowText
 {
-    Bytes status;        // "Online" / "Offline"
+    Bytes status; // "Online" / "Offline"
     Bytes name;
-    Bytes players;       // decimal text
+    Bytes players; // decimal text
     Bytes administrator;
 };
 

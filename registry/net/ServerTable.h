@@ -24,7 +24,10 @@ class ServerTable
 public:
     static constexpr int kSlots = 30;
 
-    const ServerRecord &slot(int index) const { return m_slots.at(static_cast<std::size_t>(index - 1)); }
+    const ServerRecord &slot(int index) const
+    {
+        return m_slots.at(static_cast<std::size_t>(index - 1));
+    }
     ServerRecord &slot(int index) { return m_slots.at(static_cast<std::size_t>(index - 1)); }
     static bool validIndex(int index) { return index >= 1 && index <= kSlots; }
 

@@ -1,0 +1,675 @@
+#include "registry/net/RegistryClient.h"
+
+#include "common/Codec.h"
+#include "registry/net/RegistryProtocol.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#ifndef TALMORA_REGISTRY_HOST
+#define TALMORA_REGISTRY_HOST "127.0.0.1"
+#endif
+#ifndef TALMORA_REGISTRY_PORT
+#define TALMORA_REGISTRY_PORT 2600
+#endif
+#ifndef TALMORA_FORUM_ADDRESS
+#define TALMORA_FORUM_ADDRESS "http://forum.example.org/"
+#endif
+
+namespace registry {
+
+namespace {
+
+constexpr std::int64_t kNoDeadline = -1;
+constexpr std::int64_t kDefaultGamePort = 5750;
+constexpr std::int64_t kHighestPort = 65535;
+
+// Texts shown by the core, exactly as players know them.
+constexpr const char *kBootedText = "You have been booted from the Registry!";
+constexpr const char *kOutdatedText =
+    "Your Registry client is out-dated! - An update may be availible on the Talmora Online "
+    "Classic Forums at: (";
+constexpr const char *kRestrictedText =
+    "Adding new servers has been restricted to Administrators only due to maintenance!";
+constexpr const char *kInvalidPortText = "Error: Invalid port!";
+constexpr const char *kProbeFailedText = "Error: The server you are trying to add must be online!";
+
+// Reason texts of the boot codes 0 to 5; code 2 carries no reason.
+constexpr const char *kBootReasons[] = {
+    "The Registry Server is not currently accepting connections.",
+    "The Registry Server has reached it's connection's limit. Try again later.",
+    "",
+    "Flooding",
+    "You are already connected to the Registry!",
+    "You have provided an invalid checksum, try running the updater!",
+};
+constexpr std::uint8_t kBootCodeAlreadyConnected = 4;
+
+bool startsWithLetter(ByteView text)
+{
+    if (text.empty())
+        return false;
+    const unsigned char c = common::byteAt(text, 0);
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+Bytes decimal(std::int64_t value)
+{
+    return std::to_string(value);
+}
+
+} // namespace
+
+std::string DefaultRegistryHost()
+{
+    return TALMORA_REGISTRY_HOST;
+}
+
+std::uint16_t DefaultRegistryPort()
+{
+    return static_cast<std::uint16_t>(TALMORA_REGISTRY_PORT);
+}
+
+std::string ForumAddress()
+{
+    return TALMORA_FORUM_ADDRESS;
+}
+
+bool IsAdministrator(ByteView id)
+{
+    return id == kAdministratorId;
+}
+
+std::int64_t LeadingNumberRounded(ByteView text)
+{
+    // Leading blanks, tabs and line breaks are skipped; then an optional sign, digits, an
+    // optional fraction and an optional exponent. Anything else ends the number.
+    std::size_t pos = 0;
+    while (pos < text.size() &&
+           (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    const std::size_t numberStart = pos;
+    auto isDigit = [&](std::size_t i) {
+        return i < text.size() && text[i] >= '0' && text[i] <= '9';
+    };
+    while (isDigit(pos))
+        ++pos;
+    std::size_t mantissaEnd = pos;
+    if (pos < text.size() && text[pos] == '.') {
+        std::size_t after = pos + 1;
+        while (isDigit(after))
+            ++after;
+        if (after > pos + 1 || pos > numberStart)
+            mantissaEnd = after;
+    }
+    if (mantissaEnd == numberStart)
+        return 0;
+    pos = mantissaEnd;
+    if (pos < text.size() &&
+        (text[pos] == 'e' || text[pos] == 'E' || text[pos] == 'd' || text[pos] == 'D')) {
+        std::size_t exp = pos + 1;
+        if (exp < text.size() && (text[exp] == '+' || text[exp] == '-'))
+            ++exp;
+        if (isDigit(exp)) {
+            while (isDigit(exp))
+                ++exp;
+            pos = exp;
+        }
+    }
+    // from_chars does not take a '+', a 'd' exponent or a leading '.', so rebuild the number.
+    std::string number;
+    if (text[numberStart] == '.')
+        number.push_back('0');
+    for (std::size_t i = numberStart; i < pos; ++i) {
+        const char c = text[i];
+        number.push_back(c == 'd' || c == 'D' ? 'e' : c);
+    }
+    double value = 0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (result.ec == std::errc::result_out_of_range)
+        value = std::numeric_limits<double>::infinity();
+    else if (result.ec != std::errc())
+        return 0;
+    if (negative)
+        value = -value;
+    constexpr double kLimit = 9.2e18;
+    if (!(value < kLimit))
+        return std::numeric_limits<std::int64_t>::max();
+    if (!(value > -kLimit))
+        return std::numeric_limits<std::int64_t>::min();
+    // Nearest integer, halves to the even neighbour.
+    const double floorValue = std::floor(value);
+    const double fraction = value - floorValue;
+    auto rounded = static_cast<std::int64_t>(floorValue);
+    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
+        ++rounded;
+    return rounded;
+}
+
+class RegistryClient::ProbeListener final : public common::Transport::Listener
+{
+public:
+    explicit ProbeListener(RegistryClient &client) : m_client(client) {}
+    void onConnected() override { m_client.probeConnected(); }
+    void onClosed() override {}
+    void onData(ByteView) override {}
+
+private:
+    RegistryClient &m_client;
+};
+
+RegistryClient::RegistryClient(Ports ports)
+    : m_ports(std::move(ports)), m_probeListener(std::make_unique<ProbeListener>(*this))
+{
+    m_ports.main.setListener(this);
+    m_ports.probe.setListener(m_probeListener.get());
+}
+
+RegistryClient::~RegistryClient()
+{
+    m_ports.main.setListener(nullptr);
+    m_ports.probe.setListener(nullptr);
+    m_ports.main.close();
+    m_ports.probe.close();
+}
+
+void RegistryClient::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_nextConnectTime = m_ports.clock.nowMs() + kConnectIntervalMs;
+}
+
+void RegistryClient::requestQuit()
+{
+    setQuitRequested();
+}
+
+void RegistryClient::setQuitRequested()
+{
+    if (m_quitRequested)
+        return;
+    m_quitRequested = true;
+    m_ports.view.quitRequested();
+}
+
+// ---------------------------------------------------------------------------------------
+// Timed work
+
+std::int64_t RegistryClient::nextDeadline() const
+{
+    if (m_quitRequested)
+        return kNoDeadline;
+    std::int64_t deadline = kNoDeadline;
+    auto consider = [&deadline](std::int64_t at) {
+        if (deadline < 0 || at < deadline)
+            deadline = at;
+    };
+    if (m_started && !m_connected && !m_booted)
+        consider(m_nextConnectTime);
+    if (m_pingEnabled)
+        consider(m_nextPingTime);
+    if (m_probePending)
+        consider(m_probeDeadline);
+    return deadline;
+}
+
+void RegistryClient::onTimer()
+{
+    if (m_quitRequested)
+        return;
+    if (m_probePending && m_ports.clock.nowMs() >= m_probeDeadline)
+        probeTimedOut();
+    // The probe's message may have been open for a while; read the clock again.
+    if (m_quitRequested)
+        return;
+    if (m_started && !m_connected && !m_booted && m_ports.clock.nowMs() >= m_nextConnectTime) {
+        connectRegistry();
+        m_nextConnectTime = m_ports.clock.nowMs() + kConnectIntervalMs;
+    }
+    if (m_pingEnabled && m_ports.clock.nowMs() >= m_nextPingTime) {
+        m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
+        sendPacket(KeepAliveBody());
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Connection and login state
+
+void RegistryClient::connectRegistry()
+{
+    m_ports.main.close();
+    m_ports.main.connectTo(m_ports.host, m_ports.port);
+}
+
+void RegistryClient::onConnected()
+{
+    // A packet cut short by the previous connection must not run into this one.
+    m_receiveBuffer.clear();
+    updateConnectionState();
+}
+
+void RegistryClient::onClosed()
+{
+    updateConnectionState();
+}
+
+void RegistryClient::updateConnectionState()
+{
+    if (m_quitRequested)
+        return;
+    RegistryView &view = m_ports.view;
+    if (m_ports.main.state() == common::Transport::State::Connected) {
+        const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
+        sendPacket(VersionCheckBody(kVersionText, id));
+        view.setRegistryState("Online", true);
+        view.setStatusText("Connected");
+        view.setAccountMenuEnabled(0, true);
+        view.setAccountMenuEnabled(1, true);
+        view.setAccountMenuEnabled(2, false);
+        m_pingEnabled = true;
+        m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
+        m_connected = true;
+        return;
+    }
+    logOff();
+    clearServerList();
+    view.setRegistryState("Offline", false);
+    view.setStatusText("Connecting...");
+    view.setAccountMenuEnabled(0, false);
+    view.setAccountMenuEnabled(1, false);
+    view.setAccountMenuEnabled(2, false);
+    m_pingEnabled = false;
+    m_connected = false;
+}
+
+void RegistryClient::enterLoggedIn(ByteView name, int ownServer)
+{
+    RegistryView &view = m_ports.view;
+    m_loggedIn = true;
+    view.setServerAddNewEnabled(ownServer == 0);
+    view.setServerSettingsEnabled(ownServer != 0);
+    Bytes account = "Logged in (";
+    account.append(name);
+    account.push_back(')');
+    view.setAccountText(account);
+    Bytes line = "You have logged in as ";
+    line.append(name);
+    appendChat(line);
+    view.hidePanel(1);
+    view.setAccountMenuEnabled(0, false);
+    view.setAccountMenuEnabled(1, false);
+    view.setAccountMenuEnabled(2, true);
+    view.setChatInputEnabled(true);
+}
+
+void RegistryClient::logOff()
+{
+    if (!m_loggedIn)
+        return;
+    RegistryView &view = m_ports.view;
+    sendPacket(LogoutRequestBody());
+    view.setServerSettingsEnabled(false);
+    view.setServerAddNewEnabled(false);
+    view.setAccountMenuEnabled(0, true);
+    view.setAccountMenuEnabled(1, true);
+    view.setAccountMenuEnabled(2, false);
+    for (int panel = 0; panel <= 3; ++panel)
+        view.hidePanel(panel);
+    view.clearChatInput();
+    view.setChatInputEnabled(false);
+    m_loggedIn = false;
+    view.setAccountText("Logged Off");
+    appendChat("You have logged out of your account!");
+}
+
+void RegistryClient::showBooted(ByteView reason, bool quit)
+{
+    Bytes text = kBootedText;
+    if (!reason.empty()) {
+        text += " Reason: ";
+        text.append(reason);
+    }
+    // Socket events may be handled while the message is open; the flags change only after.
+    m_ports.view.showMessage(text);
+    m_booted = true;
+    if (quit)
+        setQuitRequested();
+}
+
+void RegistryClient::sendPacket(ByteView body)
+{
+    if (m_ports.main.state() != common::Transport::State::Connected)
+        return;
+    if (const auto packet = common::BuildPacket(body, common::PacketKind::WithCheckCharacter))
+        m_ports.main.send(*packet);
+}
+
+// ---------------------------------------------------------------------------------------
+// Receive loop and dispatcher
+
+void RegistryClient::onData(ByteView bytes)
+{
+    m_receiveBuffer.append(bytes);
+    // Each packet is cut from the buffer before it is handled, so data delivered while a
+    // handler's message is open is handled by the nested call and never seen twice.
+    m_receiveBuffer.dispatchAll(
+        [this](const common::Packet &packet) { dispatchPacket(packet.type, packet.fields); });
+}
+
+void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
+{
+    RegistryView &view = m_ports.view;
+    switch (static_cast<InboundType>(type)) {
+    case InboundType::Version:
+        if (fields.empty())
+            return;
+        if (common::byteAt(fields, 0) == 0) {
+            // VersionAccepted carries one byte the client has no use for; without it the
+            // message is incomplete.
+            if (fields.size() < 2)
+                return;
+            if (view.autoLoginTicked())
+                requestLogin(view.loginUserText(), view.loginPasswordText());
+        } else if (common::byteAt(fields, 0) == 1) {
+            view.showMessage(kOutdatedText + ForumAddress() + ")");
+            setQuitRequested();
+        }
+        return;
+
+    case InboundType::ServerEntry: {
+        ServerEntryFields entry;
+        // Too short, missing a separator or beyond the 30 slots: the table stays as it is.
+        if (!DecodeServerEntry(fields, entry) || entry.index > ServerTable::kSlots)
+            return;
+        updateServerRow(entry.index, entry.name, entry.administrator, entry.address, entry.players,
+                        entry.online);
+        return;
+    }
+
+    case InboundType::BootNotice: {
+        if (fields.empty())
+            return;
+        const std::uint8_t code = common::byteAt(fields, 0);
+        if (code >= std::size(kBootReasons))
+            return;
+        if (code == kBootCodeAlreadyConnected)
+            m_ports.main.close();
+        showBooted(kBootReasons[code], true);
+        return;
+    }
+
+    case InboundType::MyAddressReply:
+        view.setNewServerAddress(fields);
+        return;
+
+    case InboundType::ServerPing:
+        sendPacket(KeepAliveBody());
+        return;
+
+    case InboundType::AccountReply:
+        if (fields.empty())
+            return;
+        switch (static_cast<AccountReply>(common::byteAt(fields, 0))) {
+        case AccountReply::AccountCreated:
+            view.showMessage("Account has been created succesfully!");
+            view.hidePanel(0);
+            view.clearNewAccountFields();
+            return;
+        case AccountReply::AccountExists:
+            view.showMessage("Error: This account already exists!");
+            view.clearNewAccountUserAndFocus();
+            return;
+        case AccountReply::LoginAccepted:
+            if (fields.size() < 2)
+                return;
+            enterLoggedIn(fields.substr(2), common::byteAt(fields, 1));
+            return;
+        case AccountReply::LoginRejected:
+            view.showMessage("Error: Invalid Username/Password!");
+            return;
+        case AccountReply::AlreadyLoggedIn:
+            view.showMessage("Error: You are already logged into an account!");
+            return;
+        case AccountReply::ServerCreated:
+            if (fields.size() < 2)
+                return;
+            view.setServerSettingsEnabled(true);
+            view.setServerAddNewEnabled(false);
+            view.showMessage("Your Server has been created succesfully!");
+            return;
+        }
+        return;
+
+    case InboundType::UserList:
+        if (fields.empty())
+            return;
+        if (common::byteAt(fields, 0) == 0) {
+            view.clearUsers();
+        } else if (common::byteAt(fields, 0) == 1) {
+            // One character after the sub-type is skipped whatever it is.
+            if (fields.size() < 2)
+                return;
+            view.addUser(fields.substr(2));
+        }
+        return;
+
+    case InboundType::ChatLine:
+        appendChat(fields);
+        return;
+
+    case InboundType::ServerListClear:
+        clearServerList();
+        return;
+    }
+    // Types 9 to 255: ignored.
+}
+
+// ---------------------------------------------------------------------------------------
+// Server table
+
+void RegistryClient::updateServerRow(int index, ByteView name, ByteView administrator,
+                                     ByteView address, std::uint8_t players, bool online)
+{
+    if (!ServerTable::validIndex(index))
+        return;
+    ServerRecord &record = m_servers.slot(index);
+    record.name.assign(name);
+    record.administrator.assign(administrator);
+    record.address.assign(address);
+    record.online = online;
+    record.players = players;
+
+    ServerRowText row;
+    row.status = online ? "Online" : "Offline";
+    row.name.assign(name);
+    row.players = decimal(players);
+    row.administrator.assign(administrator);
+    m_ports.view.setServerRow(index, row);
+    showServerCount();
+}
+
+void RegistryClient::clearServerList()
+{
+    m_servers.clear();
+    m_ports.view.clearServerRows();
+    showServerCount();
+}
+
+void RegistryClient::showServerCount()
+{
+    m_ports.view.setServerCountText(decimal(m_servers.CountServers()));
+}
+
+// ---------------------------------------------------------------------------------------
+// Chat
+
+void RegistryClient::appendChat(ByteView line)
+{
+    if (line.empty())
+        return;
+    m_ports.view.appendChatLine(line);
+}
+
+void RegistryClient::sendChat(ByteView text)
+{
+    if (!text.empty() && text != "\r\n") {
+        const Bytes trimmed = common::TrimBlanks(text);
+        sendPacket(ChatSayBody(trimmed));
+        appendChat("You: " + trimmed);
+    }
+    m_ports.view.clearChatInput();
+}
+
+void RegistryClient::sendChatFromEnter(ByteView inputText)
+{
+    if (inputText.empty())
+        return;
+    Bytes text;
+    text.reserve(inputText.size());
+    for (char c : inputText) {
+        if (c != '\r' && c != '\n')
+            text.push_back(c);
+    }
+    sendChat(text);
+}
+
+// ---------------------------------------------------------------------------------------
+// Accounts
+
+void RegistryClient::requestNewAccount(ByteView user, ByteView password, ByteView retyped)
+{
+    const Bytes trimmedUser = common::TrimBlanks(user);
+    const Bytes trimmedPassword = common::TrimBlanks(password);
+    const Bytes trimmedRetyped = common::TrimBlanks(retyped);
+    RegistryView &view = m_ports.view;
+    if (trimmedUser.size() < 3) {
+        view.showMessage("Error: Username must be atleast 3 characters long!");
+        return;
+    }
+    if (trimmedPassword.size() < 3) {
+        view.showMessage("Error: Password must be atleast 3 characters long!");
+        return;
+    }
+    if (!startsWithLetter(trimmedUser)) {
+        view.showMessage("Error: Username must start with a letter!");
+        return;
+    }
+    if (UpperCase1252(trimmedPassword) != UpperCase1252(trimmedRetyped)) {
+        view.showMessage("Error: Your two passwords do not match, please re-enter!");
+        return;
+    }
+    sendPacket(CreateAccountRequestBody(trimmedUser, trimmedPassword));
+}
+
+void RegistryClient::requestLogin(ByteView user, ByteView password)
+{
+    const Bytes trimmedUser = common::TrimBlanks(user);
+    const Bytes trimmedPassword = common::TrimBlanks(password);
+    RegistryView &view = m_ports.view;
+    if (trimmedUser.size() < 3) {
+        view.showMessage("Error: Username must be at least 3 characters long!");
+        return;
+    }
+    if (trimmedPassword.size() < 3) {
+        view.showMessage("Error: Password must be at least 3 characters long!");
+        return;
+    }
+    if (!startsWithLetter(trimmedUser)) {
+        view.showMessage("Error: Username must start with a letter!");
+        return;
+    }
+    sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
+}
+
+// ---------------------------------------------------------------------------------------
+// Server submission
+
+void RegistryClient::requestMyAddress()
+{
+    sendPacket(MyAddressRequestBody());
+}
+
+void RegistryClient::addServerPressed()
+{
+    if (m_probePending)
+        return;
+    RegistryView &view = m_ports.view;
+    const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
+    if (!IsAdministrator(id)) {
+        view.showMessage(kRestrictedText);
+        return;
+    }
+    std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    if (port == 0)
+        port = kDefaultGamePort;
+    if (port < 0 || port > kHighestPort) {
+        view.showMessage(kInvalidPortText);
+        return;
+    }
+    m_probePending = true;
+    m_probeDeadline = m_ports.clock.nowMs() + kProbeTimeLimitMs;
+    view.setAddServerButton(false, "Checking...");
+    const Bytes address = view.newServerAddress();
+    m_ports.probe.connectTo(address, static_cast<std::uint16_t>(port));
+}
+
+void RegistryClient::probeConnected()
+{
+    m_ports.probe.close();
+    if (!m_probePending)
+        return;
+    m_probePending = false;
+    RegistryView &view = m_ports.view;
+    view.hidePanel(4);
+    view.setAddServerButton(true, "Add Server");
+    const std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    // The box may have been edited while the probe ran.
+    if (port < 0 || port > kHighestPort) {
+        view.showMessage(kInvalidPortText);
+        return;
+    }
+    submitServer(view.newServerName(), view.newServerAddress(), static_cast<std::int32_t>(port));
+}
+
+void RegistryClient::probeTimedOut()
+{
+    // The attempt is abandoned before the message opens, so a connection that completes
+    // while it is open cannot submit the server as well.
+    m_ports.probe.close();
+    m_probePending = false;
+    m_ports.view.showMessage(kProbeFailedText);
+    m_ports.view.setAddServerButton(true, "Add Server");
+}
+
+void RegistryClient::submitServer(ByteView name, ByteView address, std::int32_t port)
+{
+    RegistryView &view = m_ports.view;
+    if (name.size() < 3) {
+        view.showMessage("Error: Server Name must be at least 3 characters long!");
+        return;
+    }
+    if (address.size() < 7) {
+        view.showMessage("Error: Invalid IP address!");
+        return;
+    }
+    if (port == 0)
+        port = static_cast<std::int32_t>(kDefaultGamePort);
+    for (int index = 1; index <= ServerTable::kSlots; ++index) {
+        if (m_servers.slot(index).name == name) {
+            view.showMessage("This server already exists");
+            return;
+        }
+    }
+    sendPacket(AddServerRequestBody(port, name, address));
+}
+
+} // namespace registry
