@@ -1,0 +1,73 @@
+#include "registry/support/FrmVersion.h"
+
+#include "common/Platform.h"
+#include "registry/net/RegistryClient.h"
+#include "registry/support/Cp1252.h"
+
+#include <QFont>
+#include <QPlainTextEdit>
+
+#include <fstream>
+#include <iterator>
+
+namespace registry {
+
+namespace {
+
+// 120 twips on the left, top and bottom and 135 on the right, at 15 twips per pixel.
+constexpr int kMarginLeft = 8;
+constexpr int kMarginTop = 8;
+constexpr int kMarginBottom = 8;
+constexpr int kMarginRight = 9;
+
+} // namespace
+
+common::Bytes ReleaseNotesPath(const common::Bytes &programFolder)
+{
+    return programFolder + "\\" + kVersionText + ".txt";
+}
+
+common::Bytes ReadReleaseNotes(const common::Bytes &programFolder)
+{
+    const common::Bytes path = ReleaseNotesPath(programFolder);
+    if (!common::FileExists(path))
+        return {};
+    std::ifstream in(common::LocalPath(path), std::ios::binary);
+    if (!in)
+        return {}; // exists but cannot be opened: the window opens with no notes
+    return common::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_txtUpdates(new QPlainTextEdit(this))
+{
+    setObjectName(QStringLiteral("frmVersion"));
+    setWindowTitle(QStringLiteral("The Talmora Online Registry (Version ") +
+                   QLatin1String(kVersionText) + QStringLiteral(")"));
+    m_txtUpdates->setObjectName(QStringLiteral("txtUpdates"));
+    m_txtUpdates->setReadOnly(true);
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    m_txtUpdates->setFont(font);
+
+    QString notes = FromCp1252(ReadReleaseNotes(programFolder));
+    notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_txtUpdates->setPlainText(notes);
+    resize(480, 360);
+}
+
+QString FrmVersion::notesText() const
+{
+    return m_txtUpdates->toPlainText();
+}
+
+void FrmVersion::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_txtUpdates->setGeometry(kMarginLeft, kMarginTop,
+                              std::max(0, width() - kMarginLeft - kMarginRight),
+                              std::max(0, height() - kMarginTop - kMarginBottom));
+}
+
+} // namespace registry

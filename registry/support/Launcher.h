@@ -1,0 +1,41 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "common/Platform.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace registry {
+
+using common::Bytes;
+using common::ByteView;
+
+// Game servers are always joined on this port: the server list carries no port of its own.
+inline constexpr std::int32_t kGameClientPort = 2601;
+inline constexpr const char *kGameClientProgram = "tlm.exe";
+inline constexpr const char *kGameServerProgram = "server.exe";
+inline constexpr int kShowNormal = 1;
+
+// The server chosen in the server list.
+struct SelectedServer
+{
+    Bytes name;
+    Bytes address;
+    std::int32_t port = 0;
+};
+
+using MessagePresenter = std::function<void(const Bytes &)>;
+
+// "address port name", the name with "+" for every blank: the game client's command line.
+Bytes GameClientParameters(const SelectedServer &server);
+
+// Starts "tlm.exe" in the game folder, pointed at the selected server.
+void StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
+                     const SelectedServer &server);
+
+// The Server menu's "Run": starts "server.exe" in the server folder without arguments.
+void RunGameServer(common::Shell &shell, const MessagePresenter &showMessage,
+                   ByteView serverFolder);
+
+} // namespace registry

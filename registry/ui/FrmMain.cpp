@@ -1,0 +1,928 @@
+#include "registry/ui/FrmMain.h"
+
+#include "registry/net/RegistryClient.h"
+#include "registry/support/Cp1252.h"
+#include "registry/support/FrmVersion.h"
+#include "registry/ui/LabelButton.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace registry {
+
+namespace {
+
+constexpr int kUserMaxLength = 15;
+constexpr int kPassMaxLength = 15;
+constexpr int kServerNameMaxLength = 40;
+constexpr int kAddressMaxLength = 15;
+constexpr int kPortMaxLength = 15;
+constexpr int kSendMaxLength = 1400;
+
+constexpr int kPanelWidth = 320;
+constexpr int kPanelHeight = 262;
+
+// Columns of the server list: the hidden index column first.
+enum Column
+{
+    ColIndex = 0,
+    ColStatus,
+    ColName,
+    ColPlayers,
+    ColAdministrator,
+    ColCount
+};
+
+struct ColumnInfo
+{
+    const char *key;
+    const char *caption;
+    const char *toolTip;
+    double share; // of the list's width
+};
+
+constexpr ColumnInfo kColumns[ColCount] = {
+    {"SERVERINDEX", "ServerIndex", "The index of the server", 0.0},
+    {"STATUS", "Status", "Indicates the server's online status", 0.12},
+    {"NAME", "Server Name", "The server's name", 0.5},
+    {"PLAYERS", "Players", "The number of players online", 0.13},
+    {"ADMINISTRATOR", "Administrator", "The server Administrator's name", 0.242},
+};
+
+constexpr int kRowKeyRole = Qt::UserRole;
+constexpr int kColumnKeyRole = Qt::UserRole + 1;
+
+const QColor kBrightGreen(0, 255, 0);
+const QColor kBrightRed(255, 0, 0);
+const QColor kCaptionColour(0xE6, 0xE2, 0xDA);
+const QColor kPanelColour(0x3A, 0x3F, 0x4C);
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    widget->setPalette(pal);
+}
+
+QLabel *caption(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    setTextColour(label, kCaptionColour);
+    return label;
+}
+
+QLineEdit *textBox(const char *name, int maxLength, QWidget *parent, bool password = false)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(QLatin1String(name));
+    box->setMaxLength(maxLength);
+    if (password) {
+        box->setEchoMode(QLineEdit::Password);
+        // Each character shows as "*".
+        box->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    }
+    return box;
+}
+
+bool isEnterKey(const QEvent *event)
+{
+    const auto *key = static_cast<const QKeyEvent *>(event);
+    return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+}
+
+} // namespace
+
+FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
+    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell),
+      m_settings(m_folders.program)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QLatin1String(kProgramTitle));
+    m_presenter = [this](const QString &text) {
+        QMessageBox box(QMessageBox::NoIcon, QLatin1String(kProgramTitle), text, QMessageBox::Ok,
+                        this);
+        box.exec();
+    };
+    m_quitHandler = [] { QCoreApplication::exit(0); };
+    createWidgets();
+    createMenus();
+    connectWidgets();
+}
+
+FrmMain::~FrmMain()
+{
+    delete m_version.data();
+}
+
+void FrmMain::createWidgets()
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, ColourFromBgr(kWindowColour));
+    pal.setColor(QPalette::WindowText, kCaptionColour);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("central"));
+    auto *grid = new QGridLayout(central);
+    grid->setContentsMargins(8, 8, 8, 8);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+
+    // Top row: status area, server list, users online.
+    grid->addWidget(createStatusArea(), 0, 0, Qt::AlignTop);
+
+    m_lstViewServers = new QTreeWidget(central);
+    m_lstViewServers->setObjectName(QStringLiteral("lstViewServers"));
+    m_lstViewServers->setRootIsDecorated(false);
+    m_lstViewServers->setUniformRowHeights(true);
+    m_lstViewServers->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lstViewServers->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_lstViewServers->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lstViewServers->setAllColumnsShowFocus(true);
+    m_lstViewServers->setMinimumSize(430, 200);
+    m_lstViewServers->viewport()->installEventFilter(this);
+    auto *header = m_lstViewServers->headerItem();
+    for (int c = 0; c < ColCount; ++c) {
+        header->setText(c, QLatin1String(kColumns[c].caption));
+        header->setToolTip(c, QLatin1String(kColumns[c].toolTip));
+        header->setData(c, kColumnKeyRole, QLatin1String(kColumns[c].key));
+    }
+    m_lstViewServers->setColumnCount(ColCount);
+    m_lstViewServers->setColumnHidden(ColIndex, true);
+    m_lstViewServers->header()->setStretchLastSection(false);
+    m_lstViewServers->header()->setSectionsMovable(false);
+    grid->addWidget(m_lstViewServers, 0, 1, 2, 1);
+
+    auto *usersBox = new QWidget(central);
+    auto *usersLayout = new QVBoxLayout(usersBox);
+    usersLayout->setContentsMargins(0, 0, 0, 0);
+    usersLayout->addWidget(caption(QStringLiteral("Users Online:"), usersBox));
+    m_lstUsers = new QListWidget(usersBox);
+    m_lstUsers->setObjectName(QStringLiteral("lstUsers"));
+    usersLayout->addWidget(m_lstUsers);
+    usersBox->setFixedWidth(kPanelWidth);
+    grid->addWidget(usersBox, 0, 2, 2, 1);
+
+    // Play Selected Server, under the server list.
+    auto *play = new LabelButton(QStringLiteral("Play Selected Server"), central);
+    play->setObjectName(QStringLiteral("lblButton0"));
+    play->setEnabled(false);
+    play->setMinimumWidth(180);
+    m_lblButton[0] = play;
+    auto *playRow = new QHBoxLayout;
+    playRow->addStretch();
+    playRow->addWidget(play);
+    grid->addLayout(playRow, 2, 1);
+
+    // Chat area across the left and middle, the panels' shared place on the right.
+    auto *chatBox = new QWidget(central);
+    auto *chatLayout = new QVBoxLayout(chatBox);
+    chatLayout->setContentsMargins(0, 0, 0, 0);
+    m_txtChat = new QPlainTextEdit(chatBox);
+    m_txtChat->setObjectName(QStringLiteral("txtChat"));
+    m_txtChat->setReadOnly(true);
+    m_txtChat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_txtChat->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    chatLayout->addWidget(m_txtChat, 1);
+    auto *sendRow = new QHBoxLayout;
+    m_txtSend = new QPlainTextEdit(chatBox);
+    m_txtSend->setObjectName(QStringLiteral("txtSend"));
+    m_txtSend->setEnabled(false);
+    m_txtSend->setFixedHeight(44);
+    m_txtSend->setTabChangesFocus(true);
+    m_txtSend->installEventFilter(this);
+    sendRow->addWidget(m_txtSend, 1);
+    auto *send = new LabelButton(QStringLiteral("Send"), chatBox);
+    send->setObjectName(QStringLiteral("lblButton7"));
+    send->setEnabled(false);
+    send->setFixedSize(80, 44);
+    m_lblButton[7] = send;
+    sendRow->addWidget(send);
+    chatLayout->addLayout(sendRow);
+    grid->addWidget(chatBox, 3, 0, 1, 2);
+
+    m_panelArea = new QWidget(central);
+    m_panelArea->setObjectName(QStringLiteral("panelArea"));
+    m_panelArea->setFixedSize(kPanelWidth, kPanelHeight);
+    grid->addWidget(m_panelArea, 3, 2, Qt::AlignTop);
+
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(1, 1);
+    setCentralWidget(central);
+
+    buildNewAccountPanel();
+    buildLoginPanel();
+    buildServerSettingsPanel();
+    buildCreditsPanel();
+    buildAddServerPanel();
+    resize(1000, 640);
+}
+
+QWidget *FrmMain::createStatusArea()
+{
+    auto *area = new QFrame(centralWidget() ? centralWidget() : this);
+    area->setObjectName(QStringLiteral("picServerStatus"));
+    area->setFrameShape(QFrame::StyledPanel);
+    area->setAutoFillBackground(true);
+    QPalette pal = area->palette();
+    pal.setColor(QPalette::Window, kPanelColour);
+    area->setPalette(pal);
+    area->setFixedWidth(210);
+    auto *layout = new QGridLayout(area);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setVerticalSpacing(6);
+    auto addRow = [&](int row, const QString &text, QLabel *&value, const char *name,
+                      const QString &start) {
+        layout->addWidget(caption(text, area), row, 0);
+        value = new QLabel(start, area);
+        value->setObjectName(QLatin1String(name));
+        setTextColour(value, kCaptionColour);
+        layout->addWidget(value, row, 1);
+    };
+    addRow(0, QStringLiteral("Registry:"), m_lblRegistry, "lblRegistry", QStringLiteral("Offline"));
+    addRow(1, QStringLiteral("Servers:"), m_lblServers, "lblServers", QStringLiteral("N/A"));
+    addRow(2, QStringLiteral("Status:"), m_lblStatus, "lblStatus", QStringLiteral("Connecting..."));
+    addRow(3, QStringLiteral("Account:"), m_lblAccount, "lblAccount", QStringLiteral("Logged Off"));
+    setTextColour(m_lblRegistry, kBrightRed);
+    QFont bold = m_lblRegistry->font();
+    bold.setBold(true);
+    m_lblRegistry->setFont(bold);
+    layout->setColumnStretch(1, 1);
+    return area;
+}
+
+QFrame *FrmMain::createPanel(int index, const QString &title)
+{
+    auto *panel = new QFrame(m_panelArea);
+    panel->setObjectName(QStringLiteral("picBox%1").arg(index));
+    panel->setFrameShape(QFrame::StyledPanel);
+    panel->setAutoFillBackground(true);
+    QPalette pal = panel->palette();
+    pal.setColor(QPalette::Window, kPanelColour);
+    panel->setPalette(pal);
+    panel->setGeometry(0, 0, kPanelWidth, kPanelHeight);
+    panel->hide();
+
+    auto *titleLabel = caption(title, panel);
+    QFont font = titleLabel->font();
+    font.setBold(true);
+    titleLabel->setFont(font);
+    titleLabel->setGeometry(10, 8, 220, 20);
+    auto *close = new LabelButton(QStringLiteral("Close"), panel);
+    close->setObjectName(QStringLiteral("lblClose%1").arg(index));
+    close->setGeometry(kPanelWidth - 70, 6, 60, 22);
+    m_lblClose[static_cast<std::size_t>(index)] = close;
+    m_picBox[static_cast<std::size_t>(index)] = panel;
+    return panel;
+}
+
+void FrmMain::buildNewAccountPanel()
+{
+    QFrame *panel = createPanel(0, QStringLiteral("New Account"));
+    auto *form = new QWidget(panel);
+    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
+    auto *layout = new QGridLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
+    m_txtUser[0] = textBox("txtUser0", kUserMaxLength, form);
+    layout->addWidget(m_txtUser[0], 0, 1);
+    layout->addWidget(caption(QStringLiteral("Password:"), form), 1, 0);
+    m_txtPass[0] = textBox("txtPass0", kPassMaxLength, form, true);
+    layout->addWidget(m_txtPass[0], 1, 1);
+    m_lblRetype = caption(QStringLiteral("Re-type Password:"), form);
+    m_lblRetype->setObjectName(QStringLiteral("lblRetype"));
+    m_lblRetype->setEnabled(false);
+    layout->addWidget(m_lblRetype, 2, 0);
+    m_txtPass[2] = textBox("txtPass2", kPassMaxLength, form, true);
+    m_txtPass[2]->setEnabled(false);
+    layout->addWidget(m_txtPass[2], 2, 1);
+    auto *notify = caption(
+        QStringLiteral("Note: Your username is case sensitive and will be displayed to other "
+                       "users as your server administrators name on the servers list and also "
+                       "on the users list."),
+        form);
+    notify->setObjectName(QStringLiteral("lblNotify"));
+    notify->setWordWrap(true);
+    layout->addWidget(notify, 3, 0, 1, 2);
+    auto *create = new LabelButton(QStringLiteral("Create Account"), form);
+    create->setObjectName(QStringLiteral("lblButton1"));
+    create->setEnabled(false);
+    m_lblButton[1] = create;
+    layout->addWidget(create, 4, 0, 1, 2);
+    layout->setRowStretch(5, 1);
+}
+
+void FrmMain::buildLoginPanel()
+{
+    QFrame *panel = createPanel(1, QStringLiteral("Account Login"));
+    auto *form = new QWidget(panel);
+    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
+    auto *layout = new QGridLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
+    m_txtUser[1] = textBox("txtUser1", kUserMaxLength, form);
+    layout->addWidget(m_txtUser[1], 0, 1);
+    layout->addWidget(caption(QStringLiteral("Password:"), form), 1, 0);
+    m_txtPass[1] = textBox("txtPass1", kPassMaxLength, form, true);
+    layout->addWidget(m_txtPass[1], 1, 1);
+    m_chkAutoLogin = new QCheckBox(QStringLiteral("Automatically Login"), form);
+    m_chkAutoLogin->setObjectName(QStringLiteral("chkAutoLogin"));
+    setTextColour(m_chkAutoLogin, kCaptionColour);
+    layout->addWidget(m_chkAutoLogin, 2, 0, 1, 2);
+    auto *login = new LabelButton(QStringLiteral("Login"), form);
+    login->setObjectName(QStringLiteral("lblButton2"));
+    login->setEnabled(false);
+    m_lblButton[2] = login;
+    layout->addWidget(login, 3, 0, 1, 2);
+    layout->setRowStretch(4, 1);
+}
+
+void FrmMain::buildServerSettingsPanel()
+{
+    // Changing or removing a registered server has no request in the protocol, so this
+    // panel's boxes are never read and its buttons only show that they were pressed.
+    QFrame *panel = createPanel(2, QStringLiteral("Server Settings"));
+    auto *form = new QWidget(panel);
+    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
+    auto *layout = new QGridLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption(QStringLiteral("Server Name:"), form), 0, 0);
+    m_txtServerName = textBox("txtServerName", kServerNameMaxLength, form);
+    layout->addWidget(m_txtServerName, 0, 1);
+    layout->addWidget(caption(QStringLiteral("IP Address:"), form), 1, 0);
+    m_txtServerIP = textBox("txtServerIP", kAddressMaxLength, form);
+    layout->addWidget(m_txtServerIP, 1, 1);
+    layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
+    m_txtServerPort = textBox("txtServerPort", kPortMaxLength, form);
+    layout->addWidget(m_txtServerPort, 2, 1);
+    auto *save = new LabelButton(QStringLiteral("Save Server Settings"), form);
+    save->setObjectName(QStringLiteral("lblButton8"));
+    m_lblButton[8] = save;
+    layout->addWidget(save, 3, 0, 1, 2);
+    auto *remove = new LabelButton(QStringLiteral("Remove Server"), form);
+    remove->setObjectName(QStringLiteral("lblButton6"));
+    m_lblButton[6] = remove;
+    layout->addWidget(remove, 4, 0, 1, 2);
+    layout->setRowStretch(5, 1);
+}
+
+void FrmMain::buildCreditsPanel()
+{
+    QFrame *panel = createPanel(3, QStringLiteral("Registry Credits"));
+    auto *form = new QWidget(panel);
+    form->setGeometry(10, 32, kPanelWidth - 20, kPanelHeight - 38);
+    auto *layout = new QVBoxLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto heading = [&](const QString &text) {
+        auto *label = caption(text, form);
+        QFont font = label->font();
+        font.setBold(true);
+        label->setFont(font);
+        layout->addWidget(label);
+    };
+    auto line = [&](const QString &text) {
+        auto *label = caption(text, form);
+        label->setWordWrap(true);
+        layout->addWidget(label);
+        return label;
+    };
+    heading(QStringLiteral("Programming"));
+    line(QStringLiteral("The Talmora Online player-side team"));
+    heading(QStringLiteral("Special Thanks To"));
+    line(QStringLiteral("Every player who runs a server for the community"));
+    line(QStringLiteral("(For all your hard work and dedication)"));
+    line(QStringLiteral("The Registry began as a simple list of player-run servers, so that "
+                        "players could find a world to join and talk to each other before "
+                        "they play."));
+    layout->addStretch();
+    m_lblRegVer = line(QStringLiteral("Registry Version: R0.0"));
+    m_lblRegVer->setObjectName(QStringLiteral("lblRegVer0"));
+}
+
+void FrmMain::buildAddServerPanel()
+{
+    QFrame *panel = createPanel(4, QStringLiteral("Add New Server"));
+    auto *form = new QWidget(panel);
+    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
+    auto *layout = new QGridLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(caption(QStringLiteral("Server Name:"), form), 0, 0);
+    m_txtNewServer = textBox("txtNewServer", kServerNameMaxLength, form);
+    layout->addWidget(m_txtNewServer, 0, 1, 1, 2);
+    layout->addWidget(caption(QStringLiteral("IP Address:"), form), 1, 0);
+    m_txtNewIP = textBox("txtNewIP", kAddressMaxLength, form);
+    layout->addWidget(m_txtNewIP, 1, 1);
+    auto *myIp = new LabelButton(QStringLiteral("Use my IP"), form);
+    myIp->setObjectName(QStringLiteral("lblButton12"));
+    myIp->setMinimumWidth(80);
+    m_lblButton[12] = myIp;
+    layout->addWidget(myIp, 1, 2);
+    layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
+    m_txtNewPort = textBox("txtNewPort", kPortMaxLength, form);
+    layout->addWidget(m_txtNewPort, 2, 1, 1, 2);
+    auto *add = new LabelButton(QStringLiteral("Add Server"), form);
+    add->setObjectName(QStringLiteral("lblButton10"));
+    add->setEnabled(false);
+    m_lblButton[10] = add;
+    layout->addWidget(add, 3, 0, 1, 3);
+    layout->setRowStretch(4, 1);
+}
+
+void FrmMain::createMenus()
+{
+    QMenu *registryMenu = menuBar()->addMenu(QStringLiteral("Registry"));
+    const char *accountItems[3] = {"Create New Account", "Log In", "Log Out"};
+    for (int i = 0; i < 3; ++i) {
+        QAction *item = registryMenu->addAction(QLatin1String(accountItems[i]));
+        item->setObjectName(QStringLiteral("mnuAccount%1").arg(i));
+        item->setEnabled(false);
+        m_mnuAccount[static_cast<std::size_t>(i)] = item;
+    }
+    registryMenu->addSeparator();
+    m_mnuExit = registryMenu->addAction(QStringLiteral("Exit"));
+    m_mnuExit->setObjectName(QStringLiteral("mnuExit"));
+
+    QMenu *serverMenu = menuBar()->addMenu(QStringLiteral("Server"));
+    m_mnuServerRun = serverMenu->addAction(QStringLiteral("Run"));
+    m_mnuServerRun->setObjectName(QStringLiteral("mnuServerRun"));
+    m_mnuServerSettings = serverMenu->addAction(QStringLiteral("Settings"));
+    m_mnuServerSettings->setObjectName(QStringLiteral("mnuServerSettings"));
+    m_mnuServerSettings->setEnabled(false);
+    m_mnuServerAddNew = serverMenu->addAction(QStringLiteral("Add New"));
+    m_mnuServerAddNew->setObjectName(QStringLiteral("mnuServerAddNew"));
+    m_mnuServerAddNew->setEnabled(false);
+
+    QMenu *aboutMenu = menuBar()->addMenu(QStringLiteral("About"));
+    m_mnuCredits = aboutMenu->addAction(QStringLiteral("Registry Credits"));
+    m_mnuCredits->setObjectName(QStringLiteral("mnuCredits"));
+    m_mnuVersion = aboutMenu->addAction(QStringLiteral("Version"));
+    m_mnuVersion->setObjectName(QStringLiteral("mnuVersion"));
+}
+
+void FrmMain::connectWidgets()
+{
+    // Label-buttons.
+    connect(m_lblButton[0], &LabelButton::released, this, &FrmMain::playAction);
+    connect(m_lblButton[1], &LabelButton::released, this, &FrmMain::createAccountAction);
+    connect(m_lblButton[2], &LabelButton::released, this, &FrmMain::loginAction);
+    connect(m_lblButton[7], &LabelButton::released, this, &FrmMain::sendAction);
+    connect(m_lblButton[10], &LabelButton::released, this, [this] {
+        if (m_core)
+            m_core->addServerPressed();
+    });
+    connect(m_lblButton[12], &LabelButton::released, this, [this] {
+        if (m_core)
+            m_core->requestMyAddress();
+    });
+    for (int i = 0; i < 5; ++i)
+        connect(m_lblClose[static_cast<std::size_t>(i)], &LabelButton::released, this,
+                [this, i] { hidePanel(i); });
+
+    // Menus.
+    connect(m_mnuAccount[0], &QAction::triggered, this, [this] {
+        hidePanel(1);
+        showPanel(0);
+    });
+    connect(m_mnuAccount[1], &QAction::triggered, this, [this] {
+        hidePanel(0);
+        showPanel(1);
+    });
+    connect(m_mnuAccount[2], &QAction::triggered, this, [this] {
+        if (m_core)
+            m_core->logOff();
+    });
+    connect(m_mnuExit, &QAction::triggered, this, [this] {
+        if (m_core)
+            m_core->requestQuit();
+        scheduleQuit();
+    });
+    connect(m_mnuServerRun, &QAction::triggered, this, &FrmMain::runServerAction);
+    connect(m_mnuServerSettings, &QAction::triggered, this, [this] { showPanel(2); });
+    connect(m_mnuServerAddNew, &QAction::triggered, this, [this] { showPanel(4); });
+    connect(m_mnuCredits, &QAction::triggered, this, [this] { showPanel(3); });
+    connect(m_mnuVersion, &QAction::triggered, this, &FrmMain::showVersionWindow);
+
+    // Server list.
+    connect(m_lstViewServers, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem *item) { serverItemClicked(item); });
+    connect(m_lstViewServers, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *) { playAction(); });
+
+    // Account panels: enabling as the password boxes change; Enter keys.
+    connect(m_txtPass[0], &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_lblRetype->setEnabled(!text.isEmpty());
+        m_txtPass[2]->setEnabled(!text.isEmpty());
+    });
+    connect(m_txtPass[1], &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_lblButton[2]->setEnabled(!text.isEmpty()); });
+    connect(m_txtPass[2], &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            m_lblButton[1]->setEnabled(false);
+        else if (!m_txtUser[0]->text().isEmpty() && !m_txtPass[0]->text().isEmpty())
+            m_lblButton[1]->setEnabled(true);
+    });
+    m_txtPass[1]->installEventFilter(this);
+    m_txtPass[2]->installEventFilter(this);
+    connect(m_chkAutoLogin, &QCheckBox::clicked, this, &FrmMain::autoLoginClicked);
+
+    // Add New Server panel.
+    for (QLineEdit *box : {m_txtNewServer, m_txtNewIP, m_txtNewPort})
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::updateAddServerEnabled);
+
+    // The chat input holds at most 1400 characters, pasted text included.
+    connect(m_txtSend, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = m_txtSend->toPlainText();
+        if (text.size() <= kSendMaxLength)
+            return;
+        m_txtSend->setPlainText(text.left(kSendMaxLength));
+        m_txtSend->moveCursor(QTextCursor::End);
+    });
+}
+
+void FrmMain::attach(RegistryClient &core)
+{
+    m_core = &core;
+    m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
+    core.appendChat("Welcome to The Talmora Online Registry!");
+    m_txtUser[1]->setText(FromCp1252(m_settings.user()));
+    sizeServerColumns();
+    const int autoLogin = m_settings.autoLogin();
+    m_chkAutoLogin->setTristate(autoLogin == 2);
+    m_chkAutoLogin->setCheckState(autoLogin == 1   ? Qt::Checked
+                                  : autoLogin == 2 ? Qt::PartiallyChecked
+                                                   : Qt::Unchecked);
+    if (autoLogin == 1)
+        m_txtPass[1]->setText(FromCp1252(m_settings.password()));
+    else
+        core.appendChat("You must login to use the chat feature.");
+}
+
+void FrmMain::sizeServerColumns()
+{
+    const int width = m_lstViewServers->viewport()->width();
+    for (int c = ColStatus; c < ColCount; ++c)
+        m_lstViewServers->setColumnWidth(c, static_cast<int>(width * kColumns[c].share));
+}
+
+void FrmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The widths follow the list's width once the window is laid out for the first time.
+    if (!m_columnsSized) {
+        m_columnsSized = true;
+        sizeServerColumns();
+    }
+}
+
+// --- RegistryView -----------------------------------------------------------------------
+
+void FrmMain::setRegistryState(ByteView caption, bool online)
+{
+    m_lblRegistry->setText(FromCp1252(caption));
+    setTextColour(m_lblRegistry, online ? kBrightGreen : kBrightRed);
+}
+
+void FrmMain::setStatusText(ByteView text)
+{
+    m_lblStatus->setText(FromCp1252(text));
+}
+
+void FrmMain::setAccountText(ByteView text)
+{
+    m_lblAccount->setText(FromCp1252(text));
+}
+
+void FrmMain::setServerCountText(ByteView text)
+{
+    m_lblServers->setText(FromCp1252(text));
+}
+
+void FrmMain::setAccountMenuEnabled(int index, bool enabled)
+{
+    if (index >= 0 && index < 3)
+        m_mnuAccount[static_cast<std::size_t>(index)]->setEnabled(enabled);
+}
+
+void FrmMain::setServerSettingsEnabled(bool enabled)
+{
+    m_mnuServerSettings->setEnabled(enabled);
+}
+
+void FrmMain::setServerAddNewEnabled(bool enabled)
+{
+    m_mnuServerAddNew->setEnabled(enabled);
+}
+
+void FrmMain::hidePanel(int index)
+{
+    if (index >= 0 && index < 5)
+        m_picBox[static_cast<std::size_t>(index)]->hide();
+}
+
+void FrmMain::showPanel(int index)
+{
+    if (index < 0 || index >= 5)
+        return;
+    QFrame *panel = m_picBox[static_cast<std::size_t>(index)];
+    panel->show();
+    panel->raise(); // the panel opened last is drawn on top
+}
+
+void FrmMain::appendChatLine(ByteView line)
+{
+    if (line.empty())
+        return;
+    // One block per line: appending never rewrites the text already in the log.
+    QString text = FromCp1252(line);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_txtChat->appendPlainText(text);
+    m_txtChat->moveCursor(QTextCursor::End);
+    m_txtChat->verticalScrollBar()->setValue(m_txtChat->verticalScrollBar()->maximum());
+}
+
+Bytes FrmMain::chatLogText() const
+{
+    QString text = m_txtChat->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return ToCp1252(text);
+}
+
+void FrmMain::setChatInputEnabled(bool enabled)
+{
+    m_txtSend->setEnabled(enabled);
+    m_lblButton[7]->setEnabled(enabled);
+}
+
+void FrmMain::clearChatInput()
+{
+    m_txtSend->clear();
+}
+
+void FrmMain::setServerRow(int index, const ServerRowText &row)
+{
+    QTreeWidgetItem *item = nullptr;
+    if (auto it = m_rows.find(index); it != m_rows.end()) {
+        item = it->second;
+    } else {
+        item = new QTreeWidgetItem(m_lstViewServers);
+        item->setData(ColIndex, kRowKeyRole, index);
+        item->setText(ColIndex, FromCp1252(row.name));
+        m_rows[index] = item;
+    }
+    item->setText(ColStatus, FromCp1252(row.status));
+    item->setText(ColName, FromCp1252(row.name));
+    item->setText(ColPlayers, FromCp1252(row.players));
+    item->setTextAlignment(ColPlayers, Qt::AlignCenter);
+    item->setText(ColAdministrator, FromCp1252(row.administrator));
+}
+
+void FrmMain::clearServerRows()
+{
+    m_rows.clear();
+    m_lstViewServers->clear();
+}
+
+void FrmMain::clearUsers()
+{
+    m_lstUsers->clear();
+}
+
+void FrmMain::addUser(ByteView name)
+{
+    m_lstUsers->addItem(FromCp1252(name));
+}
+
+void FrmMain::clearNewAccountFields()
+{
+    m_txtUser[0]->clear();
+    m_txtPass[0]->clear();
+    m_txtPass[2]->clear();
+}
+
+void FrmMain::clearNewAccountUserAndFocus()
+{
+    m_txtUser[0]->clear();
+    m_txtUser[0]->setFocus();
+}
+
+bool FrmMain::autoLoginTicked() const
+{
+    return m_chkAutoLogin->checkState() == Qt::Checked;
+}
+
+Bytes FrmMain::loginUserText() const
+{
+    return ToCp1252(m_txtUser[1]->text());
+}
+
+Bytes FrmMain::loginPasswordText() const
+{
+    return ToCp1252(m_txtPass[1]->text());
+}
+
+void FrmMain::setNewServerAddress(ByteView address)
+{
+    m_txtNewIP->setText(FromCp1252(address)); // raises the box's change like typing does
+}
+
+Bytes FrmMain::newServerName() const
+{
+    return ToCp1252(m_txtNewServer->text());
+}
+
+Bytes FrmMain::newServerAddress() const
+{
+    return ToCp1252(m_txtNewIP->text());
+}
+
+Bytes FrmMain::newServerPortText() const
+{
+    return ToCp1252(m_txtNewPort->text());
+}
+
+void FrmMain::setAddServerButton(bool enabled, ByteView caption)
+{
+    LabelButton *add = m_lblButton[10];
+    add->setEnabled(enabled);
+    add->setText(FromCp1252(caption));
+    add->repaint();
+}
+
+void FrmMain::showMessage(ByteView text)
+{
+    m_presenter(FromCp1252(text));
+}
+
+void FrmMain::presentBytes(const Bytes &text)
+{
+    m_presenter(FromCp1252(text));
+}
+
+void FrmMain::quitRequested()
+{
+    scheduleQuit();
+}
+
+void FrmMain::scheduleQuit()
+{
+    if (m_quitScheduled)
+        return;
+    m_quitScheduled = true;
+    // QuitProgram runs once the current event has been handled.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_quitHandler)
+                m_quitHandler();
+        },
+        Qt::QueuedConnection);
+}
+
+// --- Actions ------------------------------------------------------------------------------
+
+void FrmMain::createAccountAction()
+{
+    if (!m_core)
+        return;
+    const Bytes user = ToCp1252(m_txtUser[0]->text());
+    m_core->requestNewAccount(user, ToCp1252(m_txtPass[0]->text()), ToCp1252(m_txtPass[2]->text()));
+    m_settings.writeUser(user);
+}
+
+void FrmMain::loginAction()
+{
+    if (!m_core)
+        return;
+    const Bytes user = loginUserText();
+    const Bytes password = loginPasswordText();
+    if (autoLoginTicked())
+        m_settings.writePassword(password);
+    m_core->requestLogin(user, password);
+    m_settings.writeUser(user);
+}
+
+Bytes FrmMain::sendBoxText() const
+{
+    QString text = m_txtSend->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return ToCp1252(text);
+}
+
+void FrmMain::sendAction()
+{
+    if (m_core)
+        m_core->sendChat(sendBoxText());
+}
+
+void FrmMain::playAction()
+{
+    StartGameClient(
+        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game, m_selected);
+}
+
+void FrmMain::runServerAction()
+{
+    RunGameServer(
+        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.server);
+}
+
+void FrmMain::showVersionWindow()
+{
+    // An open version window is brought forward; a closed one is created anew and reads
+    // the release notes again.
+    if (!m_version) {
+        m_version = new FrmVersion(m_folders.program);
+        m_version->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_version->show();
+    m_version->raise();
+}
+
+void FrmMain::serverItemClicked(QTreeWidgetItem *item)
+{
+    if (!item || !m_core)
+        return;
+    const int index = item->data(ColIndex, kRowKeyRole).toInt();
+    if (!ServerTable::validIndex(index))
+        return;
+    const ServerRecord &slot = m_core->servers().slot(index);
+    m_selected.address = slot.address;
+    m_selected.port = kGameClientPort;
+    m_selected.name = slot.name;
+    m_lblButton[0]->setEnabled(true);
+}
+
+void FrmMain::autoLoginClicked()
+{
+    // A greyed box becomes an ordinary two-state box once the user clicks it.
+    m_chkAutoLogin->setTristate(false);
+    m_settings.autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked ? 1 : 0);
+}
+
+void FrmMain::updateAddServerEnabled()
+{
+    m_lblButton[10]->setEnabled(!m_txtNewServer->text().isEmpty() &&
+                                !m_txtNewIP->text().isEmpty() && !m_txtNewPort->text().isEmpty());
+}
+
+// --- Events -------------------------------------------------------------------------------
+
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    // Closing is never cancelled: it asks the program to end.
+    if (m_core)
+        m_core->requestQuit();
+    scheduleQuit();
+    event->accept();
+}
+
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_txtSend && event->type() == QEvent::KeyPress && isEnterKey(event)) {
+        // The key is not consumed: after the send has emptied the box, the box still gets
+        // the line break.
+        if (m_core)
+            m_core->sendChatFromEnter(sendBoxText());
+        return false;
+    }
+    if (event->type() == QEvent::KeyRelease && isEnterKey(event)) {
+        if (watched == m_txtPass[1]) {
+            loginAction();
+            return false;
+        }
+        if (watched == m_txtPass[2]) {
+            createAccountAction();
+            return false;
+        }
+    }
+    if (watched == m_lstViewServers->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (!m_lstViewServers->itemAt(mouse->position().toPoint()))
+            m_lblButton[0]->setEnabled(false); // a click that selects no row
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace registry

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "common/Platform.h"
+#include "registry/net/RegistryView.h"
+#include "registry/support/FrmVersion.h"
+#include "registry/support/Launcher.h"
+#include "registry/support/Settings.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <map>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace registry {
+
+class LabelButton;
+class RegistryClient;
+
+inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
+
+// The main window of the Registry program. It builds and wires the controls, turns the
+// core's requests into widget changes (RegistryView) and the user's actions into calls of
+// the core, converting text through Windows-1252 at this boundary.
+class FrmMain final : public QMainWindow, public RegistryView
+{
+    Q_OBJECT
+public:
+    struct Folders
+    {
+        Bytes program; // without a trailing separator
+        Bytes game;    // program & "\Talmora\"
+        Bytes server;  // program & "\Server\"
+    };
+
+    FrmMain(Folders folders, common::Shell &shell, QWidget *parent = nullptr);
+    ~FrmMain() override;
+
+    // Connects the window to the core and runs the window's loading: version caption,
+    // welcome line, the stored user name, the server list's columns, automatic login.
+    void attach(RegistryClient &core);
+
+    // Where modal messages go: a QMessageBox with only OK and the program's title unless
+    // replaced (tests record the text instead).
+    using MessagePresenter = std::function<void(const QString &)>;
+    void setMessagePresenter(MessagePresenter presenter) { m_presenter = std::move(presenter); }
+    // What ends the program once QuitRequested is set: close the socket and leave the loop.
+    void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
+
+    // The chat log as lines joined by CR LF.
+    Bytes chatLogText() const;
+    const SelectedServer &selectedServer() const { return m_selected; }
+    RegistrySettings &settings() { return m_settings; }
+    FrmVersion *versionWindow() const { return m_version; }
+
+    // RegistryView
+    void setRegistryState(ByteView caption, bool online) override;
+    void setStatusText(ByteView text) override;
+    void setAccountText(ByteView text) override;
+    void setServerCountText(ByteView text) override;
+    void setAccountMenuEnabled(int index, bool enabled) override;
+    void setServerSettingsEnabled(bool enabled) override;
+    void setServerAddNewEnabled(bool enabled) override;
+    void hidePanel(int index) override;
+    void appendChatLine(ByteView line) override;
+    void setChatInputEnabled(bool enabled) override;
+    void clearChatInput() override;
+    void setServerRow(int index, const ServerRowText &row) override;
+    void clearServerRows() override;
+    void clearUsers() override;
+    void addUser(ByteView name) override;
+    void clearNewAccountFields() override;
+    void clearNewAccountUserAndFocus() override;
+    bool autoLoginTicked() const override;
+    Bytes loginUserText() const override;
+    Bytes loginPasswordText() const override;
+    void setNewServerAddress(ByteView address) override;
+    Bytes newServerName() const override;
+    Bytes newServerAddress() const override;
+    Bytes newServerPortText() const override;
+    void setAddServerButton(bool enabled, ByteView caption) override;
+    void showMessage(ByteView text) override;
+    void quitRequested() override;
+
+    // Window actions, also reachable without the mouse (Enter keys, double-click).
+    void showPanel(int index);
+    void createAccountAction();
+    void loginAction();
+    void sendAction();
+    void playAction();
+    void runServerAction();
+    void showVersionWindow();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createWidgets();
+    void createMenus();
+    void connectWidgets();
+    QWidget *createStatusArea();
+    QFrame *createPanel(int index, const QString &title);
+    void buildNewAccountPanel();
+    void buildLoginPanel();
+    void buildServerSettingsPanel();
+    void buildCreditsPanel();
+    void buildAddServerPanel();
+    void sizeServerColumns();
+    void serverItemClicked(QTreeWidgetItem *item);
+    void autoLoginClicked();
+    void updateAddServerEnabled();
+    void scheduleQuit();
+    Bytes sendBoxText() const;
+    void presentBytes(const Bytes &text);
+
+    Folders m_folders;
+    common::Shell &m_shell;
+    RegistrySettings m_settings;
+    RegistryClient *m_core = nullptr;
+    MessagePresenter m_presenter;
+    std::function<void()> m_quitHandler;
+    bool m_quitScheduled = false;
+    bool m_columnsSized = false;
+    SelectedServer m_selected;
+    QPointer<FrmVersion> m_version;
+
+    // Status area.
+    QLabel *m_lblRegistry = nullptr;
+    QLabel *m_lblServers = nullptr;
+    QLabel *m_lblStatus = nullptr;
+    QLabel *m_lblAccount = nullptr;
+    // Lists and chat.
+    QTreeWidget *m_lstViewServers = nullptr;
+    std::map<int, QTreeWidgetItem *> m_rows;
+    QListWidget *m_lstUsers = nullptr;
+    QPlainTextEdit *m_txtChat = nullptr;
+    QPlainTextEdit *m_txtSend = nullptr;
+    // Label-buttons by index (only 0, 1, 2, 6, 7, 8, 10 and 12 exist) and the panels.
+    std::map<int, LabelButton *> m_lblButton;
+    QWidget *m_panelArea = nullptr;
+    std::array<QFrame *, 5> m_picBox{};
+    std::array<LabelButton *, 5> m_lblClose{};
+    // Account panels.
+    std::array<QLineEdit *, 2> m_txtUser{};
+    std::array<QLineEdit *, 3> m_txtPass{};
+    QLabel *m_lblRetype = nullptr;
+    QCheckBox *m_chkAutoLogin = nullptr;
+    QLabel *m_lblRegVer = nullptr;
+    // Server panels.
+    QLineEdit *m_txtServerName = nullptr;
+    QLineEdit *m_txtServerIP = nullptr;
+    QLineEdit *m_txtServerPort = nullptr;
+    QLineEdit *m_txtNewServer = nullptr;
+    QLineEdit *m_txtNewIP = nullptr;
+    QLineEdit *m_txtNewPort = nullptr;
+    // Menus.
+    std::array<QAction *, 3> m_mnuAccount{};
+    QAction *m_mnuExit = nullptr;
+    QAction *m_mnuServerRun = nullptr;
+    QAction *m_mnuServerSettings = nullptr;
+    QAction *m_mnuServerAddNew = nullptr;
+    QAction *m_mnuCredits = nullptr;
+    QAction *m_mnuVersion = nullptr;
+};
+
+} // namespace registry

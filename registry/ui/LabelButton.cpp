@@ -1,0 +1,57 @@
+#include "registry/ui/LabelButton.h"
+
+#include <QMouseEvent>
+
+namespace registry {
+
+QColor ColourFromBgr(unsigned bgr)
+{
+    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                  static_cast<int>((bgr >> 16) & 0xFF));
+}
+
+LabelButton::LabelButton(const QString &caption, QWidget *parent) : QLabel(caption, parent)
+{
+    setAlignment(Qt::AlignCenter);
+    setAutoFillBackground(true);
+    setCursor(Qt::PointingHandCursor);
+    setMinimumHeight(22);
+    applyLook();
+}
+
+QRgb LabelButton::backgroundColour() const
+{
+    return palette().color(QPalette::Window).rgb() & 0xFFFFFF;
+}
+
+void LabelButton::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = true;
+    applyLook();
+    event->accept();
+}
+
+void LabelButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    m_pressed = false;
+    applyLook();
+    event->accept();
+    emit released();
+}
+
+void LabelButton::applyLook()
+{
+    QPalette pal = palette();
+    const QColor back = ColourFromBgr(m_pressed ? kButtonPressedColour : kButtonIdleColour);
+    const QColor text = ColourFromBgr(kButtonTextColour);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::Window, back);
+        pal.setColor(group, QPalette::WindowText, text);
+    }
+    // A disabled label-button keeps its background and shows its caption dimmed but legible.
+    pal.setColor(QPalette::Disabled, QPalette::Window, back);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, text.darker(160));
+    setPalette(pal);
+}
+
+} // namespace registry

@@ -1,0 +1,124 @@
+// The Registry program: the client of the registry server, a directory of player-run game
+// servers, with accounts, chat and the launch of the game client and game server.
+
+#include "common/Clock.h"
+#include "common/Platform.h"
+#include "common/qt/QtCoreTimer.h"
+#include "common/qt/QtTransport.h"
+#include "registry/net/RegistryClient.h"
+#include "registry/support/MachineId.h"
+#include "registry/ui/FrmMain.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFont>
+#include <QFontDatabase>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct ServerAddress
+{
+    std::string host;
+    std::uint16_t port;
+};
+
+// "HOST" or "HOST:PORT" (the port 1 to 65535); nothing when the text is not one of those.
+std::optional<ServerAddress> parseServer(const QString &text, std::uint16_t defaultPort)
+{
+    QString host = text.trimmed();
+    std::uint16_t port = defaultPort;
+    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0 && host.indexOf(QLatin1Char(':')) == colon) {
+        bool ok = false;
+        const uint value = host.mid(colon + 1).toUInt(&ok);
+        if (!ok || value == 0 || value > 65535)
+            return std::nullopt;
+        port = static_cast<std::uint16_t>(value);
+        host = host.left(colon);
+    }
+    if (host.isEmpty())
+        return std::nullopt;
+    return ServerAddress{host.toStdString(), port};
+}
+
+QFont programFont()
+{
+    // Verdana where installed, otherwise the nearest sans-serif.
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    if (!QFontDatabase::families().contains(QStringLiteral("Verdana")))
+        font.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Registry"));
+    QApplication::setApplicationVersion(QLatin1String(registry::kVersionText));
+    QApplication::setApplicationDisplayName(QLatin1String(registry::kProgramTitle));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("The Talmora Online Registry: find player-run game servers, chat with "
+                       "other players, register your own server and join a game."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        QStringLiteral("Registry server to use instead of %1:%2.")
+            .arg(QString::fromStdString(registry::DefaultRegistryHost()))
+            .arg(registry::DefaultRegistryPort()),
+        QStringLiteral("HOST[:PORT]"));
+    parser.addOption(serverOption);
+    parser.process(app);
+
+    ServerAddress server{registry::DefaultRegistryHost(), registry::DefaultRegistryPort()};
+    if (parser.isSet(serverOption)) {
+        const auto parsed = parseServer(parser.value(serverOption), server.port);
+        if (!parsed) {
+            std::fprintf(stderr, "Registry: --server expects HOST or HOST:PORT, got \"%s\"\n",
+                         qPrintable(parser.value(serverOption)));
+            return 2;
+        }
+        server = *parsed;
+    }
+
+    // The program folder is the current directory; the game client and the game server
+    // live in folders beside the program.
+    const std::string programFolder = common::ProgramFolder();
+    QDir::setCurrent(QString::fromStdString(programFolder));
+    registry::FrmMain::Folders folders{programFolder, programFolder + "\\Talmora\\",
+                                       programFolder + "\\Server\\"};
+
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setFont(programFont());
+
+    common::SteadyClock clock;
+    common::QtTransport sckMain;
+    common::QtTransport sckPingNewServ;
+    common::PlatformShell shell;
+
+    registry::FrmMain window(folders, shell);
+    registry::RegistryClient core({clock, sckMain, sckPingNewServ, window,
+                                   [] { return registry::MachineId(); }, server.host, server.port});
+    // QuitProgram: close the connection and end the program at once.
+    window.setQuitHandler([&sckMain] {
+        sckMain.close();
+        QCoreApplication::exit(0);
+    });
+    window.attach(core);
+    window.show();
+    core.start();
+    common::QtCoreTimer timer(core, clock);
+    timer.rearm();
+    return QApplication::exec();
+}
