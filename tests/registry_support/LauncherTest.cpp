@@ -1,0 +1,109 @@
+#include "registry/support/Launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using registry::GameClientParameters;
+using registry::SelectedServer;
+
+namespace {
+
+// Records what would start, and answers as the test says.
+class RecordingShell final : public common::Shell
+{
+public:
+    struct Call
+    {
+        std::string operation, file, parameters, directory;
+        int show;
+    };
+    common::ShellResult result = common::ShellResult::Started;
+    std::vector<Call> opens;
+    std::vector<std::string> openWiths;
+    std::vector<std::string> *events = nullptr;
+
+    common::ShellResult open(common::ByteView operation, common::ByteView file,
+                             common::ByteView parameters, common::ByteView directory,
+                             int show) override
+    {
+        opens.push_back({std::string(operation), std::string(file), std::string(parameters),
+                         std::string(directory), show});
+        if (events)
+            events->push_back("open");
+        return result;
+    }
+    void openWith(common::ByteView file, common::ByteView) override
+    {
+        openWiths.emplace_back(file);
+        if (events)
+            events->push_back("openWith");
+    }
+};
+
+} // namespace
+
+TEST(LauncherTest, GameClientParametersReplaceEveryBlank)
+{
+    const struct
+    {
+        const char *name;
+        const char *parameters;
+    } cases[] = {
+        {"My Town", "10.1.2.3 2601 My+Town"},
+        {"a  b ", "10.1.2.3 2601 a++b+"},
+        {"Plain", "10.1.2.3 2601 Plain"},
+        {"", "10.1.2.3 2601 "},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(GameClientParameters({c.name, "10.1.2.3", 2601}), c.parameters) << c.name;
+}
+
+TEST(LauncherTest, StartGameClientOpensTlmInTheGameFolder)
+{
+    RecordingShell shell;
+    std::vector<std::string> messages;
+    registry::StartGameClient(
+        shell, [&](const std::string &m) { messages.push_back(m); }, "/games\\Talmora\\",
+        SelectedServer{"My Town", "127.0.0.9", 2601});
+    ASSERT_EQ(shell.opens.size(), 1u);
+    EXPECT_EQ(shell.opens[0].operation, "Open");
+    EXPECT_EQ(shell.opens[0].file, "tlm.exe");
+    EXPECT_EQ(shell.opens[0].parameters, "127.0.0.9 2601 My+Town");
+    EXPECT_EQ(shell.opens[0].directory, "/games\\Talmora\\");
+    EXPECT_EQ(shell.opens[0].show, 1);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(shell.openWiths.empty());
+}
+
+TEST(LauncherTest, NoApplicationTellsOnceThenFallsBack)
+{
+    RecordingShell shell;
+    shell.result = common::ShellResult::NoApplication;
+    std::vector<std::string> events;
+    shell.events = &events;
+    registry::RunGameServer(
+        shell, [&](const std::string &m) { events.push_back("message:" + m); }, "/g\\Server\\");
+    const std::vector<std::string> expected = {
+        "open", "message:Couldn't load the default application", "openWith"};
+    EXPECT_EQ(events, expected);
+    ASSERT_EQ(shell.opens.size(), 1u);
+    EXPECT_EQ(shell.opens[0].file, "server.exe");
+    EXPECT_EQ(shell.opens[0].parameters, "");
+    EXPECT_EQ(shell.opens[0].directory, "/g\\Server\\");
+    EXPECT_EQ(shell.openWiths, std::vector<std::string>{"server.exe"});
+}
+
+TEST(LauncherTest, OtherFailuresAreSilent)
+{
+    RecordingShell shell;
+    shell.result = common::ShellResult::Failed;
+    std::vector<std::string> messages;
+    registry::StartGameClient(
+        shell, [&](const std::string &m) { messages.push_back(m); }, "/g\\Talmora\\",
+        SelectedServer{"X", "1.2.3.4", 2601});
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(shell.openWiths.empty());
+    EXPECT_EQ(shell.opens.size(), 1u);
+}
