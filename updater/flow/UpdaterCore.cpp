@@ -1,0 +1,658 @@
+#include "updater/flow/UpdaterCore.h"
+
+#include "common/Codec.h"
+#include "common/Platform.h"
+#include "updater/flow/Progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace updater {
+
+namespace {
+
+constexpr const char *kLocalServer = "127.0.0.1";
+
+std::int32_t readLong(const Bytes &fields, std::size_t offset)
+{
+    return common::DecodeLong(common::ByteView(fields).substr(offset, 4));
+}
+
+bool longFits(const Bytes &fields, std::size_t offset)
+{
+    return common::LongFits(common::ByteView(fields).substr(offset, 4));
+}
+
+} // namespace
+
+std::vector<Bytes> SplitCommandLine(const Bytes &text)
+{
+    std::vector<Bytes> words;
+    if (text.empty())
+        return words;
+    std::size_t start = 0;
+    for (;;) {
+        const auto space = text.find(' ', start);
+        if (space == Bytes::npos) {
+            words.push_back(text.substr(start));
+            return words;
+        }
+        words.push_back(text.substr(start, space - start));
+        start = space + 1;
+    }
+}
+
+std::int32_t LeadingNumber(const Bytes &word)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < word.size() && (word[i] == '+' || word[i] == '-')) {
+        negative = word[i] == '-';
+        ++i;
+    }
+    double value = 0;
+    bool any = false;
+    while (i < word.size() && word[i] >= '0' && word[i] <= '9') {
+        value = value * 10 + (word[i] - '0');
+        any = true;
+        ++i;
+    }
+    if (i < word.size() && word[i] == '.') {
+        ++i;
+        double scale = 0.1;
+        while (i < word.size() && word[i] >= '0' && word[i] <= '9') {
+            value += (word[i] - '0') * scale;
+            scale /= 10;
+            any = true;
+            ++i;
+        }
+    }
+    if (!any)
+        return 0;
+    if (negative)
+        value = -value;
+    value = std::nearbyint(value); // half to even under the default rounding mode
+    value = std::clamp(value, -2147483648.0, 2147483647.0);
+    return static_cast<std::int32_t>(value);
+}
+
+UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
+                         UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config)
+    : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
+      m_config(std::move(config))
+{
+    m_transport.setListener(this);
+}
+
+void UpdaterCore::StartUpdater()
+{
+    m_store.EnsureClientFolder();
+    m_launchPath = m_store.ReadSetting("Client", "Launch Application File");
+    AddLogLine(Bytes("Updater Version ") + kUpdaterVersion);
+    AddLogLine("Connecting to the Update Server...");
+    std::int64_t zero = 0;
+    ShowProgress("Connecting...", zero, 0);
+    m_finished = false;
+    m_started = true;
+}
+
+// ---- Timing -------------------------------------------------------------------------------
+
+bool UpdaterCore::byteCounterActive() const
+{
+    // With nothing counted the roll-over changes nothing, so an idle Updater needs no timer.
+    return m_bytesThisSecond != 0 || m_bytesLastSecond != 0;
+}
+
+std::int64_t UpdaterCore::nextDeadline() const
+{
+    if (!m_started || m_handedOver)
+        return -1;
+    if (m_finished)
+        return m_clock.nowMs();
+    std::int64_t next = -1;
+    const auto consider = [&next](std::int64_t t) {
+        if (next < 0 || t < next)
+            next = t;
+    };
+    if (m_transport.state() != common::Transport::State::Connected)
+        consider(m_nextAttemptTime);
+    if (byteCounterActive())
+        consider(m_nextSecondTime);
+    if (m_inTransfer)
+        consider(m_lastTransferData + kStallLimitMs);
+    return next;
+}
+
+void UpdaterCore::onTimer()
+{
+    if (!m_started || m_handedOver)
+        return;
+    const std::int64_t now = m_clock.nowMs();
+    if (!m_finished && m_inTransfer && now - m_lastTransferData >= kStallLimitMs) {
+        AddLogLine("The Update Server stopped sending.");
+        m_transport.close();
+        connectionLost();
+    }
+    if (!m_finished && now >= m_nextAttemptTime &&
+        m_transport.state() != common::Transport::State::Connected)
+        tryNextServer(now);
+    rollByteCounter(now);
+    if (m_finished)
+        FinishAndLaunch();
+}
+
+void UpdaterCore::rollByteCounter(std::int64_t now)
+{
+    if (now < m_nextSecondTime)
+        return;
+    // While nothing is counted the timer sleeps and the roll-over waits for the next bytes;
+    // it would have changed nothing.
+    m_bytesLastSecond = m_bytesThisSecond;
+    m_bytesThisSecond = 0;
+    m_nextSecondTime = now + kByteCounterPeriodMs;
+}
+
+// ---- Server slots -------------------------------------------------------------------------
+
+void UpdaterCore::ConnectToServer(const std::string &host, std::int32_t port)
+{
+    if (m_transport.state() != common::Transport::State::Closed)
+        m_transport.close();
+    // An empty host or a port of 0 keeps what the previous attempt used.
+    if (!host.empty())
+        m_remoteHost = host;
+    if (port != 0)
+        m_remotePort = port;
+    if (!m_remoteHost.empty() && m_remotePort > 0 && m_remotePort <= 65535)
+        m_transport.connectTo(m_remoteHost, static_cast<std::uint16_t>(m_remotePort));
+}
+
+void UpdaterCore::tryNextServer(std::int64_t now)
+{
+    const auto &words = m_config.words;
+    const auto builtIn = [this](int i) -> std::string {
+        return i < static_cast<int>(m_config.servers.size()) ? m_config.servers[i] : std::string();
+    };
+    switch (m_serverAttempt) {
+    case 0:
+        if (words.empty())
+            ConnectToServer(builtIn(0), kUpdatePort);
+        else if (words.size() == 1)
+            ConnectToServer(words[0], kUpdatePort);
+        else if (words.size() == 2)
+            ConnectToServer(words[0], LeadingNumber(words[1]));
+        // Three words or more: no attempt in this slot.
+        break;
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+        ConnectToServer(builtIn(m_serverAttempt), kUpdatePort);
+        break;
+    case 5:
+        ConnectToServer(kLocalServer, kUpdatePort);
+        break;
+    default: {
+        AddLogLine("Unable to connect to the Update Server!");
+        std::int64_t zero = 0;
+        ShowProgress("Error Connecting...", zero, 0);
+        m_finished = true;
+        break;
+    }
+    }
+    ++m_serverAttempt;
+    m_nextAttemptTime = now + kRetryIntervalMs;
+}
+
+// ---- Transport events ---------------------------------------------------------------------
+
+void UpdaterCore::onConnected()
+{
+    if (!m_started || m_handedOver)
+        return;
+    AddLogLine("Connection Established.");
+    m_buffer.clear();
+    if (m_store.FileExists(m_store.programFile("zlib.dll")))
+        SendVersionCheck();
+    else
+        RequestFile(0);
+}
+
+void UpdaterCore::onClosed()
+{
+    if (!m_started || m_handedOver)
+        return;
+    connectionLost();
+}
+
+void UpdaterCore::connectionLost()
+{
+    if (m_inTransfer)
+        abandonTransfer();
+    // A packet cut short by the loss is of no use on the next connection.
+    m_buffer.clear();
+}
+
+void UpdaterCore::abandonTransfer()
+{
+    FileEntry &e = m_table[m_currentIndex];
+    AddLogLine("Download Interrupted: " + e.fileName);
+    e.data.clear();
+    e.data.shrink_to_fit();
+    e.received = 0;
+    e.remaining = e.size;
+    m_inTransfer = false;
+    m_awaitingUpdateExe = false;
+    // Files are fetched in ascending order: step back so the next pass asks for this entry
+    // again; the ones before it that are done are skipped.
+    m_currentIndex = std::max(0, m_currentIndex - 1);
+}
+
+void UpdaterCore::onData(common::ByteView bytes)
+{
+    if (!m_started || m_handedOver)
+        return;
+    const std::int64_t now = m_clock.nowMs();
+    rollByteCounter(now);
+    m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
+    if (m_inTransfer)
+        m_lastTransferData = now;
+    if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
+        // The common case while a file streams in: the bytes go straight into the file,
+        // without a stop in the receive buffer. A piece that runs past the file's end takes
+        // the buffered way, so what follows the file is handled in order.
+        FileEntry &e = m_table[m_currentIndex];
+        if (bytes.size() <= static_cast<std::size_t>(e.remaining)) {
+            e.data.append(bytes);
+            fileBytesMoved(e);
+            processBuffer();
+            return;
+        }
+    }
+    m_buffer.append(bytes);
+    processBuffer();
+}
+
+void UpdaterCore::processBuffer()
+{
+    while (!m_finished && !m_handedOver) {
+        if (m_inTransfer) {
+            if (!ReceiveFileData())
+                return;
+            continue;
+        }
+        auto packet = m_buffer.cutPacket();
+        if (!packet)
+            return;
+        DispatchPacket(*packet);
+    }
+}
+
+// ---- Sending ------------------------------------------------------------------------------
+
+void UpdaterCore::SendUpdatePacket(const Bytes &body)
+{
+    if (m_transport.state() != common::Transport::State::Connected)
+        return;
+    if (auto packet = common::BuildPacket(body, common::PacketKind::Plain))
+        m_transport.send(*packet);
+}
+
+void UpdaterCore::SendVersionCheck()
+{
+    // Version.dat is read once per pass, here where the server's file list is asked for.
+    m_store.LoadVersions();
+    Bytes body(1, static_cast<char>(ToServer::UpdateVersionCheck));
+    body += kUpdaterVersion;
+    SendUpdatePacket(body);
+}
+
+void UpdaterCore::RequestFile(int index)
+{
+    m_buffer.clear();
+    Bytes body;
+    body.push_back(static_cast<char>(ToServer::FileRequest));
+    body.push_back(static_cast<char>(static_cast<unsigned char>(index)));
+    SendUpdatePacket(body);
+}
+
+// ---- Receiving packets --------------------------------------------------------------------
+
+void UpdaterCore::ignoreMessage(const char *what)
+{
+    AddLogLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
+}
+
+void UpdaterCore::DispatchPacket(const common::Packet &packet)
+{
+    switch (packet.type) {
+    case static_cast<std::uint8_t>(FromServer::SetLaunchFile):
+        handleSetLaunchFile(packet.fields);
+        break;
+    case static_cast<std::uint8_t>(FromServer::FolderEntry):
+        handleFolderEntry(packet.fields);
+        break;
+    case static_cast<std::uint8_t>(FromServer::FileCount):
+        handleFileCount(packet.fields);
+        break;
+    case static_cast<std::uint8_t>(FromServer::FileInfo):
+        handleFileInfo(packet.fields);
+        break;
+    case static_cast<std::uint8_t>(FromServer::FileListEnd):
+        NextDownload();
+        break;
+    case static_cast<std::uint8_t>(FromServer::FileData):
+        handleFileData(packet.fields);
+        break;
+    default:
+        break; // other types are not ours
+    }
+}
+
+// SetLaunchFile: text path relative to the client folder.
+void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
+{
+    if (!IsSafeRelativePath(fields)) {
+        ignoreMessage("launch file");
+        return;
+    }
+    m_launchPath = m_store.clientFolder() + fields;
+    m_store.WriteSetting("Client", "Launch Application File", m_launchPath);
+}
+
+// FolderEntry: byte number 1..15, text folder.
+void UpdaterCore::handleFolderEntry(const Bytes &fields)
+{
+    if (fields.empty()) {
+        ignoreMessage("folder");
+        return;
+    }
+    const int number = common::byteAt(fields, 0);
+    const Bytes folder = fields.substr(1);
+    if (number < 1 || number > 15 || !IsSafeFolder(folder)) {
+        ignoreMessage("folder");
+        return;
+    }
+    m_folderTable[number] = folder;
+    if (m_store.MakeFolders(folder) != FileError::None)
+        AddLogLine("Unable to create folder: " + folder);
+}
+
+// FileCount: byte count.
+void UpdaterCore::handleFileCount(const Bytes &fields)
+{
+    if (fields.empty()) {
+        ignoreMessage("file count");
+        return;
+    }
+    m_filesAnnounced = common::byteAt(fields, 0);
+}
+
+// FileInfo: byte index, u32 version, name, byte 0, folder.
+void UpdaterCore::handleFileInfo(const Bytes &fields)
+{
+    if (fields.size() < 5 || !longFits(fields, 1)) {
+        ignoreMessage("file info");
+        return;
+    }
+    const int index = common::byteAt(fields, 0);
+    if (index >= kFileTableSize) {
+        ignoreMessage("file info");
+        return;
+    }
+    FileEntry &e = m_table[index];
+    const Bytes rest = fields.substr(5);
+    const auto nul = rest.find('\0');
+    Bytes name = e.fileName;
+    Bytes folder;
+    if (nul == Bytes::npos) {
+        folder = rest; // no name given: the entry keeps its name
+    } else {
+        if (nul > 0)
+            name = rest.substr(0, nul);
+        folder = rest.substr(nul + 1);
+    }
+    if (!IsSafeFileName(name) || !IsSafeFolder(folder)) {
+        ignoreMessage("file info");
+        return;
+    }
+    e.version = readLong(fields, 1);
+    e.fileName = name;
+    e.folder = folder;
+    e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
+    m_store.ApplyLocalVersionRule(e);
+
+    ++m_filesDescribed;
+    ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
+}
+
+// FileData: byte index, u32 size; the file's bytes follow.
+void UpdaterCore::handleFileData(const Bytes &fields)
+{
+    if (fields.size() < 5) {
+        ignoreMessage("file data");
+        return;
+    }
+    const int index = common::byteAt(fields, 0);
+    if (index >= kFileTableSize || !longFits(fields, 1) || readLong(fields, 1) > kMaxFileSize) {
+        ignoreMessage("file data");
+        return;
+    }
+    m_currentIndex = index;
+    FileEntry &e = m_table[index];
+    e.size = readLong(fields, 1);
+    e.remaining = e.size;
+    e.startTime = m_clock.nowMs();
+    // A file sent again starts afresh.
+    e.data.clear();
+    e.data.reserve(static_cast<std::size_t>(e.size));
+    e.received = 0;
+    if (index == 0) {
+        e.fileName = "zlib.dll";
+        e.fullPath = m_store.programFile("zlib.dll");
+    } else if (index == 1) {
+        e.fileName = "Updater.dat";
+        e.fullPath = m_store.programFile("Updater.dat");
+    }
+    m_inTransfer = true;
+    m_awaitingUpdateExe = false;
+    m_lastTransferData = m_clock.nowMs();
+}
+
+// ---- Receiving file bytes -----------------------------------------------------------------
+
+// Moves what the buffer holds into the current file. Returns false when nothing could be
+// done until more bytes arrive.
+bool UpdaterCore::ReceiveFileData()
+{
+    if (m_buffer.empty() || !m_inTransfer)
+        return false;
+    FileEntry &e = m_table[m_currentIndex];
+    const std::int64_t now = m_clock.nowMs();
+
+    if (m_awaitingUpdateExe) {
+        // Update.exe follows Updater.dat in the same stream, after its 4-byte size.
+        if (m_buffer.size() < 5)
+            return false;
+        const Bytes sizeBytes = m_buffer.take(4);
+        if (!common::LongFits(sizeBytes) || common::DecodeLong(sizeBytes) > kMaxFileSize) {
+            AddLogLine("Ignored an invalid file size from the Update Server.");
+            m_transport.close();
+            connectionLost();
+            return false;
+        }
+        m_awaitingUpdateExe = false;
+        e.fileName = "Update.exe";
+        e.fullPath = m_store.programFile("Update.exe");
+        e.data.clear();
+        e.received = 0;
+        e.size = common::DecodeLong(sizeBytes);
+        e.data.reserve(static_cast<std::size_t>(e.size));
+        e.remaining = e.size;
+        e.startTime = now;
+        return true;
+    }
+
+    const auto count =
+        std::min<std::size_t>(m_buffer.size(), static_cast<std::size_t>(e.remaining));
+    if (count > 0)
+        e.data += m_buffer.take(count);
+    fileBytesMoved(e);
+    return true;
+}
+
+// Acknowledges and shows what the current file holds now, and completes it when its last
+// byte is in.
+void UpdaterCore::fileBytesMoved(FileEntry &e)
+{
+    const std::int64_t now = m_clock.nowMs();
+    e.received = static_cast<std::int32_t>(e.data.size());
+    e.remaining = e.size - e.received;
+
+    if (now >= m_nextAckTime || e.remaining == 0) {
+        Bytes body;
+        body.push_back(static_cast<char>(ToServer::TransferAck));
+        body.push_back(static_cast<char>(static_cast<unsigned char>(m_currentIndex)));
+        body += common::EncodeLong(e.received);
+        SendUpdatePacket(body);
+        m_nextAckTime = now + kAckSpacingMs;
+    }
+    std::int64_t received = e.received;
+    ShowProgress("Downloading: " + e.fileName, received, e.size);
+    if (e.remaining == 0)
+        completeFile(e);
+}
+
+void UpdaterCore::completeFile(FileEntry &e)
+{
+    const int index = m_currentIndex;
+    Bytes data = std::move(e.data);
+    e.data.clear();
+    e.data.shrink_to_fit();
+
+    FileError error = FileError::CreateFailed;
+    if (!e.fullPath.empty())
+        error = m_store.WriteWholeFile(e.fullPath, data);
+    data.clear();
+    data.shrink_to_fit();
+    m_done[index] = true;
+    if (error == FileError::None) {
+        e.startTime = m_clock.nowMs() - e.startTime;
+        AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
+        if (index >= 1)
+            ++m_filesWritten;
+    } else {
+        e.startTime = 0;
+        AddLogLine("Unable to write file: " + e.fileName);
+    }
+
+    const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
+    if (!firstOfPair)
+        m_inTransfer = false;
+
+    if (index == 0) {
+        SendVersionCheck();
+    } else if (firstOfPair) {
+        m_awaitingUpdateExe = true;
+    } else if (index == 1) {
+        m_selfUpdatePending = error == FileError::None;
+        m_finished = true;
+    } else {
+        NextDownload();
+    }
+}
+
+// ---- Completion ---------------------------------------------------------------------------
+
+void UpdaterCore::NextDownload()
+{
+    for (int i = 1; i < kFileTableSize; ++i) {
+        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i]) {
+            RequestFile(i);
+            return;
+        }
+    }
+    if (m_store.SaveVersions(m_table) != FileError::None)
+        AddLogLine("Unable to write Version.dat");
+
+    std::int64_t total = 0;
+    for (int i = 1; i < kFileTableSize; ++i) {
+        if (m_table[i].needsUpdate && m_done[i])
+            total += m_table[i].startTime;
+    }
+    if (m_filesWritten == 0)
+        AddLogLine("No Update Required.");
+    else
+        AddLogLine("Update Complete (" + std::to_string(total) + " ms)");
+    std::int64_t zero = 0;
+    ShowProgress("Update Complete", zero, 0);
+    m_finished = true;
+}
+
+void UpdaterCore::FinishAndLaunch()
+{
+    if (m_handedOver)
+        return;
+    m_handedOver = true;
+    if (m_transport.state() != common::Transport::State::Closed)
+        m_transport.close();
+
+    if (m_selfUpdatePending) {
+        m_launchPath = m_store.programFile("Update.exe");
+    } else {
+        const Bytes oldUpdate = m_store.programFile("Update.exe");
+        if (m_store.FileExists(oldUpdate)) {
+            std::error_code ec;
+            std::filesystem::remove(common::LocalPath(oldUpdate), ec);
+        }
+    }
+
+    // The chosen program, else the client folder's Registry.exe, else its Talmora.exe.
+    const Bytes fallbacks[] = {m_store.clientFolder() + "Registry.exe",
+                               m_store.clientFolder() + "Talmora.exe"};
+    std::size_t k = 0;
+    if (m_launchPath.empty())
+        m_launchPath = fallbacks[k++];
+    for (;;) {
+        if (!common::ResolveProgram(m_launchPath).empty()) {
+            m_launcher.start(m_launchPath, m_store.programFolder());
+            break;
+        }
+        if (k >= std::size(fallbacks))
+            break;
+        m_launchPath = fallbacks[k++];
+    }
+    m_view.endProcess();
+}
+
+// ---- Display ------------------------------------------------------------------------------
+
+void UpdaterCore::AddLogLine(const Bytes &text)
+{
+    m_log.push_back(text);
+    m_view.appendLogLine(text);
+    m_view.selectLogLine(static_cast<int>(m_log.size()) - 1);
+    if (m_log.size() > static_cast<std::size_t>(kMaxLogLines)) {
+        m_log.pop_front();
+        m_view.removeOldestLogLine();
+    }
+}
+
+void UpdaterCore::ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total)
+{
+    const ProgressDisplay d = FormatProgress(count, total, m_bytesLastSecond);
+    count = d.count;
+    m_barWidth = d.barWidth;
+    m_view.setBarWidth(d.barWidth);
+    if (!text.empty()) {
+        m_statusText = "Status: " + text + d.percentSuffix;
+        m_view.setStatusText(m_statusText);
+    }
+    m_bytesText = d.bytesText;
+    m_view.setBytesText(m_bytesText);
+}
+
+} // namespace updater

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "common/Clock.h"
+#include "common/ReceiveBuffer.h"
+#include "common/Transport.h"
+#include "updater/files/FileStore.h"
+#include "updater/flow/Launcher.h"
+#include "updater/flow/UpdaterView.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace updater {
+
+inline constexpr const char *kUpdaterVersion = "V5.323";
+inline constexpr std::uint16_t kUpdatePort = 2602;
+inline constexpr std::int64_t kRetryIntervalMs = 1500;
+inline constexpr std::int64_t kByteCounterPeriodMs = 1000;
+inline constexpr std::int64_t kAckSpacingMs = 500;
+// A transfer that receives nothing for this long counts as a lost connection.
+inline constexpr std::int64_t kStallLimitMs = 30000;
+inline constexpr int kMaxLogLines = 100;
+inline constexpr int kBuiltInServerCount = 5;
+
+// Message types on the update wire.
+enum class ToServer : std::uint8_t
+{
+    UpdateVersionCheck = 0,
+    FileRequest = 1,
+    TransferAck = 2
+};
+enum class FromServer : std::uint8_t
+{
+    SetLaunchFile = 0, // text: path relative to the client folder
+    FolderEntry = 1,   // byte number 1..15, text: folder ending in "\"
+    FileCount = 2,     // byte: number of FileInfo to come
+    FileInfo = 3,      // byte index, u32 version, name, byte 0, folder
+    FileListEnd = 4,   // no fields
+    FileData = 5,      // byte index, u32 size; the raw file bytes follow outside the framing
+};
+
+// The command-line text split at every single space: no text gives no words, two spaces in
+// a row give an empty word.
+std::vector<Bytes> SplitCommandLine(const Bytes &text);
+// The number at the start of a word (sign, digits, optional fraction) rounded to the nearest
+// integer, half to even; 0 when the word starts with no number.
+std::int32_t LeadingNumber(const Bytes &word);
+
+struct UpdaterConfig
+{
+    // The five built-in update servers, tried in this order before "127.0.0.1".
+    std::vector<std::string> servers;
+    std::vector<Bytes> words; // command-line words
+};
+
+// The Updater's run state and update protocol. Driven by transport events and by onTimer();
+// everything the window shows goes through the view.
+class UpdaterCore final : public common::TimedCore, public common::Transport::Listener
+{
+public:
+    UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
+                UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config);
+
+    // Start-up: the client folder, the configured program, the first log lines and the
+    // "Connecting..." status. The first server slot comes due at once.
+    void StartUpdater();
+
+    // TimedCore: server slots, the byte counter, the stall limit, the hand-over once finished.
+    void onTimer() override;
+    std::int64_t nextDeadline() const override;
+
+    // Transport::Listener.
+    void onConnected() override;
+    void onClosed() override;
+    void onData(common::ByteView bytes) override;
+
+    // Closes the connection, starts the chosen program and ends the run. Runs once; later
+    // calls do nothing.
+    void FinishAndLaunch();
+
+    // Display operations.
+    void AddLogLine(const Bytes &text);
+    void ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total);
+
+    // Observers for tests and the window.
+    const FileTable &fileTable() const { return m_table; }
+    const std::deque<Bytes> &logLines() const { return m_log; }
+    const Bytes &statusText() const { return m_statusText; }
+    const Bytes &bytesText() const { return m_bytesText; }
+    int barWidth() const { return m_barWidth; }
+    const Bytes &launchPath() const { return m_launchPath; }
+    int serverAttempt() const { return m_serverAttempt; }
+    bool finished() const { return m_finished; }
+    bool handedOver() const { return m_handedOver; }
+    bool inTransfer() const { return m_inTransfer; }
+    bool selfUpdatePending() const { return m_selfUpdatePending; }
+    int currentIndex() const { return m_currentIndex; }
+    std::size_t bufferedBytes() const { return m_buffer.size(); }
+    std::int64_t bytesLastSecond() const { return m_bytesLastSecond; }
+    int filesWritten() const { return m_filesWritten; }
+
+private:
+    void ConnectToServer(const std::string &host, std::int32_t port);
+    void tryNextServer(std::int64_t now);
+    void rollByteCounter(std::int64_t now);
+    bool byteCounterActive() const;
+    void processBuffer();
+    void DispatchPacket(const common::Packet &packet);
+    void SendUpdatePacket(const Bytes &body);
+    void SendVersionCheck();
+    void RequestFile(int index);
+    bool ReceiveFileData();
+    void fileBytesMoved(FileEntry &entry);
+    void completeFile(FileEntry &entry);
+    void NextDownload();
+    void abandonTransfer();
+    void connectionLost();
+    void ignoreMessage(const char *what);
+
+    void handleSetLaunchFile(const Bytes &fields);
+    void handleFolderEntry(const Bytes &fields);
+    void handleFileCount(const Bytes &fields);
+    void handleFileInfo(const Bytes &fields);
+    void handleFileData(const Bytes &fields);
+
+    FileStore &m_store;
+    const common::Clock &m_clock;
+    common::Transport &m_transport;
+    UpdaterView &m_view;
+    ProgramLauncher &m_launcher;
+    UpdaterConfig m_config;
+
+    FileTable m_table;
+    std::array<bool, kFileTableSize> m_done{}; // transfer finished this run (written or not)
+    std::array<Bytes, 16> m_folderTable;       // 1..15
+    Bytes m_launchPath;
+    std::string m_remoteHost;
+    std::int32_t m_remotePort = 0;
+    int m_serverAttempt = 0;
+    std::int64_t m_nextAttemptTime = 0;
+    std::int64_t m_nextSecondTime = 0;
+    std::int64_t m_bytesThisSecond = 0;
+    std::int64_t m_bytesLastSecond = 0;
+    bool m_started = false;
+    bool m_finished = false;
+    bool m_handedOver = false;
+    common::ReceiveBuffer m_buffer;
+    bool m_inTransfer = false;
+    bool m_awaitingUpdateExe = false; // entry 1: Updater.dat written, Update.exe's size next
+    int m_currentIndex = 0;
+    std::int64_t m_nextAckTime = 0;
+    std::int64_t m_lastTransferData = 0;
+    std::int64_t m_filesAnnounced = 0;
+    std::int64_t m_filesDescribed = 0;
+    bool m_selfUpdatePending = false;
+    int m_filesWritten = 0;
+
+    std::deque<Bytes> m_log;
+    Bytes m_statusText;
+    Bytes m_bytesText;
+    int m_barWidth = 0;
+};
+
+} // namespace updater
