@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 
 namespace updater {
@@ -28,7 +30,8 @@ inline constexpr int kFileTableSize = 251; // indices 0..250
 using FileTable = std::array<FileEntry, kFileTableSize>;
 
 // Why a file operation did not happen.
-enum class FileError {
+enum class FileError
+{
     None,
     UnsafePath,   // a name or folder that would leave the client folder
     DamagedData,  // packed data that does not unpack to what its header says
@@ -48,7 +51,18 @@ bool IsSafeFileName(ByteView name);
 // A relative path with folders and a file name ("Bin\Game.exe"), as SetLaunchFile sends.
 bool IsSafeRelativePath(ByteView path);
 
-// Everything the Updater keeps on disk, addressed from its program folder.
+// The steps of a file write, for tests that make one of them fail.
+enum class WriteStep
+{
+    CreateTemporary, // the temporary file beside the target
+    Write,           // writing, flushing and closing it
+    Rename,          // replacing the target with it
+};
+
+// Everything the Updater keeps on disk, addressed from its program folder. Every write stays
+// inside the program folder: a path that would leave it, directly or through a symbolic link,
+// is refused. Use one store for a whole run: SaveVersions leaves out the files that this store
+// failed to write, so that they are downloaded again next time.
 class FileStore
 {
 public:
@@ -97,9 +111,21 @@ public:
     Bytes ReadSetting(ByteView section, ByteView key) const;
     bool WriteSetting(ByteView section, ByteView key, ByteView value) const;
 
+    // True when the last WriteWholeFile to `path` failed (until a later one succeeds).
+    bool LastWriteFailed(ByteView path) const;
+
+    // Test seam: called before each step of a write; returning false makes that step fail
+    // as if the system had refused it.
+    void setFaultHook(std::function<bool(WriteStep)> hook) { m_faultHook = std::move(hook); }
+
 private:
+    FileError writeRaw(ByteView path, const Bytes &data) const;
+    bool stepAllowed(WriteStep step) const { return !m_faultHook || m_faultHook(step); }
+
     std::string m_programFolder;
     Bytes m_versions; // content of Version.dat as last loaded
+    std::function<bool(WriteStep)> m_faultHook;
+    mutable std::set<Bytes, std::less<>> m_failedWrites; // full paths whose last write failed
 };
 
 // One Version.dat record: EncodeLong(version), folder padded/cut to 50, name to 25.

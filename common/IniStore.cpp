@@ -1,0 +1,320 @@
+// Private-profile INI files, edited line by line so that everything but the one value
+// written stays byte for byte as it was (comments, blank lines, unknown lines, line ends).
+
+#include "common/IniStore.h"
+
+#include "common/Platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace common {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Values read are cut here: the reader's buffer holds 256 bytes with the terminating zero.
+constexpr std::size_t kMaxValueLength = 255;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+ByteView trim(ByteView text)
+{
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool sameName(ByteView a, ByteView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+bool hasLineBreakOrNul(ByteView text)
+{
+    return text.find_first_of(ByteView("\r\n\0", 3)) != ByteView::npos;
+}
+
+struct Line
+{
+    enum class Kind
+    {
+        Blank,
+        Section,
+        Entry,
+        Other
+    };
+    Kind kind = Kind::Other;
+    std::size_t begin = 0;      // first byte of the line
+    std::size_t textEnd = 0;    // before "\r\n" or "\n"
+    std::size_t end = 0;        // after the line end (== textEnd on a last line without one)
+    ByteView name;              // section or key name, trimmed
+    std::size_t valueBegin = 0; // entries: first byte after "="
+};
+
+std::vector<Line> parse(ByteView content)
+{
+    std::vector<Line> lines;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        Line line;
+        line.begin = pos;
+        const std::size_t newline = content.find('\n', pos);
+        line.end = newline == ByteView::npos ? content.size() : newline + 1;
+        line.textEnd = newline == ByteView::npos ? content.size() : newline;
+        if (line.textEnd > line.begin && content[line.textEnd - 1] == '\r')
+            --line.textEnd;
+        pos = line.end;
+
+        std::size_t textBegin = line.begin;
+        if (line.begin == 0 && content.substr(0, 3) == "\xEF\xBB\xBF")
+            textBegin = 3; // a byte-order mark written by some editors
+        const ByteView raw = content.substr(textBegin, line.textEnd - textBegin);
+        const ByteView text = trim(raw);
+        if (text.empty()) {
+            line.kind = Line::Kind::Blank;
+        } else if (text.front() == '[') {
+            line.kind = Line::Kind::Section;
+            const ByteView inside = text.substr(1);
+            line.name = trim(inside.substr(0, inside.find(']')));
+        } else if (text.front() != ';') {
+            const std::size_t equals = raw.find('=');
+            if (equals != ByteView::npos && !trim(raw.substr(0, equals)).empty()) {
+                line.kind = Line::Kind::Entry;
+                line.name = trim(raw.substr(0, equals));
+                line.valueBegin = textBegin + equals + 1;
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Where a key is, or where it would go. Only the first section of a name is looked at.
+struct Location
+{
+    std::optional<std::size_t> section; // header line
+    std::optional<std::size_t> entry;   // key line
+    std::size_t lastLine = 0;           // last non-blank line of the section
+};
+
+Location locate(const std::vector<Line> &lines, ByteView section, ByteView key)
+{
+    Location where;
+    section = trim(section);
+    key = trim(key);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line &line = lines[i];
+        if (!where.section) {
+            if (line.kind == Line::Kind::Section && sameName(line.name, section)) {
+                where.section = i;
+                where.lastLine = i;
+            }
+            continue;
+        }
+        if (line.kind == Line::Kind::Section)
+            break;
+        if (line.kind != Line::Kind::Blank)
+            where.lastLine = i;
+        if (line.kind == Line::Kind::Entry && sameName(line.name, key)) {
+            where.entry = i;
+            break;
+        }
+    }
+    return where;
+}
+
+std::optional<Bytes> readFile(const std::string &localPath)
+{
+    std::FILE *file = std::fopen(localPath.c_str(), "rb");
+    if (!file)
+        return std::nullopt;
+    Bytes content;
+    char buffer[8192];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        content.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
+        return std::nullopt;
+    return content;
+}
+
+std::optional<Bytes> lookup(ByteView path, ByteView section, ByteView key)
+{
+    const std::optional<Bytes> content = readFile(LocalPath(path));
+    if (!content)
+        return std::nullopt;
+    const std::vector<Line> lines = parse(*content);
+    const Location where = locate(lines, section, key);
+    if (!where.entry)
+        return std::nullopt;
+    const Line &line = lines[*where.entry];
+    ByteView value =
+        trim(ByteView(*content).substr(line.valueBegin, line.textEnd - line.valueBegin));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    return Bytes(value.substr(0, kMaxValueLength));
+}
+
+// Writes `content` to a new file beside `target` and renames it over the target.
+bool replaceFile(const fs::path &target, const Bytes &content)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    std::error_code ec;
+    fs::path temporary;
+    std::FILE *file = nullptr;
+    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
+        temporary = target.parent_path() / ("." + target.filename().string() + ".part-" +
+                                            std::to_string(random() % 1000000007u));
+        file = std::fopen(temporary.string().c_str(), "wbx");
+        if (!file && errno != EEXIST)
+            break;
+    }
+    if (!file)
+        return false;
+    bool ok =
+        content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();
+    ok = ok && std::fflush(file) == 0;
+#ifndef _WIN32
+    ok = ok && (::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS);
+#endif
+    ok = (std::fclose(file) == 0) && ok;
+    if (ok) {
+        const fs::file_status old = fs::status(target, ec);
+        if (!ec && fs::is_regular_file(old))
+            fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
+        fs::rename(temporary, target, ec);
+        ok = !ec;
+    }
+    if (!ok)
+        fs::remove(temporary, ec);
+    return ok;
+}
+
+} // namespace
+
+Bytes ReadIniString(ByteView path, ByteView section, ByteView key)
+{
+    return lookup(path, section, key).value_or(Bytes());
+}
+
+std::int32_t ReadIniNumber(ByteView path, ByteView section, ByteView key, std::int32_t fallback)
+{
+    const std::optional<Bytes> value = lookup(path, section, key);
+    if (!value)
+        return fallback;
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < value->size() && ((*value)[pos] == '-' || (*value)[pos] == '+'))
+        negative = (*value)[pos++] == '-';
+    const std::size_t digitsBegin = pos;
+    std::uint32_t number = 0; // wraps like the platform's reader instead of overflowing
+    while (pos < value->size() && (*value)[pos] >= '0' && (*value)[pos] <= '9')
+        number = number * 10u + static_cast<std::uint32_t>((*value)[pos++] - '0');
+    if (pos == digitsBegin)
+        return fallback;
+    return static_cast<std::int32_t>(negative ? 0u - number : number);
+}
+
+bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
+{
+    // A line break in any part would add lines of its own to the file.
+    const ByteView sectionName = trim(section);
+    const ByteView keyName = trim(key);
+    if (sectionName.empty() || keyName.empty() || hasLineBreakOrNul(section) ||
+        hasLineBreakOrNul(key) || hasLineBreakOrNul(value) || section.find(']') != ByteView::npos ||
+        key.find('=') != ByteView::npos || keyName.front() == '[' || keyName.front() == ';')
+        return false;
+    if (path.empty())
+        return false;
+
+    std::error_code ec;
+    fs::path target = LocalPath(path);
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        target = fs::weakly_canonical(target, ec); // write through to the linked file
+        if (ec)
+            return false;
+    }
+    Bytes content;
+    if (fs::exists(fs::symlink_status(target, ec))) {
+        std::optional<Bytes> old = readFile(target.string());
+        if (!old)
+            return false; // never replace a file that could not be read
+        content = std::move(*old);
+    }
+
+    const std::vector<Line> lines = parse(content);
+    const Location where = locate(lines, sectionName, keyName);
+    const bool crlf = content.find("\r\n") != Bytes::npos || content.find('\n') == Bytes::npos;
+    const ByteView eol = crlf ? "\r\n" : "\n";
+
+    Bytes updated;
+    if (where.entry) {
+        // Replace the value in place; the name, the "=" and the blanks after it stay.
+        const Line &line = lines[*where.entry];
+        std::size_t valueStart = line.valueBegin;
+        while (valueStart < line.textEnd &&
+               (content[valueStart] == ' ' || content[valueStart] == '\t'))
+            ++valueStart;
+        updated = content.substr(0, valueStart);
+        updated += value;
+        updated += content.substr(line.textEnd);
+    } else if (where.section) {
+        // Append the key after the section's last non-blank line.
+        const Line &last = lines[where.lastLine];
+        updated = content.substr(0, last.end);
+        if (last.end == last.textEnd)
+            updated += eol;
+        updated += key;
+        updated += '=';
+        updated += value;
+        updated += eol;
+        updated += content.substr(last.end);
+    } else {
+        updated = content;
+        if (!updated.empty() && updated.back() != '\n')
+            updated += eol;
+        if (!lines.empty() && lines.back().kind != Line::Kind::Blank)
+            updated += eol;
+        updated += '[';
+        updated += section;
+        updated += ']';
+        updated += eol;
+        updated += key;
+        updated += '=';
+        updated += value;
+        updated += eol;
+    }
+    if (updated == content && fs::exists(target, ec))
+        return true;
+    return replaceFile(target, updated);
+}
+
+} // namespace common

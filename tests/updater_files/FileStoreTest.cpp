@@ -1,0 +1,514 @@
+#include "updater/files/FileStore.h"
+
+#include "TempFolder.h"
+#include "common/Codec.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <unistd.h>
+
+using common::Bytes;
+using common::byteString;
+using namespace updater;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes packed(const Bytes &content)
+{
+    return PackedMarker() + Pack(content);
+}
+
+class FileStoreTest : public ::testing::Test
+{
+protected:
+    FileStoreTest()
+        : m_program(m_temp.path() / "Game"), m_outside(m_temp.path() / "outside"),
+          m_store(m_program.string())
+    {
+        fs::create_directories(m_program);
+        fs::create_directories(m_outside);
+        EXPECT_EQ(m_store.EnsureClientFolder(), FileError::None);
+    }
+
+    fs::path client() const { return m_program / "Client"; }
+    Bytes clientPath(const Bytes &relative) const { return m_store.clientFolder() + relative; }
+    fs::path versionFile() const { return m_program / "Version.dat"; }
+
+    FileEntry entry(const Bytes &folder, const Bytes &name, std::int32_t version) const
+    {
+        FileEntry e;
+        e.folder = folder;
+        e.fileName = name;
+        e.fullPath = m_store.clientFolder() + folder + name;
+        e.version = version;
+        return e;
+    }
+
+    TempFolder m_temp;
+    fs::path m_program;
+    fs::path m_outside;
+    FileStore m_store;
+};
+
+} // namespace
+
+TEST(PathConfinement, FoldersNamesAndRelativePaths)
+{
+    const struct
+    {
+        Bytes folder;
+        bool safe;
+    } folders[] = {
+        {"", true},
+        {"Maps\\", true},
+        {"Maps\\Town\\", true},
+        {"Sound Effects\\v1.2\\", true},
+        {"Maps", false},     // not a folder form
+        {"\\", false},       // empty segment
+        {"\\Maps\\", false}, // absolute
+        {"\\\\host\\share\\", false},
+        {"C:\\Maps\\", false}, // drive letter
+        {"Maps:x\\", false},   // stream name
+        {"..\\", false},
+        {"Maps\\..\\..\\", false},
+        {".\\Maps\\", false},
+        {"Maps\\\\Town\\", false}, // empty segment
+        {"Maps/Town\\", false},    // second separator
+        {"Maps\\Town.\\", false},  // trailing dot
+        {"Maps\\Town \\", false},  // trailing blank
+        {"CON\\", false},
+        {"Maps\\aux.txt\\", false},
+        {"lpt1\\", false},
+        {Bytes("Ma\0ps\\", 6), false},
+        {"Ma\x01ps\\", false},
+        {"Ma*ps\\", false},
+    };
+    for (const auto &c : folders)
+        EXPECT_EQ(IsSafeFolder(c.folder), c.safe) << c.folder;
+
+    const struct
+    {
+        Bytes name;
+        bool safe;
+    } names[] = {
+        {"Game.exe", true},   {".config", true},   {"", false},          {".", false},
+        {"..", false},        {"a\\b", false},     {"a/b", false},       {"c:x", false},
+        {"nul", false},       {"COM3.dat", false}, {"Game.exe.", false}, {"tab\tname", false},
+        {"Comics.dat", true}, {"LPT.txt", true},
+    };
+    for (const auto &c : names)
+        EXPECT_EQ(IsSafeFileName(c.name), c.safe) << c.name;
+
+    EXPECT_TRUE(IsSafeRelativePath("Bin\\Game.exe"));
+    EXPECT_TRUE(IsSafeRelativePath("Registry.exe"));
+    EXPECT_FALSE(IsSafeRelativePath("Bin\\"));
+    EXPECT_FALSE(IsSafeRelativePath("\\Game.exe"));
+    EXPECT_FALSE(IsSafeRelativePath("..\\Game.exe"));
+    EXPECT_FALSE(IsSafeRelativePath("C:\\Windows\\evil.exe"));
+}
+
+TEST_F(FileStoreTest, PathForms)
+{
+    EXPECT_EQ(m_store.clientFolder(), m_program.string() + "\\Client\\");
+    EXPECT_EQ(m_store.programFile("zlib.dll"), m_program.string() + "\\zlib.dll");
+    EXPECT_TRUE(m_store.FolderExists(m_store.clientFolder()));
+}
+
+TEST_F(FileStoreTest, MakeFoldersCreatesEveryLevelOutermostFirst)
+{
+    fs::create_directories(client() / "Maps");
+    writeFile(client() / "Maps" / "keep.map", "old");
+
+    EXPECT_EQ(m_store.MakeFolders("Maps\\Town\\"), FileError::None);
+    EXPECT_TRUE(fs::is_directory(client() / "Maps" / "Town"));
+    EXPECT_EQ(readFile(client() / "Maps" / "keep.map"), "old");
+
+    // Text after the last "\" is a folder too, and the walk ends.
+    EXPECT_EQ(m_store.MakeFolders("Sound\\Music"), FileError::None);
+    EXPECT_TRUE(fs::is_directory(client() / "Sound" / "Music"));
+    EXPECT_EQ(m_store.MakeFolders("Single"), FileError::None);
+    EXPECT_TRUE(fs::is_directory(client() / "Single"));
+    EXPECT_EQ(m_store.MakeFolders(""), FileError::None);
+}
+
+TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
+{
+    fs::create_directory_symlink(m_outside, client() / "Link");
+    const Bytes refused[] = {"..\\..\\outside\\x\\", "\\tmp\\x\\", "C:\\x\\", "Link\\Sub\\",
+                             "Maps\\..\\..\\x\\"};
+    for (const Bytes &folder : refused)
+        EXPECT_EQ(m_store.MakeFolders(folder), FileError::UnsafePath) << folder;
+    EXPECT_TRUE(listAll(m_outside).empty());
+    EXPECT_EQ(listAll(client()), std::set<std::string>{"Link"});
+    EXPECT_EQ(listAll(m_temp.path()).count("x"), 0u);
+}
+
+TEST_F(FileStoreTest, MakeFoldersReportsALevelThatIsAFile)
+{
+    writeFile(client() / "Maps", "not a folder");
+    EXPECT_EQ(m_store.MakeFolders("Maps\\Town\\"), FileError::CreateFailed);
+    EXPECT_EQ(readFile(client() / "Maps"), "not a folder");
+}
+
+TEST_F(FileStoreTest, ReadWholeFile)
+{
+    Bytes all;
+    for (int i = 0; i < 256; ++i)
+        all.push_back(static_cast<char>(i));
+    writeFile(client() / "all.bin", all);
+    writeFile(client() / "empty.bin", "");
+    EXPECT_EQ(m_store.ReadWholeFile(clientPath("all.bin")), all);
+    EXPECT_EQ(m_store.ReadWholeFile(clientPath("empty.bin")), "");
+    EXPECT_EQ(m_store.ReadWholeFile(clientPath("missing.bin")), "");
+    EXPECT_EQ(m_store.ReadWholeFile(m_store.clientFolder()), "");
+}
+
+TEST_F(FileStoreTest, WriteWholeFileUnpacksMarkedData)
+{
+    const struct
+    {
+        const char *what;
+        Bytes data;
+        Bytes written;
+    } cases[] = {
+        {"plain", "plain text", "plain text"},
+        {"packed", packed("game data \0\xFF"), "game data \0\xFF"},
+        {"marker alone", PackedMarker(), ""},
+        {"shorter than the marker", byteString({0, 1, 116}), byteString({0, 1, 116})},
+        {"marker off by one byte", byteString({0, 1, 116, 5, 29}) + Pack("x"),
+         byteString({0, 1, 116, 5, 29}) + Pack("x")},
+        {"empty", "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(client() / "file.dat", "previous content");
+        Bytes data = c.data;
+        EXPECT_EQ(m_store.WriteWholeFile(clientPath("file.dat"), data), FileError::None);
+        EXPECT_EQ(readFile(client() / "file.dat"), c.written);
+        EXPECT_EQ(data, c.written);
+        EXPECT_FALSE(m_store.LastWriteFailed(clientPath("file.dat")));
+    }
+    EXPECT_EQ(listAll(client()), std::set<std::string>{"file.dat"});
+}
+
+TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
+{
+    writeFile(m_program / "Update.exe", "old");
+    fs::permissions(m_program / "Update.exe", fs::perms(0755));
+    Bytes data = "new";
+    EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), data), FileError::None);
+    EXPECT_EQ(readFile(m_program / "Update.exe"), "new");
+    EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
+}
+
+// Every failure leaves the old file as it was, no temporary file, nothing outside, and the
+// caller told why.
+TEST_F(FileStoreTest, FailedWritesLoseNothing)
+{
+    const Bytes good = packed("new content");
+    Bytes flipped = good;
+    flipped[12] = static_cast<char>(flipped[12] ^ 0x40);
+    Bytes wrongLength = good;
+    wrongLength[5] = 12;
+
+    fs::create_directories(client() / "Maps");
+    fs::create_directory_symlink(m_outside, client() / "Out");
+    writeFile(client() / "Plain", "a regular file");
+    fs::create_directories(client() / "Busy" / "inner");
+
+    const struct
+    {
+        const char *what;
+        Bytes path;
+        Bytes data;
+        FileError expected;
+    } cases[] = {
+        {"damaged stream", clientPath("Maps\\town.map"), flipped, FileError::DamagedData},
+        {"length differs", clientPath("Maps\\town.map"), wrongLength, FileError::DamagedData},
+        {"marker and 3 bytes", clientPath("Maps\\town.map"), PackedMarker() + "abc",
+         FileError::DamagedData},
+        {"declared too large", clientPath("Maps\\town.map"),
+         PackedMarker() + byteString({1, 0, 0, 0x40}) + "xx", FileError::TooLarge},
+        {"traversal", clientPath("..\\..\\outside\\town.map"), good, FileError::UnsafePath},
+        {"traversal in the middle", clientPath("Maps\\..\\..\\..\\outside\\x"), good,
+         FileError::UnsafePath},
+        {"elsewhere", (m_outside / "town.map").string(), good, FileError::UnsafePath},
+        {"drive letter", clientPath("C:\\town.map"), good, FileError::UnsafePath},
+        {"NUL in the name", clientPath(Bytes("Maps\\a\0b", 8)), good, FileError::UnsafePath},
+        {"link out of the folder", clientPath("Out\\town.map"), good, FileError::UnsafePath},
+        {"empty path", "", good, FileError::UnsafePath},
+        {"parent is a file", clientPath("Plain\\town.map"), good, FileError::CreateFailed},
+        {"missing folder", clientPath("Nowhere\\town.map"), good, FileError::CreateFailed},
+        {"target is a folder", clientPath("Busy"), good, FileError::RenameFailed},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(client() / "Maps" / "town.map", "old content");
+        Bytes data = c.data;
+        EXPECT_EQ(m_store.WriteWholeFile(c.path, data), c.expected);
+        EXPECT_EQ(data, c.data);
+        EXPECT_EQ(readFile(client() / "Maps" / "town.map"), "old content");
+        EXPECT_TRUE(listAll(m_outside).empty());
+        EXPECT_EQ(listAll(client()), (std::set<std::string>{"Maps", "Maps/town.map", "Out", "Plain",
+                                                            "Busy", "Busy/inner"}));
+        if (!c.path.empty()) {
+            EXPECT_TRUE(m_store.LastWriteFailed(c.path));
+        }
+    }
+    // A later good write clears the mark.
+    Bytes data = good;
+    EXPECT_EQ(m_store.WriteWholeFile(clientPath("Maps\\town.map"), data), FileError::None);
+    EXPECT_FALSE(m_store.LastWriteFailed(clientPath("Maps\\town.map")));
+    EXPECT_EQ(readFile(client() / "Maps" / "town.map"), "new content");
+}
+
+TEST_F(FileStoreTest, FailureAtEachStepOfTheWrite)
+{
+    const struct
+    {
+        WriteStep step;
+        FileError expected;
+    } cases[] = {
+        {WriteStep::CreateTemporary, FileError::CreateFailed},
+        {WriteStep::Write, FileError::WriteFailed},
+        {WriteStep::Rename, FileError::RenameFailed},
+    };
+    for (const auto &c : cases) {
+        writeFile(client() / "game.dat", "old");
+        m_store.setFaultHook([&](WriteStep step) { return step != c.step; });
+        Bytes data = packed("new");
+        EXPECT_EQ(m_store.WriteWholeFile(clientPath("game.dat"), data), c.expected);
+        EXPECT_EQ(readFile(client() / "game.dat"), "old");
+        EXPECT_EQ(listAll(client()), std::set<std::string>{"game.dat"});
+    }
+}
+
+TEST_F(FileStoreTest, ReadOnlyFolderKeepsTheOldFile)
+{
+    fs::create_directories(client() / "Locked");
+    writeFile(client() / "Locked" / "game.dat", "old");
+    fs::permissions(client() / "Locked", fs::perms(0555));
+    // Permission bits do not stop the administrator account: there the system's refusal to
+    // create the temporary file is simulated.
+    if (::geteuid() == 0)
+        m_store.setFaultHook([](WriteStep step) { return step != WriteStep::CreateTemporary; });
+    Bytes data = "new";
+    EXPECT_EQ(m_store.WriteWholeFile(clientPath("Locked\\game.dat"), data),
+              FileError::CreateFailed);
+    fs::permissions(client() / "Locked", fs::perms(0755));
+    EXPECT_EQ(readFile(client() / "Locked" / "game.dat"), "old");
+    EXPECT_EQ(listAll(client() / "Locked"), std::set<std::string>{"game.dat"});
+}
+
+TEST_F(FileStoreTest, ComputeFileVersion)
+{
+    writeFile(client() / "empty.dat", "");
+    writeFile(client() / "a.txt", "A");
+    EXPECT_EQ(m_store.ComputeFileVersion(clientPath("empty.dat")), 150);
+    // 150 + 1 (header) + the bytes of zlib's stream for "A"
+    EXPECT_EQ(m_store.ComputeFileVersion(clientPath("a.txt")),
+              150 + 1 + 0x78 + 0x9C + 0x73 + 0x04 + 0x42 + 0x42);
+}
+
+TEST_F(FileStoreTest, ComputeFileVersionWrapsAbove2To31)
+{
+    // Random bytes do not compress; 18 MiB of them sum to about 2.4e9.
+    Bytes content(18u << 20, '\0');
+    std::mt19937 gen(7);
+    for (char &c : content)
+        c = static_cast<char>(gen() & 0xFF);
+    writeFile(client() / "big.dat", content);
+
+    std::uint64_t sum = 150;
+    for (char c : Pack(content))
+        sum += static_cast<unsigned char>(c);
+    ASSERT_GT(sum, std::uint64_t{1} << 31);
+    EXPECT_EQ(m_store.ComputeFileVersion(clientPath("big.dat")),
+              static_cast<std::int32_t>(static_cast<std::uint32_t>(sum)));
+}
+
+TEST_F(FileStoreTest, VersionDatOfWrongLengthIsIgnored)
+{
+    writeFile(client() / "a.txt", "A");
+    const std::int32_t computed = m_store.ComputeFileVersion(clientPath("a.txt"));
+    const Bytes record = VersionRecord(999, "", "a.txt");
+    ASSERT_EQ(record.size(), 79u);
+
+    for (const Bytes &content : {Bytes(), record.substr(0, 78), record + "x"}) {
+        SCOPED_TRACE(content.size());
+        writeFile(versionFile(), content);
+        m_store.LoadVersions();
+        EXPECT_FALSE(m_store.VersionsUsable());
+        FileEntry e = entry("", "a.txt", computed);
+        m_store.ApplyLocalVersionRule(e);
+        EXPECT_FALSE(e.needsUpdate); // computed from the file, not 999
+        e.version = 999;
+        m_store.ApplyLocalVersionRule(e);
+        EXPECT_TRUE(e.needsUpdate);
+    }
+}
+
+TEST_F(FileStoreTest, VersionDatOfTwoRecordsIsConsulted)
+{
+    fs::create_directories(client() / "Maps");
+    writeFile(client() / "a.txt", "A");
+    writeFile(client() / "Maps" / "b.map", "B");
+    writeFile(client() / "c.txt", "C");
+    writeFile(versionFile(),
+              VersionRecord(111, "", "a.txt") + VersionRecord(-5, "Maps\\", "b.map"));
+    m_store.LoadVersions();
+    ASSERT_TRUE(m_store.VersionsUsable());
+
+    EXPECT_EQ(m_store.LookupVersion("", "a.txt"), 111);
+    EXPECT_EQ(m_store.LookupVersion("Maps\\", "b.map"), -5); // first byte 255: two's complement
+    EXPECT_EQ(m_store.LookupVersion("maps\\", "b.map"), 0);  // case matters
+    EXPECT_EQ(m_store.LookupVersion("", "c.txt"), 0);
+
+    FileEntry a = entry("", "a.txt", 111);
+    FileEntry b = entry("Maps\\", "b.map", -5);
+    FileEntry c = entry("", "c.txt", m_store.ComputeFileVersion(clientPath("c.txt")));
+    FileEntry missing = entry("", "gone.txt", 0);
+    for (FileEntry *e : {&a, &b, &c, &missing})
+        m_store.ApplyLocalVersionRule(*e);
+    EXPECT_FALSE(a.needsUpdate);
+    EXPECT_FALSE(b.needsUpdate);
+    EXPECT_TRUE(c.needsUpdate); // not recorded: local version 0
+    EXPECT_TRUE(missing.needsUpdate);
+
+    // The rule never sets it back.
+    a.needsUpdate = true;
+    m_store.ApplyLocalVersionRule(a);
+    EXPECT_TRUE(a.needsUpdate);
+}
+
+TEST_F(FileStoreTest, VersionDatIsReadOncePerPass)
+{
+    writeFile(client() / "a.txt", "A");
+    writeFile(versionFile(), VersionRecord(111, "", "a.txt"));
+    m_store.LoadVersions();
+    fs::remove(versionFile());
+    EXPECT_EQ(m_store.LookupVersion("", "a.txt"), 111);
+    m_store.LoadVersions();
+    EXPECT_FALSE(m_store.VersionsUsable());
+}
+
+TEST_F(FileStoreTest, LongNamesAreStoredAndMatchedByTheirFirst25Bytes)
+{
+    const Bytes name30 = "abcdefghijklmnopqrstuvwxy12345";
+    const Bytes other30 = "abcdefghijklmnopqrstuvwxy67890";
+    writeFile(client() / name30, "x");
+    FileTable table;
+    table[3] = entry("", name30, 42);
+    ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
+    const Bytes saved = readFile(versionFile());
+    ASSERT_EQ(saved.size(), 79u);
+    EXPECT_EQ(saved.substr(54), name30.substr(0, 25));
+
+    m_store.LoadVersions();
+    EXPECT_EQ(m_store.LookupVersion("", other30), 42);
+    EXPECT_EQ(m_store.LookupVersion(Bytes(60, 'F'), "n"),
+              0); // a long folder is cut to 50 bytes too, and still must match
+}
+
+TEST_F(FileStoreTest, FirstMatchingRecordWins)
+{
+    writeFile(versionFile(), VersionRecord(1, "", "same") + VersionRecord(2, "", "same"));
+    m_store.LoadVersions();
+    EXPECT_EQ(m_store.LookupVersion("", "same"), 1);
+}
+
+TEST_F(FileStoreTest, KeyStraddlingTwoRecordsIsNoMatch)
+{
+    // The key of ("", "A") is 50 blanks, "A", 24 blanks. Here it appears from byte 55 on:
+    // 24 blanks of record 1's name, record 2's version 0x20202020, then 22 blanks and "A" of
+    // record 2's folder.
+    const Bytes content =
+        VersionRecord(7, "QQ", "Z") + VersionRecord(0x20202020, Bytes(22, ' ') + "A", "tail");
+    ASSERT_NE(content.find(Bytes(50, ' ') + "A" + Bytes(24, ' ')), Bytes::npos);
+    writeFile(versionFile(), content);
+    m_store.LoadVersions();
+    EXPECT_EQ(m_store.LookupVersion("", "A"), 0);
+}
+
+TEST_F(FileStoreTest, SaveVersionsWritesWhatIsOnDisk)
+{
+    fs::create_directories(client() / "Maps");
+    writeFile(m_program / "zlib.dll", "dll");
+    writeFile(client() / "a.txt", "A");
+    writeFile(client() / "Maps" / "b.map", "B");
+    FileTable table;
+    table[0].fileName = "zlib.dll";
+    table[0].fullPath = m_store.programFile("zlib.dll");
+    table[0].version = 5;
+    table[2] = entry("Maps\\", "b.map", 200);
+    table[7] = entry("", "missing.txt", 300);
+    table[250] = entry("", "a.txt", 100);
+    writeFile(versionFile(), Bytes(158, 'x'));
+
+    ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
+    EXPECT_EQ(readFile(versionFile()),
+              VersionRecord(200, "Maps\\", "b.map") + VersionRecord(100, "", "a.txt"));
+    EXPECT_EQ(listAll(m_program).count("Version.dat"), 1u);
+    EXPECT_EQ(listAll(m_program).size(), 6u); // zlib.dll, Version.dat, Client and its three
+
+    // Nothing qualifies: an empty Version.dat.
+    ASSERT_EQ(m_store.SaveVersions(FileTable{}), FileError::None);
+    EXPECT_TRUE(fs::exists(versionFile()));
+    EXPECT_EQ(fs::file_size(versionFile()), 0u);
+}
+
+TEST_F(FileStoreTest, SaveVersionsLeavesOutFilesWhoseWriteFailed)
+{
+    writeFile(client() / "a.txt", "old");
+    writeFile(client() / "b.txt", "old");
+    FileTable table;
+    table[1] = entry("", "a.txt", 100);
+    table[2] = entry("", "b.txt", 200);
+    Bytes damaged = PackedMarker() + byteString({3, 0, 0, 0}) + "junk";
+    Bytes good = packed("new");
+    EXPECT_EQ(m_store.WriteWholeFile(table[1].fullPath, damaged), FileError::DamagedData);
+    EXPECT_EQ(m_store.WriteWholeFile(table[2].fullPath, good), FileError::None);
+
+    ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
+    EXPECT_EQ(readFile(versionFile()), VersionRecord(200, "", "b.txt"));
+
+    // Next run: the failed file is looked up as 0 and fetched again.
+    m_store.LoadVersions();
+    m_store.ApplyLocalVersionRule(table[1]);
+    EXPECT_TRUE(table[1].needsUpdate);
+}
+
+TEST_F(FileStoreTest, SaveVersionsWritesRecordsThatLookLikePackedData)
+{
+    // Version 0x00017405 followed by a folder starting with byte 28 is the packed marker; the
+    // manifest must still be written byte for byte.
+    const Bytes folder = "\x1c"
+                         "F\\";
+    fs::create_directories(client() / "\x1c"
+                                      "F");
+    writeFile(client() /
+                  "\x1c"
+                  "F" /
+                  "n",
+              "x");
+    FileTable table;
+    table[1] = entry(folder, "n", 0x00017405);
+    ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
+    EXPECT_EQ(readFile(versionFile()), VersionRecord(0x00017405, folder, "n"));
+}
+
+TEST_F(FileStoreTest, Settings)
+{
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
+    const Bytes path = m_store.clientFolder() + "Registry.exe";
+    EXPECT_TRUE(m_store.WriteSetting("Client", "Launch Application File", path));
+    EXPECT_EQ(m_store.ReadSetting("client", "LAUNCH APPLICATION FILE"), path);
+    EXPECT_TRUE(fs::exists(m_program / "Settings.ini"));
+
+    EXPECT_TRUE(m_store.WriteSetting("Client", "Launch Application File", Bytes(300, 'p')));
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
+    EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "a\r\n[X]"));
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
+}

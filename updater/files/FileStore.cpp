@@ -1,0 +1,506 @@
+#include "updater/files/FileStore.h"
+
+#include "common/Codec.h"
+#include "common/IniStore.h"
+#include "common/Platform.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace updater {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kRecordLength = 79;
+constexpr std::size_t kFolderWidth = 50;
+constexpr std::size_t kNameWidth = 25;
+constexpr char kSeparator = '\\';
+
+Bytes padOrCut(ByteView text, std::size_t width)
+{
+    Bytes out(text.substr(0, width));
+    out.resize(width, ' ');
+    return out;
+}
+
+bool equalsIgnoringCase(ByteView a, ByteView b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) {
+                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+// Names the system reserves for devices, with or without an extension.
+bool isReservedDeviceName(ByteView segment)
+{
+    ByteView base = segment.substr(0, segment.find('.'));
+    while (!base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    static constexpr std::array<ByteView, 6> plain = {"CON", "PRN",    "AUX",
+                                                      "NUL", "CONIN$", "CONOUT$"};
+    for (ByteView name : plain)
+        if (equalsIgnoringCase(base, name))
+            return true;
+    if (base.size() == 4 && (equalsIgnoringCase(base.substr(0, 3), "COM") ||
+                             equalsIgnoringCase(base.substr(0, 3), "LPT"))) {
+        const auto digit = static_cast<unsigned char>(base[3]);
+        // 0-9 and the superscript digits 1, 2, 3 of the 8-bit code page
+        return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    }
+    return false;
+}
+
+bool isSafeSegment(ByteView segment)
+{
+    if (segment.empty() || segment == "." || segment == "..")
+        return false;
+    for (char c : segment) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 32)
+            return false;
+        switch (c) {
+        case '\\':
+        case '/':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
+            return false;
+        default:
+            break;
+        }
+    }
+    if (segment.back() == '.' || segment.back() == ' ')
+        return false;
+    return !isReservedDeviceName(segment);
+}
+
+std::string withoutTrailingSeparators(std::string local)
+{
+    while (local.size() > 1 && (local.back() == '/' || local.back() == kSeparator))
+        local.pop_back();
+    return local;
+}
+
+fs::path localFsPath(ByteView path)
+{
+    return fs::path(withoutTrailingSeparators(common::LocalPath(path)));
+}
+
+// Both paths canonical: true when `child` is `root` or lies below it.
+bool isInside(const fs::path &child, const fs::path &root)
+{
+    auto c = child.begin();
+    for (auto r = root.begin(); r != root.end(); ++r, ++c) {
+        if (c == child.end() || *c != *r)
+            return false;
+    }
+    return true;
+}
+
+// Where a path with symbolic links resolved really is; empty when it cannot be told.
+fs::path resolved(const fs::path &path)
+{
+    std::error_code ec;
+    fs::path out = fs::weakly_canonical(path, ec);
+    return ec ? fs::path() : out;
+}
+
+fs::path temporaryName(const fs::path &target)
+{
+    static std::mt19937_64 random{std::random_device{}()};
+    static const char digits[] = "0123456789abcdef";
+    std::string suffix(12, '0');
+    auto value = random();
+    for (char &c : suffix) {
+        c = digits[value & 15u];
+        value >>= 4;
+    }
+    // A leading dot keeps it out of the existence tests while it is being written.
+    return target.parent_path() / ("." + target.filename().string() + ".part-" + suffix);
+}
+
+std::FILE *openNew(const fs::path &path)
+{
+    // "x": fail when the name is taken, so an existing file is never truncated.
+    return std::fopen(path.string().c_str(), "wbx");
+}
+
+bool flushToDisk(std::FILE *file)
+{
+    if (std::fflush(file) != 0)
+        return false;
+#ifndef _WIN32
+    if (::fsync(::fileno(file)) != 0 && errno != EINVAL && errno != EROFS)
+        return false;
+#endif
+    return true;
+}
+
+// Writes `data` to a new temporary file beside `target` and renames it over the target, so
+// the target holds either its old content or all of the new one. Nothing is left behind on
+// failure. `allowed` lets tests fail a step.
+FileError replaceFile(const fs::path &target, const Bytes &data,
+                      const std::function<bool(WriteStep)> &allowed)
+{
+    const auto stepAllowed = [&](WriteStep step) { return !allowed || allowed(step); };
+    std::error_code ec;
+
+    fs::path temporary;
+    std::FILE *file = nullptr;
+    if (stepAllowed(WriteStep::CreateTemporary)) {
+        for (int attempt = 0; attempt < 16 && !file; ++attempt) {
+            temporary = temporaryName(target);
+            file = openNew(temporary);
+            if (!file && errno != EEXIST)
+                break;
+        }
+    }
+    if (!file)
+        return FileError::CreateFailed;
+
+    bool ok = stepAllowed(WriteStep::Write);
+    if (ok && !data.empty())
+        ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    ok = ok && flushToDisk(file);
+    ok = (std::fclose(file) == 0) && ok;
+    if (!ok) {
+        fs::remove(temporary, ec);
+        return FileError::WriteFailed;
+    }
+
+    // Keep the permissions of the file being replaced (an executable stays executable).
+    const fs::file_status old = fs::symlink_status(target, ec);
+    if (!ec && fs::is_regular_file(old))
+        fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
+
+    if (!stepAllowed(WriteStep::Rename)) {
+        fs::remove(temporary, ec);
+        return FileError::RenameFailed;
+    }
+    fs::rename(temporary, target, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return FileError::RenameFailed;
+    }
+    return FileError::None;
+}
+
+} // namespace
+
+bool IsSafeFolder(ByteView folder)
+{
+    if (folder.empty())
+        return true;
+    if (folder.back() != kSeparator)
+        return false;
+    std::size_t start = 0;
+    while (start < folder.size()) {
+        const std::size_t end = folder.find(kSeparator, start);
+        if (!isSafeSegment(folder.substr(start, end - start)))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool IsSafeFileName(ByteView name)
+{
+    return isSafeSegment(name);
+}
+
+bool IsSafeRelativePath(ByteView path)
+{
+    const std::size_t last = path.rfind(kSeparator);
+    if (last == ByteView::npos)
+        return IsSafeFileName(path);
+    return IsSafeFolder(path.substr(0, last + 1)) && IsSafeFileName(path.substr(last + 1));
+}
+
+Bytes VersionRecord(std::int32_t version, ByteView folder, ByteView fileName)
+{
+    Bytes record = common::EncodeLong(version);
+    record.reserve(kRecordLength);
+    record += padOrCut(folder, kFolderWidth);
+    record += padOrCut(fileName, kNameWidth);
+    return record;
+}
+
+FileStore::FileStore(std::string programFolder) : m_programFolder(std::move(programFolder)) {}
+
+Bytes FileStore::clientFolder() const
+{
+    return m_programFolder + "\\Client\\";
+}
+
+Bytes FileStore::programFile(ByteView name) const
+{
+    Bytes path = m_programFolder;
+    path += kSeparator;
+    path += name;
+    return path;
+}
+
+bool FileStore::FileExists(ByteView path) const
+{
+    return common::FileExists(path);
+}
+
+bool FileStore::FolderExists(ByteView path) const
+{
+    return common::FolderExists(path);
+}
+
+namespace {
+
+// Checks an existing level of the folder tree: inside `root` once links are resolved, and a
+// folder.
+FileError checkExistingFolder(const fs::path &path, const fs::path &root)
+{
+    const fs::path real = resolved(path);
+    if (real.empty() || !isInside(real, root))
+        return FileError::UnsafePath;
+    std::error_code ec;
+    return fs::is_directory(real, ec) ? FileError::None : FileError::CreateFailed;
+}
+
+// Creates one missing level whose parent has already been checked, or checks an existing one.
+FileError makeFolder(const fs::path &path, const fs::path &root)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(path, ec);
+    if (fs::exists(st))
+        return checkExistingFolder(path, root);
+    const fs::path parent = resolved(path.parent_path());
+    if (parent.empty() || !isInside(parent, root))
+        return FileError::UnsafePath;
+    if (!fs::create_directory(parent / path.filename(), ec) && ec)
+        return FileError::CreateFailed;
+    return checkExistingFolder(path, root);
+}
+
+} // namespace
+
+FileError FileStore::EnsureClientFolder() const
+{
+    std::error_code ec;
+    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    if (ec)
+        return FileError::CreateFailed;
+    return makeFolder(localFsPath(clientFolder()), root);
+}
+
+FileError FileStore::MakeFolders(ByteView folder) const
+{
+    if (folder.empty())
+        return FileError::None;
+    Bytes levels(folder);
+    if (levels.back() != kSeparator)
+        levels += kSeparator; // text after the last "\" is a folder too
+    if (!IsSafeFolder(levels))
+        return FileError::UnsafePath;
+
+    std::error_code ec;
+    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    if (ec)
+        return FileError::CreateFailed;
+    const Bytes client = clientFolder();
+    if (const FileError error = makeFolder(localFsPath(client), root); error != FileError::None)
+        return error;
+
+    // Outermost level first; each is created only when missing.
+    for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
+         q = levels.find(kSeparator, q + 1)) {
+        const FileError error = makeFolder(localFsPath(client + levels.substr(0, q + 1)), root);
+        if (error != FileError::None)
+            return error;
+    }
+    return FileError::None;
+}
+
+Bytes FileStore::ReadWholeFile(ByteView path) const
+{
+    const std::string local = common::LocalPath(path);
+    std::error_code ec;
+    if (!fs::is_regular_file(local, ec))
+        return {};
+    const auto length = fs::file_size(local, ec);
+    if (ec)
+        return {};
+    std::FILE *file = std::fopen(local.c_str(), "rb");
+    if (!file)
+        return {};
+    Bytes content(static_cast<std::size_t>(length), '\0');
+    const std::size_t got =
+        content.empty() ? 0 : std::fread(content.data(), 1, content.size(), file);
+    std::fclose(file);
+    content.resize(got); // a file that shrank meanwhile gives what was there
+    return content;
+}
+
+FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
+{
+    // Only places below the program folder, named with safe segments.
+    const ByteView folder = m_programFolder;
+    if (path.size() <= folder.size() || path.substr(0, folder.size()) != folder)
+        return FileError::UnsafePath;
+    ByteView relative = path.substr(folder.size());
+    if (!folder.empty() && folder.back() != '/' && folder.back() != kSeparator) {
+        if (relative.front() != kSeparator && relative.front() != '/')
+            return FileError::UnsafePath;
+        relative.remove_prefix(1);
+    }
+    if (!IsSafeRelativePath(relative))
+        return FileError::UnsafePath;
+
+    std::error_code ec;
+    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    if (ec)
+        return FileError::CreateFailed;
+    const fs::path target = localFsPath(path);
+    const fs::path parent = fs::canonical(target.parent_path(), ec);
+    if (ec)
+        return FileError::CreateFailed; // the folder is missing
+    if (!isInside(parent, root))
+        return FileError::UnsafePath;
+    return replaceFile(parent / target.filename(), data, m_faultHook);
+}
+
+FileError FileStore::WriteWholeFile(ByteView path, Bytes &data) const
+{
+    if (path.empty())
+        return FileError::UnsafePath;
+
+    FileError result = FileError::None;
+    const Bytes marker = PackedMarker();
+    Bytes unpacked;
+    const bool packed = data.size() >= marker.size() && data.compare(0, marker.size(), marker) == 0;
+    if (static_cast<std::int64_t>(data.size()) > kMaxFileSize) {
+        result = FileError::TooLarge;
+    } else if (packed) {
+        const ByteView container = ByteView(data).substr(marker.size());
+        if (container.size() >= 4) {
+            std::int64_t declared = 0;
+            for (int i = 3; i >= 0; --i)
+                declared = declared * 256 + common::byteAt(container, static_cast<std::size_t>(i));
+            if (declared > kMaxFileSize)
+                result = FileError::TooLarge;
+        }
+        if (result == FileError::None) {
+            std::optional<Bytes> out = Unpack(container);
+            if (out)
+                unpacked = std::move(*out);
+            else
+                result = FileError::DamagedData;
+        }
+    }
+    if (result == FileError::None)
+        result = writeRaw(path, packed ? unpacked : data);
+
+    if (result != FileError::None) {
+        m_failedWrites.emplace(path);
+        return result;
+    }
+    if (const auto it = m_failedWrites.find(path); it != m_failedWrites.end())
+        m_failedWrites.erase(it);
+    if (packed)
+        data = std::move(unpacked);
+    return FileError::None;
+}
+
+bool FileStore::LastWriteFailed(ByteView path) const
+{
+    return m_failedWrites.find(path) != m_failedWrites.end();
+}
+
+std::int32_t FileStore::ComputeFileVersion(ByteView path) const
+{
+    const Bytes packed = Pack(ReadWholeFile(path));
+    // Marker and container summed without joining them; the sum wraps in 32 bits.
+    const auto sum = static_cast<std::uint32_t>(common::ByteSum(PackedMarker())) +
+                     static_cast<std::uint32_t>(common::ByteSum(packed));
+    return static_cast<std::int32_t>(sum);
+}
+
+void FileStore::LoadVersions()
+{
+    const Bytes path = programFile("Version.dat");
+    m_versions = FileExists(path) ? ReadWholeFile(path) : Bytes();
+}
+
+bool FileStore::VersionsUsable() const
+{
+    return !m_versions.empty() && m_versions.size() % kRecordLength == 0;
+}
+
+std::int32_t FileStore::LookupVersion(ByteView folder, ByteView fileName) const
+{
+    if (!VersionsUsable())
+        return 0;
+    const Bytes key = padOrCut(folder, kFolderWidth) + padOrCut(fileName, kNameWidth);
+    // Whole records only: a key that straddles two records is no match.
+    for (std::size_t at = 0; at < m_versions.size(); at += kRecordLength) {
+        if (m_versions.compare(at + 4, key.size(), key) == 0)
+            return common::DecodeLong(ByteView(m_versions).substr(at, 4));
+    }
+    return 0;
+}
+
+FileError FileStore::SaveVersions(const FileTable &table) const
+{
+    Bytes content;
+    for (std::size_t i = 1; i < table.size(); ++i) { // entry 0 is never saved
+        const FileEntry &entry = table[i];
+        if (entry.fullPath.empty() || !FileExists(entry.fullPath))
+            continue;
+        // A file whose write failed is left out, so the next run fetches it again instead
+        // of taking the old content for the server's version.
+        if (LastWriteFailed(entry.fullPath))
+            continue;
+        content += VersionRecord(entry.version, entry.folder, entry.fileName);
+    }
+    // Written as is: a record could begin with the marker bytes.
+    return writeRaw(programFile("Version.dat"), content);
+}
+
+void FileStore::ApplyLocalVersionRule(FileEntry &entry) const
+{
+    if (!FileExists(entry.fullPath)) {
+        entry.needsUpdate = true;
+        return;
+    }
+    const std::int32_t local = VersionsUsable() ? LookupVersion(entry.folder, entry.fileName)
+                                                : ComputeFileVersion(entry.fullPath);
+    if (local != entry.version)
+        entry.needsUpdate = true;
+}
+
+Bytes FileStore::ReadSetting(ByteView section, ByteView key) const
+{
+    return common::ReadIniString(programFile("Settings.ini"), section, key);
+}
+
+bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) const
+{
+    return common::WriteIni(programFile("Settings.ini"), section, key, value);
+}
+
+} // namespace updater
