@@ -191,8 +191,11 @@ bool replaceFile(const fs::path &target, const Bytes &content)
     fs::path temporary;
     std::FILE *file = nullptr;
     for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary = target.parent_path() / ("." + target.filename().string() + ".part-" +
-                                            std::to_string(random() % 1000000007u));
+        std::string name(1, '.');
+        name += target.filename().string();
+        name += ".part-";
+        name += std::to_string(random() % 1000000007u);
+        temporary = target.parent_path() / name;
         file = std::fopen(temporary.string().c_str(), "wbx");
         if (!file && errno != EEXIST)
             break;

@@ -134,7 +134,11 @@ fs::path temporaryName(const fs::path &target)
         value >>= 4;
     }
     // A leading dot keeps it out of the existence tests while it is being written.
-    return target.parent_path() / ("." + target.filename().string() + ".part-" + suffix);
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += ".part-";
+    name += suffix;
+    return target.parent_path() / name;
 }
 
 std::FILE *openNew(const fs::path &path)
