@@ -1,0 +1,301 @@
+#include "servers/UpdateServerCore.h"
+
+#include "common/Codec.h"
+
+#include <algorithm>
+
+namespace servers {
+
+namespace update_wire {
+
+Bytes SetLaunchFile(ByteView path)
+{
+    return Bytes(1, '\0') + Bytes(path);
+}
+Bytes FolderEntry(int number, ByteView folder)
+{
+    return common::byteString({1, number}) + Bytes(folder);
+}
+Bytes FileCount(int count)
+{
+    return common::byteString({2, count});
+}
+Bytes FileInfo(const OfferedFile &file)
+{
+    Bytes body = common::byteString({3, file.index});
+    body += common::EncodeLong(file.version);
+    body += file.name;
+    body += '\0';
+    body += file.folder;
+    return body;
+}
+Bytes FileListEnd()
+{
+    return Bytes(1, '\4');
+}
+Bytes FileData(int index, std::int32_t size)
+{
+    return common::byteString({5, index}) + common::EncodeLong(size);
+}
+
+} // namespace update_wire
+
+Bytes NormalizeLaunchPath(ByteView path)
+{
+    Bytes out(path);
+    std::replace(out.begin(), out.end(), '/', '\\');
+    if (out.empty())
+        return {};
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = out.find('\\', start);
+        const ByteView segment =
+            ByteView(out).substr(start, end == Bytes::npos ? Bytes::npos : end - start);
+        if (!IsServableName(segment) || segment[0] == '.')
+            return {};
+        if (end == Bytes::npos)
+            break;
+        start = end + 1;
+    }
+    return out;
+}
+
+UpdateServerCore::UpdateServerCore(Ports ports, UpdateServerSettings settings)
+    : m_ports(std::move(ports)), m_settings(std::move(settings))
+{
+}
+
+void UpdateServerCore::log(ConnectionId id, const std::string &text)
+{
+    if (!m_ports.log)
+        return;
+    std::string line = "#" + std::to_string(id);
+    const auto it = m_sessions.find(id);
+    if (it != m_sessions.end())
+        line += " " + it->second.peerAddress;
+    m_ports.log(line + " " + text);
+}
+
+void UpdateServerCore::sendBody(ConnectionId id, ByteView body)
+{
+    if (auto packet = common::BuildPacket(body, common::PacketKind::Plain))
+        m_ports.connections.send(id, *packet);
+}
+
+void UpdateServerCore::onOpened(ConnectionId id, const std::string &peerAddress)
+{
+    if (static_cast<int>(m_sessions.size()) >= m_settings.maxConnections) {
+        if (m_ports.log)
+            m_ports.log("#" + std::to_string(id) + " " + Printable(peerAddress, 64) +
+                        " refused: connection limit reached");
+        m_ports.connections.close(id);
+        return;
+    }
+    Session &session = m_sessions[id];
+    session.peerAddress = Printable(peerAddress, 64);
+    session.lastSeen = m_ports.clock.nowMs();
+    session.windowStart = session.lastSeen;
+    log(id, "connected");
+}
+
+void UpdateServerCore::onClosed(ConnectionId id)
+{
+    const auto it = m_sessions.find(id);
+    if (it == m_sessions.end())
+        return;
+    log(id, "disconnected after " + std::to_string(it->second.filesSent) + " file(s)");
+    m_sessions.erase(it);
+}
+
+void UpdateServerCore::drop(ConnectionId id, const std::string &why)
+{
+    log(id, "dropped: " + why);
+    m_ports.connections.close(id);
+    m_sessions.erase(id);
+}
+
+void UpdateServerCore::onData(ConnectionId id, ByteView bytes)
+{
+    auto it = m_sessions.find(id);
+    if (it == m_sessions.end())
+        return;
+    const std::int64_t now = m_ports.clock.nowMs();
+    Session *session = &it->second;
+    session->lastSeen = now;
+    if (now - session->windowStart >= m_settings.floodWindowMs) {
+        session->windowStart = now;
+        session->windowPackets = 0;
+    }
+    session->buffer.append(bytes);
+    while (session->buffer.size() >= 2) {
+        const std::size_t length = common::DecodeLength(session->buffer.view());
+        if (length > kMaxBodyLength) {
+            drop(id, "announced a packet of " + std::to_string(length) + " bytes");
+            return;
+        }
+        std::optional<common::Packet> packet = session->buffer.cutPacket();
+        if (!packet)
+            return;
+        if (++session->windowPackets > m_settings.floodPackets) {
+            drop(id, "flooding: more than " + std::to_string(m_settings.floodPackets) +
+                         " packets within " + std::to_string(m_settings.floodWindowMs) + " ms");
+            return;
+        }
+        handle(id, *session, *packet);
+        it = m_sessions.find(id);
+        if (it == m_sessions.end())
+            return;
+        session = &it->second;
+    }
+}
+
+void UpdateServerCore::handle(ConnectionId id, Session &session, const common::Packet &packet)
+{
+    switch (packet.type) {
+    case 0:
+        sendList(id, session, packet.fields);
+        return;
+    case 1:
+        if (packet.fields.empty()) {
+            log(id, "ignored a file request without an index");
+            return;
+        }
+        sendFile(id, session, common::byteAt(packet.fields, 0));
+        return;
+    case 2:
+        acknowledged(id, session, packet.fields);
+        return;
+    default:
+        log(id, "ignored unknown message type " + std::to_string(packet.type));
+    }
+}
+
+void UpdateServerCore::sendList(ConnectionId id, Session &session, ByteView version)
+{
+    session.catalog = m_ports.folder.scan();
+    const Catalog &catalog = *session.catalog;
+    if (!m_settings.launchFile.empty())
+        sendBody(id, update_wire::SetLaunchFile(m_settings.launchFile));
+    for (std::size_t i = 0; i < catalog.folders.size(); ++i)
+        sendBody(id, update_wire::FolderEntry(static_cast<int>(i + 1), catalog.folders[i]));
+    const int count = static_cast<int>(catalog.files.size()) + (catalog.selfUpdate ? 1 : 0);
+    sendBody(id, update_wire::FileCount(count));
+    if (catalog.selfUpdate)
+        sendBody(id, update_wire::FileInfo(*catalog.selfUpdate));
+    for (const auto &file : catalog.files)
+        sendBody(id, update_wire::FileInfo(file));
+    sendBody(id, update_wire::FileListEnd());
+    log(id, "Updater " + Printable(version, 32) + ": sent the list of " + std::to_string(count) +
+                " file(s) in " + std::to_string(catalog.folders.size()) + " folder(s)");
+}
+
+void UpdateServerCore::sendFile(ConnectionId id, Session &session, int index)
+{
+    Bytes payload;
+    std::string what;
+    if (index == 0) {
+        // The Updater needs zlib.dll before it can unpack anything, so it comes raw.
+        std::optional<Bytes> library = m_ports.folder.zlibLibrary();
+        if (!library) {
+            drop(id, "asked for zlib.dll, which this server does not have");
+            return;
+        }
+        payload = std::move(*library);
+        what = "zlib.dll";
+    } else {
+        if (!session.catalog)
+            session.catalog = m_ports.folder.scan();
+        const OfferedFile *file = session.catalog->find(index);
+        if (!file) {
+            log(id, "ignored a request for file " + std::to_string(index) +
+                        ", which it was "
+                        "not offered");
+            return;
+        }
+        std::optional<Bytes> packed = m_ports.folder.packed(file->localPath);
+        what = file->folder + file->name;
+        if (!packed) {
+            drop(id, "file " + Printable(what) + " can no longer be read");
+            return;
+        }
+        payload = std::move(*packed);
+        if (index == 1) {
+            // The self-update pair: "Updater.dat", then the size and bytes of "Update.exe".
+            std::optional<Bytes> exe = m_ports.folder.packed(session.catalog->updateExePath);
+            if (!exe) {
+                drop(id, "Update.exe can no longer be read");
+                return;
+            }
+            session.transferSize = static_cast<std::int64_t>(payload.size());
+            sendBody(id, update_wire::FileData(1, static_cast<std::int32_t>(payload.size())));
+            m_ports.connections.send(id, payload);
+            m_ports.connections.send(id,
+                                     common::EncodeLong(static_cast<std::int32_t>(exe->size())));
+            m_ports.connections.send(id, *exe);
+            session.transferIndex = 1;
+            session.transferSize = static_cast<std::int64_t>(exe->size());
+            session.bytesSent += static_cast<std::int64_t>(payload.size() + 4 + exe->size());
+            ++session.filesSent;
+            log(id, "sending Updater.dat (" + std::to_string(payload.size()) +
+                        " bytes) and Update.exe (" + std::to_string(exe->size()) + " bytes)");
+            return;
+        }
+    }
+    sendBody(id, update_wire::FileData(index, static_cast<std::int32_t>(payload.size())));
+    m_ports.connections.send(id, payload);
+    session.transferIndex = index;
+    session.transferSize = static_cast<std::int64_t>(payload.size());
+    session.bytesSent += static_cast<std::int64_t>(payload.size());
+    ++session.filesSent;
+    log(id, "sending " + Printable(what) + " (" + std::to_string(payload.size()) + " bytes)");
+}
+
+void UpdateServerCore::acknowledged(ConnectionId id, Session &session, ByteView fields)
+{
+    if (fields.size() < 5) {
+        log(id, "ignored a short transfer acknowledgement");
+        return;
+    }
+    const int index = common::byteAt(fields, 0);
+    const std::int64_t received = static_cast<std::uint32_t>(common::DecodeLong(fields.substr(1)));
+    if (index != session.transferIndex) {
+        log(id, "ignored an acknowledgement for file " + std::to_string(index) +
+                    ", which is not being sent");
+        return;
+    }
+    if (received > session.transferSize) {
+        log(id, "ignored an acknowledgement of " + std::to_string(received) + " bytes of " +
+                    std::to_string(session.transferSize));
+        return;
+    }
+    if (received == session.transferSize) {
+        log(id,
+            "file " + std::to_string(index) + " received (" + std::to_string(received) + " bytes)");
+        session.transferIndex = -1;
+    }
+}
+
+void UpdateServerCore::onTimer()
+{
+    const std::int64_t now = m_ports.clock.nowMs();
+    std::vector<ConnectionId> idle;
+    for (const auto &[id, session] : m_sessions) {
+        if (now - session.lastSeen >= m_settings.idleTimeoutMs)
+            idle.push_back(id);
+    }
+    for (const ConnectionId id : idle)
+        drop(id, "silent for " + std::to_string(m_settings.idleTimeoutMs / 1000) + " s");
+}
+
+std::int64_t UpdateServerCore::nextDeadline() const
+{
+    std::int64_t deadline = -1;
+    for (const auto &[id, session] : m_sessions) {
+        const std::int64_t due = session.lastSeen + m_settings.idleTimeoutMs;
+        if (deadline < 0 || due < deadline)
+            deadline = due;
+    }
+    return deadline;
+}
+
+} // namespace servers

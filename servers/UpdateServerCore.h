@@ -1,0 +1,99 @@
+#pragma once
+
+#include "common/Clock.h"
+#include "common/ReceiveBuffer.h"
+#include "servers/Connections.h"
+#include "servers/GameFolder.h"
+
+#include <map>
+#include <memory>
+
+namespace servers {
+
+// The update protocol as the server speaks it. From the Updater:
+//   0 UpdateVersionCheck  0 | version text
+//   1 FileRequest         1 | index
+//   2 TransferAck         2 | index | bytes received (u32)
+// To the Updater:
+//   0 SetLaunchFile  0 | path relative to the client folder
+//   1 FolderEntry    1 | number 1..15 | folder ending in "\"
+//   2 FileCount      2 | count
+//   3 FileInfo       3 | index | version (u32) | name | NUL | folder
+//   4 FileListEnd    4
+//   5 FileData       5 | index | size (u32), then `size` raw bytes outside the framing
+namespace update_wire {
+Bytes SetLaunchFile(ByteView path);
+Bytes FolderEntry(int number, ByteView folder);
+Bytes FileCount(int count);
+Bytes FileInfo(const OfferedFile &file);
+Bytes FileListEnd();
+Bytes FileData(int index, std::int32_t size);
+} // namespace update_wire
+
+struct UpdateServerSettings
+{
+    Bytes launchFile; // sent as SetLaunchFile when not empty ("\" separators)
+    int maxConnections = 50;
+    std::int64_t floodWindowMs = 5000;
+    int floodPackets = 600; // acknowledgements come twice a second, requests once per file
+    std::int64_t idleTimeoutMs = 120000;
+};
+
+// A launch path the server may send: relative, segments that IsServableName accepts,
+// separated by "\" ("/" is turned into "\"). Empty when it is not acceptable.
+Bytes NormalizeLaunchPath(ByteView path);
+
+// Serves a game folder to Updaters. Plain C++: the network, the clock and the log are ports.
+class UpdateServerCore final : public ConnectionHandler, public common::TimedCore
+{
+public:
+    struct Ports
+    {
+        const common::Clock &clock;
+        Connections &connections;
+        GameFolder &folder;
+        LogFunction log;
+    };
+
+    UpdateServerCore(Ports ports, UpdateServerSettings settings);
+
+    void onOpened(ConnectionId id, const std::string &peerAddress) override;
+    void onData(ConnectionId id, ByteView bytes) override;
+    void onClosed(ConnectionId id) override;
+
+    void onTimer() override;
+    std::int64_t nextDeadline() const override;
+
+    std::size_t connectionCount() const { return m_sessions.size(); }
+
+    static constexpr std::size_t kMaxBodyLength = 256;
+
+private:
+    struct Session
+    {
+        std::string peerAddress;
+        common::ReceiveBuffer buffer;
+        std::shared_ptr<const Catalog> catalog; // the list this Updater was given
+        std::int64_t lastSeen = 0;
+        std::int64_t windowStart = 0;
+        int windowPackets = 0;
+        int transferIndex = -1; // file being sent
+        std::int64_t transferSize = 0;
+        std::int64_t bytesSent = 0;
+        int filesSent = 0;
+    };
+
+    void handle(ConnectionId id, Session &session, const common::Packet &packet);
+    void sendList(ConnectionId id, Session &session, ByteView version);
+    void sendFile(ConnectionId id, Session &session, int index);
+    void acknowledged(ConnectionId id, Session &session, ByteView fields);
+    void sendBody(ConnectionId id, ByteView body);
+    void drop(ConnectionId id, const std::string &why);
+    void log(ConnectionId id, const std::string &text);
+
+    Ports m_ports;
+    UpdateServerSettings m_settings;
+    std::map<ConnectionId, Session> m_sessions;
+};
+
+} // namespace servers
