@@ -226,11 +226,8 @@ void RegistryClient::onTimer()
 {
     if (m_quitRequested)
         return;
-    if (m_probePending && m_ports.clock.nowMs() >= m_probeDeadline)
-        probeTimedOut();
-    // The probe's message may have been open for a while; read the clock again.
-    if (m_quitRequested)
-        return;
+    // Keep-alive and reconnection come first: the probe's failure message below stays open
+    // until the user closes it, and the timer is not run again meanwhile.
     if (m_started && !m_connected && !m_booted && m_ports.clock.nowMs() >= m_nextConnectTime) {
         connectRegistry();
         m_nextConnectTime = m_ports.clock.nowMs() + kConnectIntervalMs;
@@ -239,6 +236,8 @@ void RegistryClient::onTimer()
         m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
         sendPacket(KeepAliveBody());
     }
+    if (m_probePending && m_ports.clock.nowMs() >= m_probeDeadline)
+        probeTimedOut();
 }
 
 // ---------------------------------------------------------------------------------------
