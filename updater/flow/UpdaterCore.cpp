@@ -86,6 +86,11 @@ UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::T
     m_transport.setListener(this);
 }
 
+UpdaterCore::~UpdaterCore()
+{
+    m_transport.setListener(nullptr);
+}
+
 void UpdaterCore::StartUpdater()
 {
     m_store.EnsureClientFolder();

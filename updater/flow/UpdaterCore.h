@@ -64,6 +64,9 @@ class UpdaterCore final : public common::TimedCore, public common::Transport::Li
 public:
     UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
                 UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config);
+    ~UpdaterCore() override;
+    UpdaterCore(const UpdaterCore &) = delete;
+    UpdaterCore &operator=(const UpdaterCore &) = delete;
 
     // Start-up: the client folder, the configured program, the first log lines and the
     // "Connecting..." status. The first server slot comes due at once.

@@ -1,0 +1,341 @@
+// The built Updater copied into a temporary game folder, run on the offscreen platform against
+// a scripted update server on loopback.
+#include "common/Codec.h"
+#include "tests/support/ScriptedPeer.h"
+#include "updater/files/FileStore.h"
+#include "updater/files/Packing.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using common::Bytes;
+
+Bytes byteOf(int v)
+{
+    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
+}
+
+Bytes packet(int type, const Bytes &fields = {})
+{
+    return *common::BuildPacket(byteOf(type) + fields, common::PacketKind::Plain);
+}
+
+QByteArray qbytes(const Bytes &b)
+{
+    return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string &path, const std::string &content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+Bytes patterned(std::size_t n, unsigned seed)
+{
+    Bytes out(n, '\0');
+    unsigned x = seed;
+    for (std::size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        // Compressible but not trivial: runs of a few letters.
+        out[i] = static_cast<char>('a' + ((x >> 16) % 7));
+    }
+    return out;
+}
+
+struct ServedFile
+{
+    int index;
+    Bytes name;
+    Bytes folder;
+    Bytes content;
+    bool packed = true;
+
+    Bytes wire() const
+    {
+        return packed ? updater::PackedMarker() + updater::Pack(content) : content;
+    }
+    std::int32_t version() const
+    {
+        return common::ByteSum(updater::PackedMarker() + updater::Pack(content));
+    }
+};
+
+// Plays an update server on a ScriptedPeer: answers the version check with the file list
+// and each file request with the file.
+class UpdateServer
+{
+public:
+    explicit UpdateServer(testsupport::ScriptedPeer &peer) : m_peer(peer)
+    {
+        m_peer.onData = [this](const QByteArray &bytes) { handle(bytes); };
+    }
+
+    Bytes launchFile;
+    std::vector<std::pair<int, Bytes>> folders;
+    std::vector<ServedFile> files;
+    // When set, a request for this index is answered with the FileData header and only the
+    // first `dropAfter` bytes of the file, then the connection is closed.
+    int dropIndex = -1;
+    int dropAfter = 0;
+
+    std::vector<Bytes> requests; // each packet body the Updater sent (acks left out)
+    std::vector<int> requested;
+
+private:
+    void handle(const QByteArray &bytes)
+    {
+        m_buffer.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        while (m_buffer.size() >= 2) {
+            const std::size_t n = common::DecodeLength(m_buffer);
+            if (m_buffer.size() < n + 2)
+                return;
+            const Bytes body = m_buffer.substr(2, n);
+            m_buffer.erase(0, n + 2);
+            if (body.empty())
+                continue;
+            const int type = common::byteAt(body, 0);
+            if (type == 0)
+                sendList();
+            else if (type == 1 && body.size() >= 2)
+                sendFile(common::byteAt(body, 1));
+            if (type != 2)
+                requests.push_back(body);
+        }
+    }
+
+    void sendList()
+    {
+        Bytes out;
+        if (!launchFile.empty())
+            out += packet(0, launchFile);
+        for (const auto &[number, folder] : folders)
+            out += packet(1, byteOf(number) + folder);
+        out += packet(2, byteOf(static_cast<int>(files.size())));
+        for (const auto &f : files)
+            out += packet(3, byteOf(f.index) + common::EncodeLong(f.version()) + f.name +
+                                 Bytes(1, '\0') + f.folder);
+        out += packet(4);
+        m_peer.send(qbytes(out));
+    }
+
+    void sendFile(int index)
+    {
+        requested.push_back(index);
+        for (const auto &f : files) {
+            if (f.index != index)
+                continue;
+            const Bytes wire = f.wire();
+            const Bytes header = packet(
+                5, byteOf(index) + common::EncodeLong(static_cast<std::int32_t>(wire.size())));
+            if (index == dropIndex) {
+                m_peer.send(qbytes(header + wire.substr(0, static_cast<std::size_t>(dropAfter))));
+                m_peer.closeConnection();
+                return;
+            }
+            // Header and the start of the file together, the rest in pieces.
+            m_peer.sendSplit(qbytes(header + wire), {static_cast<int>(header.size()) + 7,
+                                                     static_cast<int>(wire.size() / 2)});
+            return;
+        }
+    }
+
+    testsupport::ScriptedPeer &m_peer;
+    Bytes m_buffer;
+};
+
+// A game folder with a copy of the built Updater.
+class GameFolder
+{
+public:
+    GameFolder()
+    {
+        // The build's bin/ folder, or the program this test was built beside.
+        const QByteArray bin = qgetenv("TALMORA_BIN_DIR");
+        m_binary = bin.isEmpty() ? QStringLiteral(TALMORA_UPDATER_BINARY)
+                                 : QString::fromLocal8Bit(bin) + "/Updater";
+        path = m_dir.path().toStdString();
+        if (!m_binary.isEmpty())
+            QFile::copy(m_binary, QString::fromStdString(path + "/Updater"));
+        writeFile(path + "/zlib.dll", "zlib present");
+        fs::create_directories(path + "/Client");
+    }
+
+    bool ready() const { return fs::exists(path + "/Updater"); }
+    std::string client(const std::string &relative) const { return path + "/Client/" + relative; }
+
+    void start(const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QDir::tempPath());
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QString::fromStdString(path + "/Updater"), arguments);
+    }
+
+    bool ended() const { return process.state() == QProcess::NotRunning; }
+
+    std::string path;
+    QProcess process;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_binary;
+};
+
+const Bytes kMarkerScript = "#!/bin/sh\necho started > \"$PWD/marker\"\n";
+
+bool waitFor(testsupport::ScriptedPeer &peer, const std::function<bool()> &condition, int ms)
+{
+    return peer.waitUntil(condition, ms);
+}
+
+TEST(UpdaterEndToEnd, UpdatesTheGameFolderAndStartsTheConfiguredProgram)
+{
+    GameFolder game;
+    ASSERT_TRUE(game.ready()) << "TALMORA_BIN_DIR must point at the built Updater";
+    testsupport::ScriptedPeer peer;
+    ASSERT_TRUE(peer.isListening());
+    UpdateServer server(peer);
+
+    const ServedFile launch{2, "launch.sh", "Bin\\", kMarkerScript, true};
+    const ServedFile town{3, "town.map", "Maps\\Town\\", patterned(300000, 7), true};
+    const ServedFile readme{4, "readme.txt", "", "plain bytes, sent as they are\n", false};
+    const ServedFile same{5, "same.txt", "", "already here", true};
+    server.launchFile = "Bin\\launch.sh";
+    server.folders = {{1, "Bin\\"}, {2, "Maps\\"}, {3, "Maps\\Town\\"}};
+    server.files = {launch, town, readme, same};
+    writeFile(game.client("same.txt"), same.content);
+    writeFile(game.client("readme.txt"), "an old version");
+
+    game.start({"127.0.0.1", QString::number(peer.port())});
+    ASSERT_TRUE(waitFor(
+        peer, [&] { return game.ended(); }, 30000));
+    EXPECT_EQ(game.process.exitCode(), 0);
+
+    EXPECT_EQ(server.requested, (std::vector<int>{2, 3, 4}));
+    ASSERT_FALSE(server.requests.empty());
+    EXPECT_EQ(server.requests[0], byteOf(0) + "V5.323");
+    EXPECT_EQ(readFile(game.client("Bin/launch.sh")), kMarkerScript);
+    EXPECT_EQ(readFile(game.client("Maps/Town/town.map")), town.content);
+    EXPECT_EQ(readFile(game.client("readme.txt")), readme.content);
+    EXPECT_EQ(readFile(game.client("same.txt")), same.content);
+
+    const Bytes versions = readFile(game.path + "/Version.dat");
+    EXPECT_EQ(versions, updater::VersionRecord(launch.version(), "Bin\\", "launch.sh") +
+                            updater::VersionRecord(town.version(), "Maps\\Town\\", "town.map") +
+                            updater::VersionRecord(readme.version(), "", "readme.txt") +
+                            updater::VersionRecord(same.version(), "", "same.txt"));
+
+    updater::FileStore store(game.path);
+    EXPECT_EQ(store.ReadSetting("Client", "Launch Application File"),
+              game.path + "\\Client\\Bin\\launch.sh");
+
+    // The launched script runs detached in the program folder and leaves its marker.
+    ASSERT_TRUE(waitFor(
+        peer, [&] { return fs::exists(game.path + "/marker"); }, 10000));
+    EXPECT_EQ(readFile(game.path + "/marker"), "started\n");
+}
+
+TEST(UpdaterEndToEnd, FallbackReachesTheThirdBuiltInServer)
+{
+    testsupport::ScriptedPeer peer(QHostAddress(QStringLiteral("127.0.0.4")), 2602);
+    if (!peer.isListening())
+        GTEST_SKIP() << "127.0.0.4:2602 is in use";
+    GameFolder game;
+    ASSERT_TRUE(game.ready());
+    UpdateServer server(peer);
+    writeFile(game.client("Registry"), kMarkerScript); // found for "Registry.exe"
+
+    QElapsedTimer elapsed;
+    elapsed.start();
+    game.start({});
+    ASSERT_TRUE(peer.waitForConnection(1, 15000));
+    const qint64 connectedAt = elapsed.elapsed();
+    // Slots 0 and 1 (127.0.0.2 and 127.0.0.3) come first, 1.5 s apart.
+    EXPECT_GE(connectedAt, 2900);
+    EXPECT_LT(connectedAt, 6000);
+    ASSERT_TRUE(waitFor(
+        peer, [&] { return game.ended(); }, 15000));
+    EXPECT_EQ(server.requests.size(), 1u); // the version check, then an empty list
+    ASSERT_TRUE(waitFor(
+        peer, [&] { return fs::exists(game.path + "/marker"); }, 10000));
+    EXPECT_TRUE(fs::exists(game.path + "/Version.dat"));
+}
+
+TEST(UpdaterEndToEnd, ADropDuringATransferLeavesNoPartialFile)
+{
+    const ServedFile big{2, "big.dat", "Data\\", patterned(200000, 3), true};
+    const Bytes wire = big.wire();
+    const std::vector<int> offsets = {0, 1, static_cast<int>(wire.size() / 2),
+                                      static_cast<int>(wire.size()) - 1};
+
+    struct Run
+    {
+        std::unique_ptr<testsupport::ScriptedPeer> peer;
+        std::unique_ptr<UpdateServer> server;
+        std::unique_ptr<GameFolder> game;
+    };
+    std::vector<Run> runs;
+    // All runs at once: after the drop each waits out the remaining server slots.
+    for (int offset : offsets) {
+        Run run;
+        run.peer = std::make_unique<testsupport::ScriptedPeer>();
+        ASSERT_TRUE(run.peer->isListening());
+        run.server = std::make_unique<UpdateServer>(*run.peer);
+        run.server->folders = {{1, "Data\\"}};
+        run.server->files = {big};
+        run.server->dropIndex = 2;
+        run.server->dropAfter = offset;
+        run.game = std::make_unique<GameFolder>();
+        ASSERT_TRUE(run.game->ready());
+        fs::create_directories(run.game->client("Data"));
+        writeFile(run.game->client("Data/big.dat"), "the old big file");
+        run.game->start({"127.0.0.1", QString::number(run.peer->port())});
+        runs.push_back(std::move(run));
+    }
+    ASSERT_TRUE(waitFor(
+        *runs[0].peer,
+        [&] {
+            for (const auto &r : runs)
+                if (!r.game->ended())
+                    return false;
+            return true;
+        },
+        40000));
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto &game = *runs[i].game;
+        SCOPED_TRACE("drop after " + std::to_string(offsets[i]) + " bytes");
+        EXPECT_EQ(runs[i].server->requested, (std::vector<int>{2}));
+        EXPECT_EQ(readFile(game.client("Data/big.dat")), "the old big file");
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(game.client("Data")))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, (std::vector<std::string>{"big.dat"})); // no temporary left behind
+        EXPECT_FALSE(fs::exists(game.path + "/Version.dat"));    // the pass never ended
+    }
+}
+
+} // namespace

@@ -1,0 +1,87 @@
+// The "Auto Updater" window with real widgets on the offscreen platform.
+#include "updater/flow/ui/Text1252.h"
+#include "updater/flow/ui/UpdaterWindow.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using updater::UpdaterWindow;
+
+TEST(UpdaterWindow, ShowsItsCaptionSizeAndDesignTexts)
+{
+    UpdaterWindow window;
+    window.show();
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Auto Updater"));
+    EXPECT_EQ(window.size(), QSize(313, 137));
+    EXPECT_EQ(window.bytesLabel(0)->text(), QStringLiteral("0/0KB - 0KB/s"));
+    EXPECT_EQ(window.barElement(0)->size(), QSize(295, 15));
+    EXPECT_EQ(window.barElement(1)->height(), 15);
+    EXPECT_NEAR(window.statusLabel()->font().pointSizeF(), 8.25, 0.01);
+    EXPECT_NEAR(window.bytesLabel(0)->font().pointSizeF(), 6.75, 0.01);
+}
+
+TEST(UpdaterWindow, ShowsWhatTheCoreSends)
+{
+    UpdaterWindow window;
+    window.appendLogLine("first");
+    window.appendLogLine("caf\xe9 \x80");
+    window.selectLogLine(1);
+    EXPECT_EQ(window.logList()->count(), 2);
+    EXPECT_EQ(window.logList()->item(1)->text(), QString::fromUtf8("café €"));
+    EXPECT_EQ(window.logList()->currentRow(), 1);
+    window.removeOldestLogLine();
+    EXPECT_EQ(window.logList()->item(0)->text(), QString::fromUtf8("café €"));
+
+    window.setStatusText("Status: Downloading: zlib.dll - 50%");
+    EXPECT_EQ(window.statusLabel()->text(), QStringLiteral("Status: Downloading: zlib.dll - 50%"));
+    window.setBytesText("1.5/3.2 MB - 120.7KB/s");
+    EXPECT_EQ(window.bytesLabel(0)->text(), QStringLiteral("1.5/3.2 MB - 120.7KB/s"));
+    EXPECT_EQ(window.bytesLabel(1)->text(), window.bytesLabel(0)->text());
+    window.setBarWidth(147);
+    EXPECT_EQ(window.barElement(1)->width(), 147);
+    EXPECT_EQ(window.barElement(0)->width(), 295);
+    window.setBarWidth(295);
+    EXPECT_EQ(window.barElement(1)->width(), 295);
+}
+
+TEST(UpdaterWindow, ClosingRunsTheHandOverOnceAndEndingDoesNotRunItAgain)
+{
+    int closed = 0;
+    int ended = 0;
+    UpdaterWindow window;
+    window.onClose = [&] {
+        ++closed;
+        window.endProcess(); // what the hand-over does last
+    };
+    window.onEnd = [&] { ++ended; };
+    window.show();
+    window.close();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(window.isVisible());
+
+    UpdaterWindow other;
+    other.onClose = [&] { ++closed; };
+    other.onEnd = [&] { ++ended; };
+    other.show();
+    other.endProcess(); // the run ended by itself: hiding is not a close by the user
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(ended, 2);
+}
+
+TEST(Windows1252, RoundTripsEveryByte)
+{
+    common::Bytes all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    EXPECT_EQ(updater::ToWindows1252(updater::FromWindows1252(all)), all);
+    EXPECT_EQ(updater::FromWindows1252("\x80\x99"), QString::fromUtf8("€™"));
+    EXPECT_EQ(updater::ToWindows1252(QString::fromUtf8("Ω")), "?");
+}
+
+} // namespace
