@@ -133,8 +133,9 @@ std::int64_t LeadingNumberRounded(ByteView text)
     }
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range)
-        value = std::numeric_limits<double>::infinity();
+    if (result.ec == std::errc::result_out_of_range) // too large, or too close to zero
+        value =
+            number.find("e-") != std::string::npos ? 0.0 : std::numeric_limits<double>::infinity();
     else if (result.ec != std::errc())
         return 0;
     if (negative)

@@ -332,6 +332,8 @@ TEST(LeadingNumberRounded, ReadsTheNumberATextBeginsWith)
         {"- 3", 0},
         {"2147483648", 2147483648LL},
         {"1e30", std::numeric_limits<std::int64_t>::max()},
+        {"1e-400", 0},
+        {"1e400", std::numeric_limits<std::int64_t>::max()},
         {"-1e30", std::numeric_limits<std::int64_t>::min()},
     };
     for (const Case &c : cases)
