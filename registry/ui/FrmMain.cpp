@@ -80,6 +80,8 @@ void setTextColour(QWidget *widget, const QColor &colour)
 {
     QPalette pal = widget->palette();
     pal.setColor(QPalette::WindowText, colour);
+    // Disabled captions (the re-type box's) are dimmed but stay readable.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, colour.darker(170));
     widget->setPalette(pal);
 }
 

@@ -1,0 +1,129 @@
+#include "WindowFixture.h"
+
+#include <QElapsedTimer>
+#include <QTextBlock>
+
+using namespace regui_test;
+
+namespace {
+
+class ChatTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        create();
+        connect();
+        logIn("Brannoc");
+        m_main.clearSent();
+        m_input = w<QPlainTextEdit>("txtSend");
+    }
+    std::string lastLogLine() const
+    {
+        const Bytes log = m_window->chatLogText();
+        const auto pos = log.rfind("\r\n");
+        return pos == Bytes::npos ? log : log.substr(pos + 2);
+    }
+    Bytes inputBytes() const
+    {
+        QString text = m_input->toPlainText();
+        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        return registry::ToCp1252(text);
+    }
+
+    QPlainTextEdit *m_input = nullptr;
+};
+
+} // namespace
+
+TEST_F(ChatTest, EnterSendsEchoesAndLeavesOneLineBreak)
+{
+    type(m_input, QStringLiteral("hello"));
+    enter(m_input);
+    EXPECT_EQ(sent(), std::vector<Bytes>{"\x05hello"});
+    EXPECT_EQ(lastLogLine(), "You: hello");
+    EXPECT_EQ(inputBytes(), "\r\n");
+    EXPECT_EQ(m_input->textCursor().blockNumber(), 1); // the caret on the second line
+
+    // The next Enter strips the line break and sends the second word alone.
+    type(m_input, QStringLiteral("world"));
+    enter(m_input);
+    EXPECT_EQ(sent().back(), "\x05world");
+    EXPECT_EQ(lastLogLine(), "You: world");
+    EXPECT_EQ(inputBytes(), "\r\n");
+}
+
+TEST_F(ChatTest, EnterInAnEmptyBoxSendsNothing)
+{
+    enter(m_input);
+    EXPECT_TRUE(m_main.sends().empty());
+    EXPECT_EQ(lastLogLine(), "You have logged in as Brannoc");
+    EXPECT_EQ(inputBytes(), "\r\n"); // the key still reaches the box
+}
+
+TEST_F(ChatTest, BlanksOnlySendAnEmptyChatSay)
+{
+    type(m_input, QStringLiteral("   "));
+    enter(m_input);
+    EXPECT_EQ(sent(), std::vector<Bytes>{"\x05"});
+    EXPECT_EQ(lastLogLine(), "You: ");
+}
+
+TEST_F(ChatTest, SendButtonKeepsALeadingLineBreak)
+{
+    type(m_input, QStringLiteral("first"));
+    enter(m_input);
+    m_main.clearSent();
+    // Only the line break left by Enter: nothing is sent and the box is emptied.
+    release(button("lblButton7"));
+    EXPECT_TRUE(m_main.sends().empty());
+    EXPECT_EQ(inputBytes(), "");
+    EXPECT_EQ(lastLogLine(), "You: first");
+
+    enter(m_input); // an empty box: leaves the line break
+    type(m_input, QStringLiteral("second  "));
+    release(button("lblButton7"));
+    EXPECT_EQ(sent(), std::vector<Bytes>{"\x05\r\nsecond"});
+    EXPECT_EQ(inputBytes(), "");
+    // The echo line holds the line break too.
+    EXPECT_NE(m_window->chatLogText().find("You: \r\nsecond"), std::string::npos);
+}
+
+TEST_F(ChatTest, LongestInputMakesABodyOf1401)
+{
+    m_input->setPlainText(QString(1400, QLatin1Char('w')));
+    release(button("lblButton7"));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0].size(), 1401u);
+}
+
+TEST_F(ChatTest, ServerLinesJoinTheLogWithCrLf)
+{
+    deliver(inbound({7}, "Ostrik: hi all"));
+    deliver(inbound({7}));
+    deliver(inbound({7}, "Ostrik: bye"));
+    const Bytes log = m_window->chatLogText();
+    const std::string tail = "You have logged in as Brannoc\r\nOstrik: hi all\r\nOstrik: bye";
+    ASSERT_GE(log.size(), tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    EXPECT_EQ(log.find("\r\n\r\n"), Bytes::npos);
+    EXPECT_EQ(log.rfind("Welcome", 0), 0u);
+    // The newest line is in view.
+    auto *chat = w<QPlainTextEdit>("txtChat");
+    EXPECT_TRUE(chat->textCursor().atEnd());
+}
+
+TEST_F(ChatTest, AHundredThousandLinesAppendWithoutRewritingTheLog)
+{
+    auto *chat = w<QPlainTextEdit>("txtChat");
+    const int blocksBefore = chat->blockCount();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 100000; ++i)
+        m_core->appendChat("line " + std::to_string(i));
+    // A log that rewrote its whole text per line would need minutes here; generous bound.
+    EXPECT_LT(timer.elapsed(), 60000);
+    EXPECT_EQ(chat->blockCount(), blocksBefore + 100000);
+    EXPECT_EQ(lastLogLine(), "line 99999");
+    EXPECT_EQ(chat->document()->findBlockByNumber(blocksBefore).text(), QStringLiteral("line 0"));
+}

@@ -1,0 +1,95 @@
+#include "WindowFixture.h"
+
+using namespace regui_test;
+
+namespace {
+
+class LaunchTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        create();
+        connect();
+        deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+        deliver(inbound({1, 9, 1, 0}, Bytes("a  b ") + '\0' + "Ren" + '\0' + "127.0.0.7"));
+        m_list = w<QTreeWidget>("lstViewServers");
+        m_window->show();
+        QCoreApplication::processEvents();
+    }
+
+    QPoint rowPoint(int row) const
+    {
+        return m_list->visualItemRect(m_list->topLevelItem(row)).center();
+    }
+
+    // A double-click as the list sees it: press, release, double-click, release.
+    void doubleClick(int row)
+    {
+        const QPointF at(rowPoint(row));
+        for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                          QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, m_list->viewport()->mapToGlobal(at), Qt::LeftButton,
+                              type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                              Qt::NoModifier);
+            QCoreApplication::sendEvent(m_list->viewport(), &event);
+        }
+    }
+
+    QTreeWidget *m_list = nullptr;
+};
+
+} // namespace
+
+TEST_F(LaunchTest, ChoosingARowEnablesPlayAndStartsTheGameClient)
+{
+    auto *play = button("lblButton0");
+    ASSERT_FALSE(play->isEnabled());
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, rowPoint(0));
+    EXPECT_TRUE(play->isEnabled());
+    EXPECT_EQ(m_window->selectedServer().name, "My Town");
+    EXPECT_EQ(m_window->selectedServer().address, "127.0.0.9");
+    EXPECT_EQ(m_window->selectedServer().port, 2601);
+
+    release(play);
+    ASSERT_EQ(m_shell.opens.size(), 1u);
+    EXPECT_EQ(m_shell.opens[0].file, "tlm.exe");
+    EXPECT_EQ(m_shell.opens[0].parameters, "127.0.0.9 2601 My+Town");
+    EXPECT_EQ(m_shell.opens[0].directory, folder() + "\\Talmora\\");
+    EXPECT_EQ(m_shell.opens[0].show, 1);
+
+    // A double-click on the other row starts it at once (the list drops the name's
+    // trailing blanks, the neighbouring ones stay).
+    doubleClick(1);
+    ASSERT_EQ(m_shell.opens.size(), 2u);
+    EXPECT_EQ(m_shell.opens[1].parameters, "127.0.0.7 2601 a++b");
+    EXPECT_TRUE(m_messages.empty());
+
+    // A click that selects no row disables Play again.
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {},
+                      QPoint(5, m_list->viewport()->height() - 3));
+    EXPECT_FALSE(play->isEnabled());
+}
+
+TEST_F(LaunchTest, NoApplicationShowsOneMessageThenTheFallback)
+{
+    m_shell.result = common::ShellResult::NoApplication;
+    doubleClick(0);
+    EXPECT_EQ(m_messages, std::vector<std::string>{"Couldn't load the default application"});
+    EXPECT_EQ(m_shell.openWiths, std::vector<std::string>{"tlm.exe"});
+
+    m_messages.clear();
+    m_shell.result = common::ShellResult::Failed;
+    release(button("lblButton0"));
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_shell.openWiths.size(), 1u);
+}
+
+TEST_F(LaunchTest, RunStartsTheGameServerWithoutArguments)
+{
+    action("mnuServerRun")->trigger();
+    ASSERT_EQ(m_shell.opens.size(), 1u);
+    EXPECT_EQ(m_shell.opens[0].file, "server.exe");
+    EXPECT_EQ(m_shell.opens[0].parameters, "");
+    EXPECT_EQ(m_shell.opens[0].directory, folder() + "\\Server\\");
+}
