@@ -161,10 +161,11 @@ bool flushToDisk(std::FILE *file)
 // Writes `data` to a new temporary file beside `target` and renames it over the target, so
 // the target holds either its old content or all of the new one. Nothing is left behind on
 // failure. `allowed` lets tests fail a step.
-FileError replaceFile(const fs::path &target, const Bytes &data,
-                      const std::function<bool(WriteStep)> &allowed)
+FileError replaceFile(const fs::path &target, const Bytes &data, const PathFaultHook &allowed)
 {
-    const auto stepAllowed = [&](WriteStep step) { return !allowed || allowed(step); };
+    const auto stepAllowed = [&](WriteStep step) {
+        return !allowed || allowed(step, target.string());
+    };
     std::error_code ec;
 
     fs::path temporary;
@@ -183,7 +184,7 @@ FileError replaceFile(const fs::path &target, const Bytes &data,
     bool ok = stepAllowed(WriteStep::Write);
     if (ok && !data.empty())
         ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    ok = ok && flushToDisk(file);
+    ok = ok && stepAllowed(WriteStep::Flush) && flushToDisk(file);
     ok = (std::fclose(file) == 0) && ok;
     if (!ok) {
         fs::remove(temporary, ec);
@@ -287,7 +288,7 @@ FileError checkExistingFolder(const fs::path &path, const fs::path &root)
 }
 
 // Creates one missing level whose parent has already been checked, or checks an existing one.
-FileError makeFolder(const fs::path &path, const fs::path &root)
+FileError makeFolder(const fs::path &path, const fs::path &root, const PathFaultHook &allowed)
 {
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(path, ec);
@@ -296,6 +297,8 @@ FileError makeFolder(const fs::path &path, const fs::path &root)
     const fs::path parent = resolved(path.parent_path());
     if (parent.empty() || !isInside(parent, root))
         return FileError::UnsafePath;
+    if (allowed && !allowed(WriteStep::MakeFolder, (parent / path.filename()).string()))
+        return FileError::CreateFailed;
     if (!fs::create_directory(parent / path.filename(), ec) && ec)
         return FileError::CreateFailed;
     return checkExistingFolder(path, root);
@@ -309,7 +312,7 @@ FileError FileStore::EnsureClientFolder() const
     const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
     if (ec)
         return FileError::CreateFailed;
-    return makeFolder(localFsPath(clientFolder()), root);
+    return makeFolder(localFsPath(clientFolder()), root, faultHook());
 }
 
 FileError FileStore::MakeFolders(ByteView folder) const
@@ -327,13 +330,16 @@ FileError FileStore::MakeFolders(ByteView folder) const
     if (ec)
         return FileError::CreateFailed;
     const Bytes client = clientFolder();
-    if (const FileError error = makeFolder(localFsPath(client), root); error != FileError::None)
+    const PathFaultHook hook = faultHook();
+    if (const FileError error = makeFolder(localFsPath(client), root, hook);
+        error != FileError::None)
         return error;
 
     // Outermost level first; each is created only when missing.
     for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
          q = levels.find(kSeparator, q + 1)) {
-        const FileError error = makeFolder(localFsPath(client + levels.substr(0, q + 1)), root);
+        const FileError error =
+            makeFolder(localFsPath(client + levels.substr(0, q + 1)), root, hook);
         if (error != FileError::None)
             return error;
     }
@@ -385,7 +391,21 @@ FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
         return FileError::CreateFailed; // the folder is missing
     if (!isInside(parent, root))
         return FileError::UnsafePath;
-    return replaceFile(parent / target.filename(), data, m_faultHook);
+    return replaceFile(parent / target.filename(), data, faultHook());
+}
+
+PathFaultHook FileStore::faultHook() const
+{
+    if (m_pathFaultHook)
+        return m_pathFaultHook;
+    if (!m_faultHook)
+        return {};
+    // The step-only hook knows writing, flushing and closing as one step.
+    return [hook = m_faultHook](WriteStep step, const std::string &) {
+        if (step == WriteStep::MakeFolder)
+            return true;
+        return hook(step == WriteStep::Flush ? WriteStep::Write : step);
+    };
 }
 
 FileError FileStore::WriteWholeFile(ByteView path, Bytes &data) const

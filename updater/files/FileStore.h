@@ -55,9 +55,14 @@ bool IsSafeRelativePath(ByteView path);
 enum class WriteStep
 {
     CreateTemporary, // the temporary file beside the target
-    Write,           // writing, flushing and closing it
+    Write,           // writing, flushing and closing it (writing alone with a path hook)
     Rename,          // replacing the target with it
+    Flush,           // flushing and closing it (path hook only)
+    MakeFolder,      // creating one missing folder level (path hook only)
 };
+
+// Test seam with the local path the step acts on (the target file, or the folder level).
+using PathFaultHook = std::function<bool(WriteStep step, const std::string &localPath)>;
 
 // Everything the Updater keeps on disk, addressed from its program folder. Every write stays
 // inside the program folder: a path that would leave it, directly or through a symbolic link,
@@ -117,14 +122,18 @@ public:
     // Test seam: called before each step of a write; returning false makes that step fail
     // as if the system had refused it.
     void setFaultHook(std::function<bool(WriteStep)> hook) { m_faultHook = std::move(hook); }
+    // The same with the path, and with writing, flushing and folder creation as steps of
+    // their own. Replaces the hook above while set.
+    void setPathFaultHook(PathFaultHook hook) { m_pathFaultHook = std::move(hook); }
 
 private:
     FileError writeRaw(ByteView path, const Bytes &data) const;
-    bool stepAllowed(WriteStep step) const { return !m_faultHook || m_faultHook(step); }
+    PathFaultHook faultHook() const;
 
     std::string m_programFolder;
     Bytes m_versions; // content of Version.dat as last loaded
     std::function<bool(WriteStep)> m_faultHook;
+    PathFaultHook m_pathFaultHook;
     mutable std::set<Bytes, std::less<>> m_failedWrites; // full paths whose last write failed
 };
 
