@@ -1,0 +1,3 @@
+talmora_add_fuzz(unpack
+  SOURCES targets/unpack.cpp
+  LIBS updater_files)
