@@ -280,10 +280,12 @@ bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
 
     Bytes updated;
     if (where.entry) {
-        // Replace the value in place; the name, the "=" and the blanks after it stay.
+        // Replace the value in place; the name, the "=" and the blanks after it stay, unless
+        // the new value brings blanks of its own (kept, they would grow with every write).
         const Line &line = lines[*where.entry];
         std::size_t valueStart = line.valueBegin;
-        while (valueStart < line.textEnd &&
+        const bool valueHasLeadingBlank = !value.empty() && (value[0] == ' ' || value[0] == '\t');
+        while (!valueHasLeadingBlank && valueStart < line.textEnd &&
                (content[valueStart] == ' ' || content[valueStart] == '\t'))
             ++valueStart;
         updated = content.substr(0, valueStart);

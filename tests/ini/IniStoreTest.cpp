@@ -110,6 +110,20 @@ TEST_F(IniStoreTest, ReplacesInPlaceAndKeepsEveryOtherByte)
     EXPECT_EQ(ReadIniString(file(), "Other", "User"), "other");
 }
 
+TEST_F(IniStoreTest, WritingTheSameValueAgainChangesNothing)
+{
+    // Blanks the value brings replace those after "=" instead of adding to them.
+    put("[A]\r\nk =  old\r\n");
+    EXPECT_TRUE(WriteIni(file(), "A", "k", "  spaced "));
+    EXPECT_EQ(content(), "[A]\r\nk =  spaced \r\n");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(WriteIni(file(), "A", "k", "  spaced "));
+        EXPECT_TRUE(WriteIni(file(), "A", "j", "\tx"));
+        EXPECT_EQ(content(), "[A]\r\nk =  spaced \r\nj=\tx\r\n");
+    }
+    EXPECT_EQ(ReadIniString(file(), "A", "k"), "spaced");
+}
+
 TEST_F(IniStoreTest, AppendsKeysAndSections)
 {
     put("[Account]\r\nUser=bob\r\n\r\n[Other]\r\nX=1"); // last line without a line end
