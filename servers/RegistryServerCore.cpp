@@ -279,10 +279,12 @@ void RegistryServerCore::versionCheck(ConnectionId id, Session &session, ByteVie
     }
     session.machineId = Bytes(machine.substr(0, 64));
     session.greeted = true;
-    log(id, "version " + Printable(version) + " accepted (machine " + Printable(machine) + ")");
     send(id, registry_wire::VersionAccepted());
     sendServerList(id);
     sendUserList(id);
+    log(id, "version " + Printable(version) + " accepted (machine " + Printable(machine) +
+                "); sent " + std::to_string(m_ports.directory.all().size()) + " server(s) and " +
+                std::to_string(usersOnline().size()) + " user(s)");
 }
 
 void RegistryServerCore::sendServerList(ConnectionId id)

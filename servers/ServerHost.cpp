@@ -20,7 +20,7 @@ std::string Printable(ByteView text, std::size_t limit)
     const std::size_t n = std::min(text.size(), limit);
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = common::byteAt(text, i);
-        if (c < 32 || c >= 127 || c == '\\') {
+        if (c < 32 || c >= 127) {
             out += "\\x";
             out += hex[c >> 4];
             out += hex[c & 15];
