@@ -150,8 +150,19 @@ void FrmMain::createWidgets()
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(6);
 
-    // Top row: status area, server list, users online.
-    grid->addWidget(createStatusArea(), 0, 0, Qt::AlignTop);
+    // Left: the status area above the users online. Right of it, the server list across
+    // the rest of the width, with Play Selected Server under it.
+    auto *leftColumn = new QWidget(central);
+    auto *leftLayout = new QVBoxLayout(leftColumn);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(createStatusArea());
+    leftLayout->addSpacing(4);
+    leftLayout->addWidget(caption(QStringLiteral("Users Online:"), leftColumn));
+    m_lstUsers = new QListWidget(leftColumn);
+    m_lstUsers->setObjectName(QStringLiteral("lstUsers"));
+    leftLayout->addWidget(m_lstUsers, 1);
+    leftColumn->setFixedWidth(210);
+    grid->addWidget(leftColumn, 0, 0, 2, 1);
 
     m_lstViewServers = new QTreeWidget(central);
     m_lstViewServers->setObjectName(QStringLiteral("lstViewServers"));
@@ -163,27 +174,17 @@ void FrmMain::createWidgets()
     m_lstViewServers->setAllColumnsShowFocus(true);
     m_lstViewServers->setMinimumSize(430, 200);
     m_lstViewServers->viewport()->installEventFilter(this);
+    m_lstViewServers->setColumnCount(ColCount);
     auto *header = m_lstViewServers->headerItem();
     for (int c = 0; c < ColCount; ++c) {
         header->setText(c, QLatin1String(kColumns[c].caption));
         header->setToolTip(c, QLatin1String(kColumns[c].toolTip));
         header->setData(c, kColumnKeyRole, QLatin1String(kColumns[c].key));
     }
-    m_lstViewServers->setColumnCount(ColCount);
     m_lstViewServers->setColumnHidden(ColIndex, true);
     m_lstViewServers->header()->setStretchLastSection(false);
     m_lstViewServers->header()->setSectionsMovable(false);
-    grid->addWidget(m_lstViewServers, 0, 1, 2, 1);
-
-    auto *usersBox = new QWidget(central);
-    auto *usersLayout = new QVBoxLayout(usersBox);
-    usersLayout->setContentsMargins(0, 0, 0, 0);
-    usersLayout->addWidget(caption(QStringLiteral("Users Online:"), usersBox));
-    m_lstUsers = new QListWidget(usersBox);
-    m_lstUsers->setObjectName(QStringLiteral("lstUsers"));
-    usersLayout->addWidget(m_lstUsers);
-    usersBox->setFixedWidth(kPanelWidth);
-    grid->addWidget(usersBox, 0, 2, 2, 1);
+    grid->addWidget(m_lstViewServers, 0, 1, 2, 2);
 
     // Play Selected Server, under the server list.
     auto *play = new LabelButton(QStringLiteral("Play Selected Server"), central);
@@ -194,7 +195,7 @@ void FrmMain::createWidgets()
     auto *playRow = new QHBoxLayout;
     playRow->addStretch();
     playRow->addWidget(play);
-    grid->addLayout(playRow, 2, 1);
+    grid->addLayout(playRow, 2, 1, 1, 2);
 
     // Chat area across the left and middle, the panels' shared place on the right.
     auto *chatBox = new QWidget(central);
@@ -584,6 +585,9 @@ void FrmMain::attach(RegistryClient &core)
 void FrmMain::sizeServerColumns()
 {
     const int width = m_lstViewServers->viewport()->width();
+    m_lstViewServers->setColumnHidden(ColIndex, false);
+    m_lstViewServers->setColumnWidth(ColIndex, 0);
+    m_lstViewServers->setColumnHidden(ColIndex, true);
     for (int c = ColStatus; c < ColCount; ++c)
         m_lstViewServers->setColumnWidth(c, static_cast<int>(width * kColumns[c].share));
 }
@@ -703,7 +707,9 @@ void FrmMain::setServerRow(int index, const ServerRowText &row)
 void FrmMain::clearServerRows()
 {
     m_rows.clear();
-    m_lstViewServers->clear();
+    // Rows are taken out one by one: resetting the whole list would also reset its columns
+    // and show the hidden index column again.
+    qDeleteAll(m_lstViewServers->invisibleRootItem()->takeChildren());
 }
 
 void FrmMain::clearUsers()

@@ -1,6 +1,9 @@
 #include "WindowFixture.h"
 
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 
@@ -45,9 +48,63 @@ TEST_F(ScreenshotTest, MainWindow)
                       list->visualItemRect(list->topLevelItem(0)).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     QTest::qWait(300);
+    QScreen *screen = QGuiApplication::primaryScreen();
     const QRect frame = m_window->frameGeometry();
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-        0, frame.x(), frame.y(), frame.width(), frame.height());
-    ASSERT_FALSE(shot.isNull());
-    ASSERT_TRUE(shot.save(target, "PNG"));
+    const QPixmap window =
+        screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    ASSERT_FALSE(window.isNull());
+
+    // The panels share one place, so the four others are pictured below the window, each
+    // taken from the screen in turn, and beside them the three menus opened.
+    std::vector<QPixmap> extras;
+    auto *area = w<QWidget>("panelArea");
+    for (int panel : {0, 1, 2, 3}) {
+        for (int other = 0; other < 5; ++other)
+            m_window->hidePanel(other);
+        m_window->showPanel(panel);
+        QTest::qWait(100);
+        const QPoint at = area->mapToGlobal(QPoint(0, 0));
+        extras.push_back(screen->grabWindow(0, at.x(), at.y(), area->width(), area->height()));
+    }
+    std::vector<QPixmap> menus;
+    for (QAction *item : m_window->menuBar()->actions()) {
+        QMenu *menu = item->menu();
+        if (!menu)
+            continue;
+        menu->popup(m_window->mapToGlobal(QPoint(0, 0)));
+        QTest::qWait(100);
+        menus.push_back(menu->grab());
+        menu->hide();
+    }
+
+    const int gap = 8;
+    int extrasWidth = gap;
+    int extrasHeight = 0;
+    for (const QPixmap &p : extras) {
+        extrasWidth += p.width() + gap;
+        extrasHeight = std::max(extrasHeight, p.height());
+    }
+    int menusWidth = 0;
+    int menusHeight = 0;
+    for (const QPixmap &p : menus) {
+        menusWidth += p.width() + gap;
+        menusHeight = std::max(menusHeight, p.height());
+    }
+    const int width = std::max(window.width(), std::max(extrasWidth, menusWidth + gap));
+    QPixmap sheet(width, window.height() + extrasHeight + menusHeight + 4 * gap);
+    sheet.fill(registry::ColourFromBgr(registry::kButtonIdleColour));
+    QPainter painter(&sheet);
+    painter.drawPixmap(0, 0, window);
+    int x = gap;
+    for (const QPixmap &p : extras) {
+        painter.drawPixmap(x, window.height() + gap, p);
+        x += p.width() + gap;
+    }
+    x = gap;
+    for (const QPixmap &p : menus) {
+        painter.drawPixmap(x, window.height() + extrasHeight + 2 * gap, p);
+        x += p.width() + gap;
+    }
+    painter.end();
+    ASSERT_TRUE(sheet.save(target, "PNG"));
 }

@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include <QHeaderView>
+
 using namespace regui_test;
 
 namespace {
@@ -107,6 +109,7 @@ TEST_F(StartupTest, ServerListHasFiveKeyedColumnsWithToolTipsAndAHiddenIndex)
     QCoreApplication::processEvents();
     EXPECT_GT(list->columnWidth(2), list->columnWidth(1));
     EXPECT_GT(list->columnWidth(4), list->columnWidth(3));
+    EXPECT_EQ(list->header()->sectionPosition(1), 0) << "the index column takes no room";
 
     connect();
     deliver(inbound({1, 3, 1, 7}, Bytes("Riverside  ") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
@@ -124,6 +127,7 @@ TEST_F(StartupTest, ServerListHasFiveKeyedColumnsWithToolTipsAndAHiddenIndex)
     deliver(inbound({8}));
     EXPECT_EQ(list->topLevelItemCount(), 0);
     EXPECT_EQ(text("lblServers"), "0");
+    EXPECT_TRUE(list->isColumnHidden(0)) << "emptying the list keeps the index column hidden";
 }
 
 TEST_F(StartupTest, AutomaticLoginFillsThePasswordAndSkipsTheHint)
