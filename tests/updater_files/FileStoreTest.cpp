@@ -512,3 +512,18 @@ TEST_F(FileStoreTest, Settings)
     EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "a\r\n[X]"));
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
 }
+
+TEST_F(FileStoreTest, SettingsAreNotWrittenThroughALinkLeadingOut)
+{
+    writeFile(m_outside / "elsewhere.ini", "[Client]\r\n");
+    fs::create_symlink(m_outside / "elsewhere.ini", m_program / "Settings.ini");
+    EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "x"));
+    EXPECT_EQ(readFile(m_outside / "elsewhere.ini"), "[Client]\r\n");
+
+    // A link that stays inside the program folder is followed.
+    fs::remove(m_program / "Settings.ini");
+    writeFile(m_program / "real.ini", "");
+    fs::create_symlink(m_program / "real.ini", m_program / "Settings.ini");
+    EXPECT_TRUE(m_store.WriteSetting("Client", "Launch Application File", "x"));
+    EXPECT_EQ(readFile(m_program / "real.ini"), "[Client]\r\nLaunch Application File=x\r\n");
+}

@@ -524,7 +524,14 @@ Bytes FileStore::ReadSetting(ByteView section, ByteView key) const
 
 bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) const
 {
-    return common::WriteIni(programFile("Settings.ini"), section, key, value);
+    // The value comes from a server: never write it through a link that leads elsewhere.
+    const Bytes path = programFile("Settings.ini");
+    std::error_code ec;
+    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    const fs::path real = resolved(localFsPath(path));
+    if (ec || real.empty() || !isInside(real, root))
+        return false;
+    return common::WriteIni(path, section, key, value);
 }
 
 } // namespace updater

@@ -44,8 +44,9 @@ enum class FileError
 // Confinement of names and folders that come from a server. A folder is empty or a
 // sequence of "\"-terminated segments; a file name is a single segment. Refused: absolute
 // paths, drive letters and ":" anywhere, "..", "." and empty segments inside a folder, NUL
-// and other control bytes, "/" (a second separator), reserved device names, trailing dots or
-// blanks in a segment.
+// and other control bytes, "/" (a second separator), the bytes * ? " < > | that no game file
+// name on the servers' platform can hold, reserved device names, trailing dots or blanks in a
+// segment.
 bool IsSafeFolder(ByteView folder);
 bool IsSafeFileName(ByteView name);
 // A relative path with folders and a file name ("Bin\Game.exe"), as SetLaunchFile sends.
