@@ -1,0 +1,349 @@
+#pragma once
+
+// An Updater core in a sandbox, with a scripted update server on a fake transport, a manual
+// clock and a recording window; and a snapshot of a folder tree to prove what changed.
+
+#include "common/Clock.h"
+#include "common/Codec.h"
+#include "tests/support/FakeTransport.h"
+#include "updater/files/FileStore.h"
+#include "updater/files/Packing.h"
+#include "updater/flow/UpdaterCore.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hardening {
+
+namespace fs = std::filesystem;
+using common::Bytes;
+
+inline Bytes byteOf(int v)
+{
+    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
+}
+
+// A framed packet from the update server.
+inline Bytes updatePacket(const Bytes &body)
+{
+    return *common::BuildPacket(body, common::PacketKind::Plain);
+}
+
+inline Bytes setLaunchFile(const Bytes &path)
+{
+    return updatePacket(byteOf(0) + path);
+}
+inline Bytes folderEntry(int number, const Bytes &folder)
+{
+    return updatePacket(byteOf(1) + byteOf(number) + folder);
+}
+inline Bytes fileCount(int count)
+{
+    return updatePacket(byteOf(2) + byteOf(count));
+}
+inline Bytes fileInfo(int index, std::int32_t version, const Bytes &name, const Bytes &folder)
+{
+    return updatePacket(byteOf(3) + byteOf(index) + common::EncodeLong(version) + name +
+                        Bytes(1, '\0') + folder);
+}
+inline Bytes fileListEnd()
+{
+    return updatePacket(byteOf(4));
+}
+inline Bytes fileDataHeader(int index, std::int32_t size)
+{
+    return updatePacket(byteOf(5) + byteOf(index) + common::EncodeLong(size));
+}
+
+inline std::string readFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const fs::path &path, const std::string &content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+// Every entry below a folder, links not followed: "d" for a folder, "l:" and the target for
+// a symbolic link, "f:" and the content for a file.
+using Snapshot = std::map<std::string, std::string>;
+
+inline Snapshot snapshot(const fs::path &root)
+{
+    Snapshot out;
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(root, ec)))
+        return out;
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        const fs::path rel = fs::relative(it->path(), root);
+        const fs::file_status st = it->symlink_status();
+        if (fs::is_symlink(st))
+            out[rel.string()] = "l:" + fs::read_symlink(it->path()).string();
+        else if (fs::is_directory(st))
+            out[rel.string()] = "d";
+        else
+            out[rel.string()] = "f:" + readFile(it->path());
+    }
+    return out;
+}
+
+// What differs between two snapshots, for failure messages.
+inline std::string describeChanges(const Snapshot &before, const Snapshot &after)
+{
+    std::string text;
+    for (const auto &[name, value] : after) {
+        const auto it = before.find(name);
+        if (it == before.end())
+            text += "created " + name + "\n";
+        else if (it->second != value)
+            text += "changed " + name + "\n";
+    }
+    for (const auto &[name, value] : before)
+        if (after.find(name) == after.end())
+            text += "removed " + name + "\n";
+    return text;
+}
+
+inline bool isTemporaryName(const std::string &name)
+{
+    return name.find(".part-") != std::string::npos;
+}
+
+// Temporary files left anywhere below `root`.
+inline std::vector<std::string> temporaryFiles(const fs::path &root)
+{
+    std::vector<std::string> found;
+    for (const auto &[name, value] : snapshot(root))
+        if (isTemporaryName(fs::path(name).filename().string()))
+            found.push_back(name);
+    return found;
+}
+
+class RecordingView final : public updater::UpdaterView
+{
+public:
+    void appendLogLine(const Bytes &text) override { lines.push_back(text); }
+    void removeOldestLogLine() override {}
+    void selectLogLine(int) override {}
+    void setStatusText(const Bytes &) override {}
+    void setBytesText(const Bytes &) override {}
+    void setBarWidth(int) override {}
+    void endProcess() override { ++ended; }
+
+    std::vector<Bytes> lines; // every line ever logged, none removed
+    int ended = 0;
+};
+
+class RecordingLauncher final : public updater::ProgramLauncher
+{
+public:
+    bool start(const Bytes &path, const std::string &) override
+    {
+        started.push_back(path);
+        return true;
+    }
+    std::vector<Bytes> started;
+};
+
+// One game file as the scripted server offers it.
+struct ServedFile
+{
+    int index = 2;
+    Bytes folder; // "" or ending in "\"
+    Bytes name;
+    Bytes content;                     // what the file holds once written
+    bool packed = false;               // sent as PackedMarker & Pack(content)
+    std::optional<Bytes> wireOverride; // sent instead, when set
+
+    Bytes wire() const
+    {
+        if (wireOverride)
+            return *wireOverride;
+        return packed ? updater::PackedMarker() + updater::Pack(content) : content;
+    }
+    // The number the server announces: the byte sum of the packed form.
+    std::int32_t version() const
+    {
+        return common::ByteSum(updater::PackedMarker() + updater::Pack(content));
+    }
+};
+
+// Answers the Updater's requests: the file list on UpdateVersionCheck, the file on
+// FileRequest. Bytes go out in the order they are asked for, at most `budget` of them in a
+// connection (negative: no limit); when the budget runs out mid-answer, what fits is
+// delivered and the connection drops.
+class ScriptedUpdateServer
+{
+public:
+    ScriptedUpdateServer(testsupport::FakeTransport &transport) : m_transport(transport) {}
+
+    Bytes prologue; // sent before the list (folders, launch file ...)
+    std::vector<ServedFile> files;
+    Bytes extraListBytes; // appended to the list before FileListEnd
+
+    Bytes listBytes() const
+    {
+        Bytes out = prologue + fileCount(static_cast<int>(files.size()));
+        for (const auto &f : files)
+            out += fileInfo(f.index, f.version(), f.name, f.folder);
+        return out + extraListBytes + fileListEnd();
+    }
+    Bytes fileBytes(int index) const
+    {
+        for (const auto &f : files)
+            if (f.index == index)
+                return fileDataHeader(index, static_cast<std::int32_t>(f.wire().size())) + f.wire();
+        return {};
+    }
+
+    // Server-to-client bytes of an undisturbed exchange that fetches every file.
+    std::size_t fullExchangeSize() const
+    {
+        std::size_t n = listBytes().size();
+        for (const auto &f : files)
+            n += fileBytes(f.index).size();
+        return n;
+    }
+
+    // Serves until the Updater asks for nothing more. Returns false when the budget ran out
+    // and the connection was dropped.
+    bool serve(long long budget = -1)
+    {
+        for (;;) {
+            const auto &sends = m_transport.sends();
+            while (m_seen < sends.size()) {
+                const Bytes sent = sends[m_seen++];
+                if (sent.size() < 3)
+                    continue;
+                const auto type = common::byteAt(sent, 2);
+                if (type == 0)
+                    m_queue.push_back(listBytes());
+                else if (type == 1 && sent.size() >= 4)
+                    m_queue.push_back(fileBytes(common::byteAt(sent, 3)));
+                // TransferAck: nothing to answer
+            }
+            if (m_queue.empty())
+                return true;
+            const Bytes next = m_queue.front();
+            m_queue.pop_front();
+            if (budget >= 0 && static_cast<long long>(next.size()) > budget) {
+                if (budget > 0)
+                    m_transport.deliver(Bytes(next, 0, static_cast<std::size_t>(budget)));
+                m_queue.clear();
+                m_transport.dropConnection();
+                return false;
+            }
+            if (budget >= 0)
+                budget -= static_cast<long long>(next.size());
+            m_delivered += next.size();
+            m_transport.deliver(next);
+        }
+    }
+
+    // A new connection starts with fresh requests.
+    void reset()
+    {
+        m_seen = m_transport.sends().size();
+        m_queue.clear();
+    }
+
+private:
+    testsupport::FakeTransport &m_transport;
+    std::size_t m_seen = 0;
+    std::deque<Bytes> m_queue;
+    std::size_t m_delivered = 0;
+};
+
+// A sandbox holding the program folder "prog" (with its Client folder), a sibling folder
+// "outside" that nothing may touch, and an Updater core on top.
+class UpdaterRig
+{
+public:
+    UpdaterRig()
+    {
+        EXPECT_TRUE(m_dir.isValid());
+        sandbox = fs::path(m_dir.path().toStdString());
+        program = sandbox / "prog";
+        fs::create_directories(program / "Client");
+        fs::create_directories(sandbox / "outside");
+        writeFile(sandbox / "outside" / "victim.txt", "outside content");
+        writeFile(program / "zlib.dll", "zlib"); // no zlib exchange unless a test wants one
+    }
+
+    fs::path client() const { return program / "Client"; }
+
+    // A fresh Updater process: store, core, start-up, the first server slot and an accepted
+    // connection (the core sends UpdateVersionCheck).
+    void startRun(const std::function<void(updater::FileStore &)> &prepare = {})
+    {
+        core.reset();
+        store = std::make_unique<updater::FileStore>(program.string());
+        if (prepare)
+            prepare(*store);
+        transport = std::make_unique<testsupport::FakeTransport>();
+        server = std::make_unique<ScriptedUpdateServer>(*transport);
+        view = RecordingView();
+        updater::UpdaterConfig config;
+        config.servers = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5", "127.0.0.6"};
+        core = std::make_unique<updater::UpdaterCore>(*store, clock, *transport, view, launcher,
+                                                      std::move(config));
+        core->StartUpdater();
+        core->onTimer();
+        transport->acceptConnection();
+    }
+
+    // After a lost connection: the next server slot comes due and connects.
+    void reconnect()
+    {
+        clock.advance(updater::kRetryIntervalMs);
+        core->onTimer();
+        server->reset();
+        transport->acceptConnection();
+    }
+
+    bool logHas(const Bytes &line) const
+    {
+        for (const auto &l : view.lines)
+            if (l == line)
+                return true;
+        return false;
+    }
+    std::string log() const
+    {
+        std::string all;
+        for (const auto &l : view.lines)
+            all += l + "\n";
+        return all;
+    }
+
+    fs::path sandbox;
+    fs::path program;
+    common::ManualClock clock{5000};
+    std::unique_ptr<updater::FileStore> store;
+    std::unique_ptr<testsupport::FakeTransport> transport;
+    std::unique_ptr<ScriptedUpdateServer> server;
+    RecordingView view;
+    RecordingLauncher launcher;
+    std::unique_ptr<updater::UpdaterCore> core;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace hardening
