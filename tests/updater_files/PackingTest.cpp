@@ -118,10 +118,22 @@ TEST(Packing, DamagedContainersAreRefused)
         {"truncated stream", good.substr(0, good.size() - 3)},
         {"damaged stream", flipped},
         {"not zlib at all", littleEndian(5) + "plain"},
+        // More than the stream could ever inflate to: refused before anything is reserved.
+        {"length beyond any stream of that size", littleEndian(1u << 30) + stream},
+        {"length just beyond the stream", littleEndian(1032u * stream.size() + 1) + stream},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_FALSE(Unpack(c.container).has_value());
     }
     EXPECT_EQ(Unpack(good), "hello, hello, hello");
+}
+
+TEST(Packing, MostCompressibleContentStillUnpacks)
+{
+    // Zeros pack about 1028-fold, near deflate's limit of 1032.
+    const Bytes zeros(8u << 20, '\0');
+    const Bytes packed = Pack(zeros);
+    EXPECT_GT(zeros.size(), 1000 * (packed.size() - 4));
+    EXPECT_EQ(Unpack(packed), zeros);
 }

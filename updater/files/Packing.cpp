@@ -71,10 +71,15 @@ std::optional<Bytes> Unpack(ByteView container)
     const std::int32_t declared = readLittleEndian32(container);
     if (declared <= 0 || declared > kMaxFileSize)
         return std::nullopt;
+    // Deflate expands at most 1032-fold, so a header that declares more than the stream can
+    // hold is damaged: refused before its length is reserved (a few bytes must not cost a
+    // gigabyte).
+    const ByteView stream = container.substr(kHeaderLength);
+    if (static_cast<std::int64_t>(declared) > static_cast<std::int64_t>(stream.size()) * 1032)
+        return std::nullopt;
 
     Bytes out(static_cast<std::size_t>(declared), '\0');
     uLongf written = static_cast<uLongf>(declared);
-    const ByteView stream = container.substr(kHeaderLength);
     const int status = uncompress(reinterpret_cast<Bytef *>(out.data()), &written,
                                   reinterpret_cast<const Bytef *>(stream.data()),
                                   static_cast<uLong>(stream.size()));
