@@ -57,29 +57,57 @@ QFont programFont()
     return font;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+QCommandLineOption serverOption()
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Registry"));
-    QApplication::setApplicationVersion(QLatin1String(registry::kVersionText));
-    QApplication::setApplicationDisplayName(QLatin1String(registry::kProgramTitle));
+    return QCommandLineOption(QStringLiteral("server"),
+                              QStringLiteral("Registry server to use instead of %1:%2.")
+                                  .arg(QString::fromStdString(registry::DefaultRegistryHost()))
+                                  .arg(registry::DefaultRegistryPort()),
+                              QStringLiteral("HOST[:PORT]"));
+}
 
-    QCommandLineParser parser;
+void describe(QCommandLineParser &parser)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Registry"));
+    QCoreApplication::setApplicationVersion(QLatin1String(registry::kVersionText));
     parser.setApplicationDescription(
         QStringLiteral("The Talmora Online Registry: find player-run game servers, chat with "
                        "other players, register your own server and join a game."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption serverOption(
-        QStringLiteral("server"),
-        QStringLiteral("Registry server to use instead of %1:%2.")
-            .arg(QString::fromStdString(registry::DefaultRegistryHost()))
-            .arg(registry::DefaultRegistryPort()),
-        QStringLiteral("HOST[:PORT]"));
-    parser.addOption(serverOption);
+    parser.addOption(serverOption());
+}
+
+// --help and --version only print, so they work without a display.
+bool onlyPrints(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all" ||
+            arg == "--version" || arg == "-v")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (onlyPrints(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        describe(parser);
+        parser.process(app); // prints and ends the program
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QLatin1String(registry::kProgramTitle));
+    QCommandLineParser parser;
+    describe(parser);
     parser.process(app);
+    const QCommandLineOption serverOption = ::serverOption();
 
     ServerAddress server{registry::DefaultRegistryHost(), registry::DefaultRegistryPort()};
     if (parser.isSet(serverOption)) {
