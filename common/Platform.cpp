@@ -36,10 +36,9 @@ std::string findOnPath(const std::string &command)
         std::size_t end = all.find(':', start);
         if (end == std::string::npos)
             end = all.size();
-        std::string dir = all.substr(start, end - start);
-        if (dir.empty())
-            dir = ".";
-        const std::string candidate = dir + "/" + command;
+        std::string candidate = end > start ? all.substr(start, end - start) : std::string(".");
+        candidate.push_back('/');
+        candidate.append(command);
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
         start = end + 1;

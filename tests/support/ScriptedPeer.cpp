@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 namespace testsupport {
 
@@ -79,14 +80,25 @@ void ScriptedPeer::closeConnection()
 
 bool ScriptedPeer::waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
+    if (condition())
+        return true;
+    // A real nested loop that blocks between events, so everything that hooks the loop's
+    // waiting (the cores' timers) behaves as in the programs. The condition is looked at
+    // every few milliseconds; the limit is only a safety net for a failing test.
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(5);
+    connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition())
+            loop.quit();
+    });
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    poll.start();
+    limit.start(timeoutMs);
+    loop.exec();
+    return condition();
 }
 
 bool ScriptedPeer::waitForConnection(int count, int timeoutMs)
