@@ -334,12 +334,17 @@ FileError FileStore::MakeFolders(ByteView folder) const
     if (const FileError error = makeFolder(localFsPath(client), root, hook);
         error != FileError::None)
         return error;
+    // The levels stay inside the client folder itself: a link there that leads back to the
+    // program folder must not let a server make folders beside the Updater.
+    const fs::path clientRoot = fs::canonical(localFsPath(client), ec);
+    if (ec)
+        return FileError::CreateFailed;
 
     // Outermost level first; each is created only when missing.
     for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
          q = levels.find(kSeparator, q + 1)) {
         const FileError error =
-            makeFolder(localFsPath(client + levels.substr(0, q + 1)), root, hook);
+            makeFolder(localFsPath(client + levels.substr(0, q + 1)), clientRoot, hook);
         if (error != FileError::None)
             return error;
     }
@@ -381,8 +386,13 @@ FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
     if (!IsSafeRelativePath(relative))
         return FileError::UnsafePath;
 
+    // Game files stay inside the client folder: a link there that leads back to the program
+    // folder must not let a server replace the Updater's own files.
+    constexpr ByteView clientPrefix = "Client\\";
+    const bool gameFile = relative.substr(0, clientPrefix.size()) == clientPrefix;
     std::error_code ec;
-    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    const fs::path root =
+        fs::canonical(localFsPath(gameFile ? clientFolder() : m_programFolder), ec);
     if (ec)
         return FileError::CreateFailed;
     const fs::path target = localFsPath(path);
