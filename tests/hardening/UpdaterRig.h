@@ -5,6 +5,7 @@
 
 #include "common/Clock.h"
 #include "common/Codec.h"
+#include "common/ReceiveBuffer.h"
 #include "tests/support/FakeTransport.h"
 #include "updater/files/FileStore.h"
 #include "updater/files/Packing.h"
@@ -226,16 +227,15 @@ public:
     bool serve(long long budget = -1)
     {
         for (;;) {
+            // The Updater may send several packets at once.
             const auto &sends = m_transport.sends();
-            while (m_seen < sends.size()) {
-                const Bytes sent = sends[m_seen++];
-                if (sent.size() < 3)
-                    continue;
-                const auto type = common::byteAt(sent, 2);
-                if (type == 0)
+            while (m_seen < sends.size())
+                m_fromClient.append(sends[m_seen++]);
+            while (const auto packet = m_fromClient.cutPacket()) {
+                if (packet->type == 0)
                     m_queue.push_back(listBytes());
-                else if (type == 1 && sent.size() >= 4)
-                    m_queue.push_back(fileBytes(common::byteAt(sent, 3)));
+                else if (packet->type == 1 && !packet->fields.empty())
+                    m_queue.push_back(fileBytes(common::byteAt(packet->fields, 0)));
                 // TransferAck: nothing to answer
             }
             if (m_queue.empty())
@@ -260,12 +260,14 @@ public:
     void reset()
     {
         m_seen = m_transport.sends().size();
+        m_fromClient.clear();
         m_queue.clear();
     }
 
 private:
     testsupport::FakeTransport &m_transport;
     std::size_t m_seen = 0;
+    common::ReceiveBuffer m_fromClient;
     std::deque<Bytes> m_queue;
     std::size_t m_delivered = 0;
 };
