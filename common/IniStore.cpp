@@ -295,7 +295,8 @@ bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
         // Append the key after the section's last non-blank line.
         const Line &last = lines[where.lastLine];
         updated = content.substr(0, last.end);
-        if (last.end == last.textEnd)
+        // A last line without "\n" needs one first, also when it ends in a lone "\r".
+        if (last.end == 0 || content[last.end - 1] != '\n')
             updated += eol;
         updated += key;
         updated += '=';

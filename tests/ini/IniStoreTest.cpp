@@ -140,6 +140,16 @@ TEST_F(IniStoreTest, AppendsKeysAndSections)
     EXPECT_EQ(ReadIniString(file(), "client", "launch application file"), "C:\\x.exe");
 }
 
+TEST_F(IniStoreTest, AppendsAfterALastLineEndingInACarriageReturn)
+{
+    // A lone "\r" ends no line: the new key must not be glued onto the last one.
+    put("[A]\nk=1\r");
+    EXPECT_TRUE(WriteIni(file(), "A", "j", "2"));
+    EXPECT_EQ(content(), "[A]\nk=1\r\nj=2\n");
+    EXPECT_EQ(ReadIniString(file(), "A", "k"), "1");
+    EXPECT_EQ(ReadIniString(file(), "A", "j"), "2");
+}
+
 TEST_F(IniStoreTest, KeepsUnixLineEnds)
 {
     put("[A]\nk=1\n");
