@@ -204,6 +204,7 @@ void FrmMain::createWidgets()
     m_txtChat = new QPlainTextEdit(chatBox);
     m_txtChat->setObjectName(QStringLiteral("txtChat"));
     m_txtChat->setReadOnly(true);
+    m_txtChat->setUndoRedoEnabled(false); // the log keeps no second copy of itself for undo
     m_txtChat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtChat->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     chatLayout->addWidget(m_txtChat, 1);
@@ -664,8 +665,7 @@ void FrmMain::appendChatLine(ByteView line)
     QString text = FromCp1252(line);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_txtChat->appendPlainText(text);
-    m_txtChat->moveCursor(QTextCursor::End);
-    m_txtChat->verticalScrollBar()->setValue(m_txtChat->verticalScrollBar()->maximum());
+    m_txtChat->moveCursor(QTextCursor::End); // the caret at the end keeps the newest line in view
 }
 
 Bytes FrmMain::chatLogText() const
