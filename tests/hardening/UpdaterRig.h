@@ -11,6 +11,7 @@
 #include "updater/files/Packing.h"
 #include "updater/flow/UpdaterCore.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -92,7 +93,7 @@ inline Snapshot snapshot(const fs::path &root)
         return out;
     for (auto it = fs::recursive_directory_iterator(root, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::path rel = fs::relative(it->path(), root);
+        const fs::path rel = it->path().lexically_relative(root); // links not resolved
         const fs::file_status st = it->symlink_status();
         if (fs::is_symlink(st))
             out[rel.string()] = "l:" + fs::read_symlink(it->path()).string();
@@ -288,6 +289,16 @@ public:
         writeFile(program / "zlib.dll", "zlib"); // no zlib exchange unless a test wants one
     }
 
+    ~UpdaterRig()
+    {
+        core.reset();
+        // Names the server chose may not be valid text for Qt's own removal.
+        std::error_code ec;
+        fs::remove_all(sandbox, ec);
+    }
+    UpdaterRig(const UpdaterRig &) = delete;
+    UpdaterRig &operator=(const UpdaterRig &) = delete;
+
     fs::path client() const { return program / "Client"; }
 
     // A fresh Updater process: store, core, start-up, the first server slot and an accepted
@@ -345,7 +356,17 @@ public:
     std::unique_ptr<updater::UpdaterCore> core;
 
 private:
-    QTemporaryDir m_dir;
+    // Thousands of short runs each write and flush a handful of files: a memory file system,
+    // where there is one, keeps flushing cheap.
+    static QString sandboxTemplate()
+    {
+        std::error_code ec;
+        if (fs::is_directory("/dev/shm", ec))
+            return QStringLiteral("/dev/shm/talmora-hardening-XXXXXX");
+        return QDir::tempPath() + QStringLiteral("/talmora-hardening-XXXXXX");
+    }
+
+    QTemporaryDir m_dir{sandboxTemplate()};
 };
 
 } // namespace hardening
