@@ -11,6 +11,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLockFile>
 
 #include <cstdio>
 #include <iostream>
@@ -134,6 +135,13 @@ int main(int argc, char **argv)
     const QString dataDir = parser.value(QStringLiteral("data"));
     if (!QDir().mkpath(dataDir))
         return fail("cannot create the data folder " + dataDir.toStdString());
+    // One process at a time owns the data folder: a second server, or an administration
+    // command while the server runs, would overwrite the other's changes.
+    QLockFile lock(QDir(dataDir).filePath(QStringLiteral("registry.lock")));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0))
+        return fail("the data folder " + dataDir.toStdString() +
+                    " is in use by another RegistryServer; stop it first");
     AccountStore accounts(QDir(dataDir).filePath(QStringLiteral("accounts.txt")).toStdString(),
                           iterations);
     ServerDirectory directory(QDir(dataDir).filePath(QStringLiteral("servers.txt")).toStdString());

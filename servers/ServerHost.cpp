@@ -43,7 +43,6 @@ ServerHost::~ServerHost()
     for (auto &[id, entry] : m_connections) {
         entry.socket->disconnect(this);
         entry.socket->abort();
-        delete entry.socket;
     }
 }
 
@@ -61,7 +60,7 @@ void ServerHost::acceptPending()
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         const ConnectionId id = m_nextId++;
         m_connections[id] = Entry{socket, false};
-        socket->setParent(nullptr);
+        socket->setParent(this); // whatever is left is deleted with the host
         connect(socket, &QTcpSocket::readyRead, this, [this, id] { readFrom(id); });
         connect(socket, &QTcpSocket::disconnected, this, [this, id] { peerGone(id); });
         QHostAddress peer = socket->peerAddress();
