@@ -68,7 +68,7 @@ void QtTransport::handleDisconnected()
     if (m_closing || !m_wasConnected)
         return;
     // Whatever the peer sent before it closed is delivered before the close.
-    drain();
+    drainAll();
     m_wasConnected = false;
     if (m_listener)
         m_listener->onClosed();
@@ -86,6 +86,20 @@ void QtTransport::handleReadyRead()
 }
 
 void QtTransport::drain()
+{
+    m_drainPosted = false;
+    // One slice per pass: under a flood the event loop runs its timers and repaints between
+    // slices instead of waiting until everything buffered has been handled.
+    if (m_socket->bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket->read(kDrainSlice);
+        if (!bytes.isEmpty() && m_listener)
+            m_listener->onData(ByteView(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    }
+    if (m_socket->bytesAvailable() > 0)
+        handleReadyRead();
+}
+
+void QtTransport::drainAll()
 {
     m_drainPosted = false;
     while (m_socket->bytesAvailable() > 0) {

@@ -27,6 +27,10 @@ private:
     void handleDisconnected();
     void handleReadyRead();
     void drain();
+    void drainAll();
+
+    // Bytes handed to the listener per pass of the event loop.
+    static constexpr qint64 kDrainSlice = 64 * 1024;
 
     QTcpSocket *m_socket;
     Listener *m_listener = nullptr;
