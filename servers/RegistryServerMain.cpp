@@ -62,10 +62,13 @@ int main(int argc, char **argv)
                        "the users online and their chat. Logs one line per event."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("listen"), QStringLiteral("Address and port to listen on."),
+        {QStringLiteral("listen"),
+         QStringLiteral("Address and port to listen on (default 127.0.0.1:2600; 0.0.0.0:2600 for "
+                        "every network)."),
          QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:2600")},
         {QStringLiteral("data"),
-         QStringLiteral("Folder of accounts.txt and servers.txt (created when missing)."),
+         QStringLiteral("Folder of accounts.txt and servers.txt, created when missing (default: "
+                        "registry-data)."),
          QStringLiteral("DIR"), QStringLiteral("registry-data")},
         {QStringLiteral("max-connections"),
          QStringLiteral("Connections served at once; more are booted (default 100)."),

@@ -37,7 +37,9 @@ int main(int argc, char **argv)
         "per event."));
     parser.addHelpOption();
     parser.addOptions({
-        {QStringLiteral("listen"), QStringLiteral("Address and port to listen on."),
+        {QStringLiteral("listen"),
+         QStringLiteral("Address and port to listen on (default 127.0.0.1:2602; 0.0.0.0:2602 for "
+                        "every network)."),
          QStringLiteral("HOST:PORT"), QStringLiteral("127.0.0.1:2602")},
         {QStringLiteral("folder"),
          QStringLiteral("The game folder to serve: what belongs in the players' Client folder."),
