@@ -131,6 +131,20 @@ protected:
         transport.acceptConnection();
     }
 
+    // Every packet sent so far, length word included, however the writes were grouped.
+    std::vector<Bytes> sent() const
+    {
+        std::vector<Bytes> packets;
+        const Bytes all = transport.sentBytes();
+        std::size_t at = 0;
+        while (at + 2 <= all.size()) {
+            const std::size_t n = common::DecodeLength(common::ByteView(all).substr(at));
+            packets.push_back(all.substr(at, n + 2));
+            at += n + 2;
+        }
+        return packets;
+    }
+
     std::string path(const std::string &relative) const { return folder + "/" + relative; }
     std::string client(const std::string &relative) const { return folder + "/Client/" + relative; }
     bool logHas(const Bytes &line) const

@@ -162,16 +162,16 @@ TEST_F(CoreFixture, ConnectSendsTheVersionCheckWhenZlibIsPresent)
 {
     connect(true);
     EXPECT_TRUE(logHas("Connection Established."));
-    ASSERT_EQ(transport.sends().size(), 1u);
-    EXPECT_EQ(transport.sends()[0], versionCheck());
-    EXPECT_EQ(transport.sends()[0].size(), 9u);
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], versionCheck());
+    EXPECT_EQ(sent()[0].size(), 9u);
 }
 
 TEST_F(CoreFixture, MissingZlibMakesEntryZeroTheFirstRequest)
 {
     connect(false);
-    ASSERT_EQ(transport.sends().size(), 1u);
-    EXPECT_EQ(transport.sends()[0], fileRequest(0));
+    ASSERT_EQ(sent().size(), 1u);
+    EXPECT_EQ(sent()[0], fileRequest(0));
 }
 
 TEST_F(CoreFixture, IdleConnectedUpdaterSchedulesNothing)

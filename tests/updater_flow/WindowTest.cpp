@@ -3,6 +3,8 @@
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 
@@ -25,6 +27,15 @@ TEST(UpdaterWindow, ShowsItsCaptionSizeAndDesignTexts)
     EXPECT_NEAR(window.bytesLabel(0)->font().pointSizeF(), 6.75, 0.01);
 }
 
+// Lets the window show what it has gathered (bounded, in case it never does).
+void settle(const UpdaterWindow &window)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (window.refreshPending() && waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 TEST(UpdaterWindow, ShowsWhatTheCoreSends)
 {
     UpdaterWindow window;
@@ -40,12 +51,35 @@ TEST(UpdaterWindow, ShowsWhatTheCoreSends)
     window.setStatusText("Status: Downloading: zlib.dll - 50%");
     EXPECT_EQ(window.statusLabel()->text(), QStringLiteral("Status: Downloading: zlib.dll - 50%"));
     window.setBytesText("1.5/3.2 MB - 120.7KB/s");
+    window.setBarWidth(147);
+    settle(window);
     EXPECT_EQ(window.bytesLabel(0)->text(), QStringLiteral("1.5/3.2 MB - 120.7KB/s"));
     EXPECT_EQ(window.bytesLabel(1)->text(), window.bytesLabel(0)->text());
-    window.setBarWidth(147);
     EXPECT_EQ(window.barElement(1)->width(), 147);
     EXPECT_EQ(window.barElement(0)->width(), 295);
-    window.setBarWidth(295);
+    EXPECT_EQ(window.statusLabel()->text(), QStringLiteral("Status: Downloading: zlib.dll - 50%"));
+}
+
+TEST(UpdaterWindow, ProgressInQuickSuccessionIsShownTogetherLatestWinning)
+{
+    UpdaterWindow window;
+    settle(window);
+    window.setBytesText("1.5/3.2 MB - 120.7KB/s"); // shown at once
+    EXPECT_EQ(window.bytesLabel(1)->text(), QStringLiteral("1.5/3.2 MB - 120.7KB/s"));
+    window.setBytesText("1.6/3.2 MB - 120.7KB/s");
+    window.setStatusText("Status: Downloading: a.dat - 51%");
+    window.setBarWidth(150);
+    window.setBarWidth(160);
+    window.setBytesText("1.7/3.2 MB - 120.7KB/s");
+    EXPECT_EQ(window.bytesLabel(1)->text(), QStringLiteral("1.5/3.2 MB - 120.7KB/s"));
+    EXPECT_TRUE(window.refreshPending());
+    settle(window);
+    EXPECT_EQ(window.bytesLabel(0)->text(), QStringLiteral("1.7/3.2 MB - 120.7KB/s"));
+    EXPECT_EQ(window.bytesLabel(1)->text(), QStringLiteral("1.7/3.2 MB - 120.7KB/s"));
+    EXPECT_EQ(window.statusLabel()->text(), QStringLiteral("Status: Downloading: a.dat - 51%"));
+    EXPECT_EQ(window.barElement(1)->width(), 160);
+    window.setBarWidth(999);
+    settle(window);
     EXPECT_EQ(window.barElement(1)->width(), 295);
 }
 

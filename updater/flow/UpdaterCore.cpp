@@ -224,6 +224,7 @@ void UpdaterCore::onConnected()
         SendVersionCheck();
     else
         RequestFile(0);
+    flushOutgoing();
 }
 
 void UpdaterCore::onClosed()
@@ -239,6 +240,7 @@ void UpdaterCore::connectionLost()
         abandonTransfer();
     // A packet cut short by the loss is of no use on the next connection.
     m_buffer.clear();
+    m_outgoing.clear();
 }
 
 void UpdaterCore::abandonTransfer()
@@ -274,11 +276,13 @@ void UpdaterCore::onData(common::ByteView bytes)
             e.data.append(bytes);
             fileBytesMoved(e);
             processBuffer();
+            flushOutgoing();
             return;
         }
     }
     m_buffer.append(bytes);
     processBuffer();
+    flushOutgoing();
 }
 
 void UpdaterCore::processBuffer()
@@ -302,8 +306,18 @@ void UpdaterCore::SendUpdatePacket(const Bytes &body)
 {
     if (m_transport.state() != common::Transport::State::Connected)
         return;
+    // Messages produced while one event is handled leave together when it is done: the
+    // last acknowledgement of a file and the request for the next one are one write, so
+    // the request is never held back waiting for the server to acknowledge the first.
     if (auto packet = common::BuildPacket(body, common::PacketKind::Plain))
-        m_transport.send(*packet);
+        m_outgoing += *packet;
+}
+
+void UpdaterCore::flushOutgoing()
+{
+    if (!m_outgoing.empty() && m_transport.state() == common::Transport::State::Connected)
+        m_transport.send(m_outgoing);
+    m_outgoing.clear();
 }
 
 void UpdaterCore::SendVersionCheck()
@@ -452,8 +466,7 @@ void UpdaterCore::handleFileData(const Bytes &fields)
     e.remaining = e.size;
     e.startTime = m_clock.nowMs();
     // A file sent again starts afresh.
-    e.data.clear();
-    e.data.reserve(static_cast<std::size_t>(e.size));
+    startData(e);
     e.received = 0;
     if (index == 0) {
         e.fileName = "zlib.dll";
@@ -492,10 +505,9 @@ bool UpdaterCore::ReceiveFileData()
         m_awaitingUpdateExe = false;
         e.fileName = "Update.exe";
         e.fullPath = m_store.programFile("Update.exe");
-        e.data.clear();
         e.received = 0;
         e.size = common::DecodeLong(sizeBytes);
-        e.data.reserve(static_cast<std::size_t>(e.size));
+        startData(e);
         e.remaining = e.size;
         e.startTime = now;
         return true;
@@ -531,18 +543,33 @@ void UpdaterCore::fileBytesMoved(FileEntry &e)
         completeFile(e);
 }
 
+// Empties the entry's data for a new transfer of e.size bytes. The memory of the last file
+// written is used again when it is large enough, so a long pass does not keep asking the
+// system for fresh pages.
+void UpdaterCore::startData(FileEntry &e)
+{
+    const auto size = static_cast<std::size_t>(std::max<std::int32_t>(e.size, 0));
+    if (m_spare.capacity() >= size && m_spare.capacity() > e.data.capacity())
+        std::swap(e.data, m_spare);
+    e.data.clear();
+    e.data.reserve(size);
+    m_spare = Bytes();
+}
+
 void UpdaterCore::completeFile(FileEntry &e)
 {
     const int index = m_currentIndex;
     Bytes data = std::move(e.data);
-    e.data.clear();
-    e.data.shrink_to_fit();
+    e.data = Bytes();
 
     FileError error = FileError::CreateFailed;
     if (!e.fullPath.empty())
         error = m_store.WriteWholeFile(e.fullPath, data);
-    data.clear();
-    data.shrink_to_fit();
+    // Keep the larger buffer (after unpacking: the file as written) for the next file.
+    if (data.capacity() > m_spare.capacity())
+        m_spare = std::move(data);
+    m_spare.clear();
+    data = Bytes();
     m_done[index] = true;
     if (error == FileError::None) {
         e.startTime = m_clock.nowMs() - e.startTime;
@@ -602,6 +629,7 @@ void UpdaterCore::FinishAndLaunch()
     if (m_handedOver)
         return;
     m_handedOver = true;
+    flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)
         m_transport.close();
 

@@ -114,10 +114,12 @@ private:
     void processBuffer();
     void DispatchPacket(const common::Packet &packet);
     void SendUpdatePacket(const Bytes &body);
+    void flushOutgoing();
     void SendVersionCheck();
     void RequestFile(int index);
     bool ReceiveFileData();
     void fileBytesMoved(FileEntry &entry);
+    void startData(FileEntry &entry);
     void completeFile(FileEntry &entry);
     void NextDownload();
     void abandonTransfer();
@@ -152,6 +154,8 @@ private:
     bool m_finished = false;
     bool m_handedOver = false;
     common::ReceiveBuffer m_buffer;
+    Bytes m_outgoing; // messages of the event being handled, sent when it is done
+    Bytes m_spare;    // memory of the last file written, for the next one
     bool m_inTransfer = false;
     bool m_awaitingUpdateExe = false; // entry 1: Updater.dat written, Update.exe's size next
     int m_currentIndex = 0;

@@ -36,6 +36,9 @@ UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Auto Updater"));
     setFixedSize(kWidth, kHeight);
     createWidgets();
+    m_refresh.setSingleShot(true);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &UpdaterWindow::applyProgress);
 }
 
 void UpdaterWindow::createWidgets()
@@ -44,6 +47,8 @@ void UpdaterWindow::createWidgets()
     m_log->setGeometry(8, 8, kWidth - 16, 64);
     m_log->setFont(verdana(8.25));
     m_log->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // One line per row: the list lays out a new line without measuring all the others.
+    m_log->setUniformItemSizes(true);
     m_log->setStyleSheet(QStringLiteral(
         "QListWidget { background: #101820; color: #c2ad9a; border: 1px solid #4b5161; }"
         "QListWidget::item:selected { background: #4b5161; color: #ffffff; }"));
@@ -108,22 +113,54 @@ void UpdaterWindow::selectLogLine(int index)
         m_log->scrollToItem(item);
 }
 
+// The core reports progress for every piece of a file that arrives; only real changes
+// reach the widgets, so a fast download is not slowed down by text layout and painting.
+// The core reports progress for every piece of a file that arrives. The first change is
+// shown at once; changes that follow within kRefreshMs are gathered and shown together when
+// it has passed, the latest values winning. A fast download is then not slowed down by text
+// layout and painting that nobody could follow anyway.
 void UpdaterWindow::setStatusText(const common::Bytes &text)
 {
-    m_status->setText(FromWindows1252(text));
-    m_status->repaint();
+    m_pendingStatus = FromWindows1252(text);
+    requestRefresh();
 }
 
 void UpdaterWindow::setBytesText(const common::Bytes &text)
 {
-    const QString shown = FromWindows1252(text);
-    m_bytes[0]->setText(shown);
-    m_bytes[1]->setText(shown);
+    m_pendingBytes = FromWindows1252(text);
+    requestRefresh();
 }
 
 void UpdaterWindow::setBarWidth(int width)
 {
-    m_bar[1]->resize(std::clamp(width, 0, kBarWidth), kBarHeight);
+    m_pendingBar = std::clamp(width, 0, kBarWidth);
+    requestRefresh();
+}
+
+void UpdaterWindow::requestRefresh()
+{
+    if (!m_refresh.isActive())
+        applyProgress();
+}
+
+void UpdaterWindow::applyProgress()
+{
+    bool changed = false;
+    if (!m_pendingStatus.isNull() && m_pendingStatus != m_status->text()) {
+        m_status->setText(m_pendingStatus);
+        changed = true;
+    }
+    if (!m_pendingBytes.isNull() && m_pendingBytes != m_bytes[1]->text()) {
+        m_bytes[0]->setText(m_pendingBytes);
+        m_bytes[1]->setText(m_pendingBytes);
+        changed = true;
+    }
+    if (m_pendingBar >= 0 && m_pendingBar != m_bar[1]->width()) {
+        m_bar[1]->resize(m_pendingBar, kBarHeight);
+        changed = true;
+    }
+    if (changed)
+        m_refresh.start();
 }
 
 void UpdaterWindow::endProcess()

@@ -2,6 +2,7 @@
 
 #include "updater/flow/UpdaterView.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -19,6 +20,7 @@ class UpdaterWindow final : public QWidget, public UpdaterView
 public:
     static constexpr int kWidth = 313;
     static constexpr int kHeight = 137;
+    static constexpr int kRefreshMs = 100;
 
     explicit UpdaterWindow(QWidget *parent = nullptr);
 
@@ -36,6 +38,8 @@ public:
     void setBarWidth(int width) override;
     void endProcess() override;
 
+    // For tests: whether progress changes are being gathered for a later refresh.
+    bool refreshPending() const { return m_refresh.isActive(); }
     // For tests.
     QListWidget *logList() const { return m_log; }
     QLabel *statusLabel() const { return m_status; }
@@ -48,11 +52,17 @@ protected:
 
 private:
     void createWidgets();
+    void requestRefresh();
+    void applyProgress();
 
     QListWidget *m_log = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_bytes[2] = {nullptr, nullptr};
     QWidget *m_bar[2] = {nullptr, nullptr};
+    QString m_pendingStatus;
+    QString m_pendingBytes;
+    int m_pendingBar = -1;
+    QTimer m_refresh;
     bool m_ending = false;
 };
 
