@@ -383,3 +383,88 @@ TEST_F(EndToEnd, RegistryLogsInAutomaticallyReceivesTheListsAndTheChat)
     EXPECT_TRUE(waitUntil(
         [&] { return lastUserList(plainPackets(toSecond)) == std::vector<Bytes>{"Mira"}; }));
 }
+
+namespace {
+
+// A program run by a test, ended when the test is done with it.
+struct StopProcess
+{
+    void operator()(QProcess *process) const
+    {
+        process->kill();
+        process->waitForFinished(5000);
+        delete process;
+    }
+};
+using Process = std::unique_ptr<QProcess, StopProcess>;
+
+// A Registry client in a folder of its own, logging in automatically from its registry.ini.
+Process startRegistry(const QString &folder, const QByteArray &user,
+                      const QByteArray &storedPassword, quint16 port)
+{
+    const QString registry = install(QStringLiteral("Registry"), folder);
+    put(folder + "/registry.ini",
+        "[Account]\r\nUser=" + user + "\r\nAutoLogin=1\r\nPassword=" + storedPassword + "\r\n");
+    Process process(new QProcess);
+    process->setProcessEnvironment(offscreen());
+    process->start(registry,
+                   {QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(port)});
+    EXPECT_TRUE(process->waitForStarted(10000));
+    return process;
+}
+
+} // namespace
+
+TEST_F(EndToEnd, TwoRegistryClientsOnOneMachine)
+{
+    const QString data = path("registry-data");
+    QDir().mkpath(data);
+    {
+        servers::AccountStore accounts((data + "/accounts.txt").toStdString(), 1000);
+        ASSERT_EQ(accounts.create("demo", "tales"), servers::AccountStore::CreateResult::Created);
+        ASSERT_EQ(accounts.create("Mira", "moons"), servers::AccountStore::CreateResult::Created);
+    }
+    // Both clients send this machine's identifier: a registry that allows it lets both in ...
+    {
+        Server registryServer(
+            QStringLiteral("RegistryServer"),
+            {QStringLiteral("--data"), data, QStringLiteral("--allow-same-machine")});
+        ASSERT_NE(registryServer.port(), 0) << registryServer.log().toStdString();
+        RecordingRelay first(registryServer.port());
+        RecordingRelay second(registryServer.port());
+        // Five-letter passwords are stored reversed.
+        auto demo = startRegistry(path("demo"), "demo", "selat", first.port());
+        auto mira = startRegistry(path("mira"), "Mira", "snoom", second.port());
+        const std::vector<Bytes> both{"demo", "Mira"};
+        const std::vector<Bytes> bothOtherOrder{"Mira", "demo"};
+        auto seesBoth = [&](const RecordingRelay &relay) {
+            const auto names = lastUserList(plainPackets(relay.toClient));
+            return names == both || names == bothOtherOrder;
+        };
+        EXPECT_TRUE(waitUntil([&] { return seesBoth(first) && seesBoth(second); }))
+            << registryServer.log().toStdString();
+        EXPECT_EQ(demo->state(), QProcess::Running);
+        EXPECT_EQ(mira->state(), QProcess::Running);
+    }
+    // ... one that does not boots the second with "already connected" (code 4).
+    {
+        Server registryServer(QStringLiteral("RegistryServer"), {QStringLiteral("--data"), data});
+        ASSERT_NE(registryServer.port(), 0) << registryServer.log().toStdString();
+        RecordingRelay first(registryServer.port());
+        RecordingRelay second(registryServer.port());
+        auto demo = startRegistry(path("demo"), "demo", "selat", first.port());
+        ASSERT_TRUE(registryServer.logged("(demo) logged in"));
+        auto mira = startRegistry(path("mira"), "Mira", "snoom", second.port());
+        EXPECT_TRUE(waitUntil([&] {
+            return has(plainPackets(second.toClient), Packet{2, byteString({4})});
+        }));
+        EXPECT_TRUE(registryServer.logged("booted: machine already connected (code 4)"));
+        // The booted client does not come back (it waits for its message to be closed).
+        QElapsedTimer settle;
+        settle.start();
+        waitUntil([&] { return settle.elapsed() > 1500; });
+        EXPECT_EQ(registryServer.log().count("connected\n"), 2)
+            << registryServer.log().toStdString();
+        EXPECT_FALSE(registryServer.log().contains("(demo) disconnected"));
+    }
+}
