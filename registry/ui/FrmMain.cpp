@@ -21,7 +21,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 

@@ -53,6 +53,18 @@ TEST_F(ChatTest, EnterSendsEchoesAndLeavesOneLineBreak)
     EXPECT_EQ(inputBytes(), "\r\n");
 }
 
+TEST_F(ChatTest, ShiftEnterAndTheKeypadEnterSendToo)
+{
+    type(m_input, QStringLiteral("one"));
+    QTest::keyClick(m_input, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(sent(), std::vector<Bytes>{"\x05one"});
+    EXPECT_EQ(inputBytes(), "\r\n");
+    type(m_input, QStringLiteral("two"));
+    QTest::keyClick(m_input, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(sent().back(), "\x05two");
+    EXPECT_EQ(inputBytes(), "\r\n");
+}
+
 TEST_F(ChatTest, EnterInAnEmptyBoxSendsNothing)
 {
     enter(m_input);
