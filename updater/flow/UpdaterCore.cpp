@@ -379,7 +379,9 @@ void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
         return;
     }
     m_launchPath = m_store.clientFolder() + fields;
-    m_store.WriteSetting("Client", "Launch Application File", m_launchPath);
+    // This run starts the program all the same; the next one would not know it.
+    if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
+        AddLogLine("Unable to write Settings.ini");
 }
 
 // FolderEntry: byte number 1..15, text folder.
