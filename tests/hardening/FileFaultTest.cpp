@@ -172,5 +172,19 @@ TEST_F(FileFaults, EachOperationFailsInTurn)
     }
 }
 
+// Settings.ini is written through the INI store, outside the fault hook: a folder in its
+// place makes the write fail. The launch path still holds for this run, and the log says so.
+TEST_F(FileFaults, SettingsWriteFailureIsLogged)
+{
+    UpdaterRig rig;
+    fs::create_directories(rig.program / "Settings.ini");
+    rig.startRun();
+    rig.transport->deliver(setLaunchFile("Bin\\Game.exe"));
+    EXPECT_TRUE(rig.logHas("Unable to write Settings.ini")) << rig.log();
+    EXPECT_EQ(rig.core->launchPath(), rig.store->clientFolder() + "Bin\\Game.exe");
+    EXPECT_TRUE(fs::is_directory(rig.program / "Settings.ini"));
+    EXPECT_EQ(temporaryFiles(rig.sandbox), std::vector<std::string>{});
+}
+
 } // namespace
 } // namespace hardening
