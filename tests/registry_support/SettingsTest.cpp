@@ -30,7 +30,7 @@ void writeFile(const std::string &path, const std::string &content)
     out << content;
 }
 
-class SettingsTest : public ::testing::Test
+class RegistryIniTest : public ::testing::Test
 {
 protected:
     QTemporaryDir m_dir;
@@ -112,7 +112,7 @@ TEST(AutoLoginTest, OnlyZeroOneAndTwoAreKept)
         EXPECT_EQ(AutoLoginValue(c.stored), c.value) << c.stored;
 }
 
-TEST_F(SettingsTest, MissingFileReadsAsDefaults)
+TEST_F(RegistryIniTest, MissingFileReadsAsDefaults)
 {
     RegistrySettings settings(folder());
     EXPECT_EQ(settings.user(), "");
@@ -120,7 +120,7 @@ TEST_F(SettingsTest, MissingFileReadsAsDefaults)
     EXPECT_EQ(settings.password(), "");
 }
 
-TEST_F(SettingsTest, ReadsTheAccountSection)
+TEST_F(RegistryIniTest, ReadsTheAccountSection)
 {
     writeFile(iniPath(), "[Account]\r\nUser=Brannoc\r\nAutoLogin=1\r\nPassword=" +
                              ScramblePassword("secret") + "\r\n");
@@ -130,7 +130,7 @@ TEST_F(SettingsTest, ReadsTheAccountSection)
     EXPECT_EQ(settings.password(), "secret");
 }
 
-TEST_F(SettingsTest, HandEditedAutoLoginOutsideTheBoxValuesReadsAsZero)
+TEST_F(RegistryIniTest, HandEditedAutoLoginOutsideTheBoxValuesReadsAsZero)
 {
     writeFile(iniPath(), "[Account]\r\nAutoLogin=7\r\n");
     EXPECT_EQ(RegistrySettings(folder()).autoLogin(), 0);
@@ -138,7 +138,7 @@ TEST_F(SettingsTest, HandEditedAutoLoginOutsideTheBoxValuesReadsAsZero)
     EXPECT_EQ(RegistrySettings(folder()).autoLogin(), 2);
 }
 
-TEST_F(SettingsTest, EveryTypablePasswordComesBackFromTheFile)
+TEST_F(RegistryIniTest, EveryTypablePasswordComesBackFromTheFile)
 {
     RegistrySettings settings(folder());
     // Passwords whose scrambled form begins or ends in a blank, or is wrapped in quotes.
@@ -155,14 +155,14 @@ TEST_F(SettingsTest, EveryTypablePasswordComesBackFromTheFile)
     }
 }
 
-TEST_F(SettingsTest, PlainScrambledValuesAreStoredAsBefore)
+TEST_F(RegistryIniTest, PlainScrambledValuesAreStoredAsBefore)
 {
     RegistrySettings settings(folder());
     settings.writePassword("hello");
     EXPECT_NE(readFile(iniPath()).find("Password=olleh"), std::string::npos);
 }
 
-TEST_F(SettingsTest, CheckBoxClicksWriteAutoLoginAndLeaveThePassword)
+TEST_F(RegistryIniTest, CheckBoxClicksWriteAutoLoginAndLeaveThePassword)
 {
     RegistrySettings settings(folder());
     settings.writePassword("secret");
@@ -175,7 +175,7 @@ TEST_F(SettingsTest, CheckBoxClicksWriteAutoLoginAndLeaveThePassword)
     EXPECT_EQ(settings.password(), "secret");
 }
 
-TEST_F(SettingsTest, UserIsStoredAsTypedAndReadUpTo255Bytes)
+TEST_F(RegistryIniTest, UserIsStoredAsTypedAndReadUpTo255Bytes)
 {
     RegistrySettings settings(folder());
     settings.writeUser(" bob ");

@@ -7,7 +7,7 @@ using namespace regui_test;
 
 namespace {
 
-class AccountsTest : public WindowFixture
+class RegistryAccountsTest : public WindowFixture
 {
 protected:
     void SetUp() override
@@ -42,7 +42,7 @@ struct Case
 
 } // namespace
 
-TEST_F(AccountsTest, CreateAccountChecksInOrderAndAlwaysStoresTheUserName)
+TEST_F(RegistryAccountsTest, CreateAccountChecksInOrderAndAlwaysStoresTheUserName)
 {
     const Case cases[] = {
         {" ab ", "secret", "secret", "Error: Username must be atleast 3 characters long!", {}},
@@ -78,7 +78,7 @@ TEST_F(AccountsTest, CreateAccountChecksInOrderAndAlwaysStoresTheUserName)
     }
 }
 
-TEST_F(AccountsTest, LoginChecksInOrderAndAlwaysStoresTheUserName)
+TEST_F(RegistryAccountsTest, LoginChecksInOrderAndAlwaysStoresTheUserName)
 {
     const Case cases[] = {
         {" ab ", "secret", "", "Error: Username must be at least 3 characters long!", {}},
@@ -105,7 +105,7 @@ TEST_F(AccountsTest, LoginChecksInOrderAndAlwaysStoresTheUserName)
     }
 }
 
-TEST_F(AccountsTest, LoginWithAutomaticLoginStoresTheScrambledPasswordFirst)
+TEST_F(RegistryAccountsTest, LoginWithAutomaticLoginStoresTheScrambledPasswordFirst)
 {
     fillLogin(QStringLiteral("Brannoc"), QStringLiteral("'abcde"));
     w<QCheckBox>("chkAutoLogin")->click();
@@ -122,7 +122,7 @@ TEST_F(AccountsTest, LoginWithAutomaticLoginStoresTheScrambledPasswordFirst)
     EXPECT_EQ(registry::RegistrySettings(folder()).password(), "'abcde");
 }
 
-TEST_F(AccountsTest, PasswordBoxesEnableTheirButtons)
+TEST_F(RegistryAccountsTest, PasswordBoxesEnableTheirButtons)
 {
     action("mnuAccount0")->trigger();
     auto *retype = box("txtPass2");
@@ -155,7 +155,7 @@ TEST_F(AccountsTest, PasswordBoxesEnableTheirButtons)
     EXPECT_FALSE(login->isEnabled());
 }
 
-TEST_F(AccountsTest, EnterInThePasswordBoxes)
+TEST_F(RegistryAccountsTest, EnterInThePasswordBoxes)
 {
     // Login password: the login action runs even while "Login" is disabled.
     action("mnuAccount1")->trigger();
@@ -183,7 +183,7 @@ TEST_F(AccountsTest, EnterInThePasswordBoxes)
     EXPECT_EQ(iniValue("User"), "Ostrik");
 }
 
-TEST_F(AccountsTest, ServerAnswersToAccountRequests)
+TEST_F(RegistryAccountsTest, ServerAnswersToAccountRequests)
 {
     fillNewAccount(QStringLiteral("Ostrik"), QStringLiteral("pass"), QStringLiteral("pass"));
     deliver(inbound({5, 1}));
@@ -200,7 +200,7 @@ TEST_F(AccountsTest, ServerAnswersToAccountRequests)
 
 // The whole path on a real socket: the stored credentials go out once the registry server
 // has accepted the client's version.
-TEST(AutomaticLoginTest, LoginIsSentAfterVersionAccepted)
+TEST(RegistryAutomaticLoginTest, LoginIsSentAfterVersionAccepted)
 {
     QTemporaryDir dir;
     {
@@ -248,7 +248,7 @@ TEST(AutomaticLoginTest, LoginIsSentAfterVersionAccepted)
     mainTransport.close();
 }
 
-TEST_F(AccountsTest, VersionAcceptedWithoutAutomaticLoginSendsNothing)
+TEST_F(RegistryAccountsTest, VersionAcceptedWithoutAutomaticLoginSendsNothing)
 {
     fillLogin(QStringLiteral("Brannoc"), QStringLiteral("secret"));
     deliver(inbound({0, 0, 1}));

@@ -8,7 +8,7 @@ using namespace regui_test;
 
 namespace {
 
-class AddServerTest : public WindowFixture
+class RegistryAddServerTest : public WindowFixture
 {
 protected:
     void SetUp() override { start(); }
@@ -34,7 +34,7 @@ protected:
 
 } // namespace
 
-TEST_F(AddServerTest, AddServerEnablesOnlyWithAllThreeBoxes)
+TEST_F(RegistryAddServerTest, AddServerEnablesOnlyWithAllThreeBoxes)
 {
     EXPECT_TRUE(panelVisible(4));
     EXPECT_FALSE(m_add->isEnabled());
@@ -60,7 +60,7 @@ TEST_F(AddServerTest, AddServerEnablesOnlyWithAllThreeBoxes)
     EXPECT_FALSE(m_add->isEnabled());
 }
 
-TEST_F(AddServerTest, TheLockRefusesEveryOtherIdentifier)
+TEST_F(RegistryAddServerTest, TheLockRefusesEveryOtherIdentifier)
 {
     fill(QStringLiteral("New Keep"), QStringLiteral("127.0.0.5"), QStringLiteral("5750"));
     for (const char *id : {"12345", "0604219587", "604219587 ", "-1", ""}) {
@@ -77,7 +77,7 @@ TEST_F(AddServerTest, TheLockRefusesEveryOtherIdentifier)
     }
 }
 
-TEST_F(AddServerTest, SubmissionChecksInOrderAfterTheProbe)
+TEST_F(RegistryAddServerTest, SubmissionChecksInOrderAfterTheProbe)
 {
     m_machineId = registry::kAdministratorId;
     const struct
@@ -130,7 +130,7 @@ TEST_F(AddServerTest, SubmissionChecksInOrderAfterTheProbe)
     EXPECT_EQ(m_probe.attempts()[8].port, 2602);
 }
 
-TEST_F(AddServerTest, PortsNoTcpServerCanUseAreRefusedBeforeAnyProbe)
+TEST_F(RegistryAddServerTest, PortsNoTcpServerCanUseAreRefusedBeforeAnyProbe)
 {
     m_machineId = registry::kAdministratorId;
     for (const char *port : {"-1", "65536", "99999999999"}) {
@@ -144,7 +144,7 @@ TEST_F(AddServerTest, PortsNoTcpServerCanUseAreRefusedBeforeAnyProbe)
     }
 }
 
-TEST_F(AddServerTest, ServerCreatedSwapsTheServerMenus)
+TEST_F(RegistryAddServerTest, ServerCreatedSwapsTheServerMenus)
 {
     deliver(inbound({5, 5, 1}));
     EXPECT_EQ(m_messages, std::vector<std::string>{"Your Server has been created succesfully!"});
@@ -155,7 +155,7 @@ TEST_F(AddServerTest, ServerCreatedSwapsTheServerMenus)
 namespace {
 
 // The probe on a real socket.
-class ProbeTest : public AddServerTest
+class RegistryProbeTest : public RegistryAddServerTest
 {
 protected:
     void SetUp() override
@@ -175,7 +175,7 @@ protected:
 
 } // namespace
 
-TEST_F(ProbeTest, SucceedsAgainstALoopbackListener)
+TEST_F(RegistryProbeTest, SucceedsAgainstALoopbackListener)
 {
     QTcpServer listener;
     ASSERT_TRUE(listener.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0));
@@ -196,7 +196,7 @@ TEST_F(ProbeTest, SucceedsAgainstALoopbackListener)
                                          '\0' + "127.0.0.1"});
 }
 
-TEST_F(ProbeTest, TimesOutAgainstAClosedPort)
+TEST_F(RegistryProbeTest, TimesOutAgainstAClosedPort)
 {
     quint16 closedPort = 0;
     {

@@ -7,7 +7,7 @@ using namespace regui_test;
 
 namespace {
 
-class ChatTest : public WindowFixture
+class RegistryChatTest : public WindowFixture
 {
 protected:
     void SetUp() override
@@ -36,7 +36,7 @@ protected:
 
 } // namespace
 
-TEST_F(ChatTest, EnterSendsEchoesAndLeavesOneLineBreak)
+TEST_F(RegistryChatTest, EnterSendsEchoesAndLeavesOneLineBreak)
 {
     type(m_input, QStringLiteral("hello"));
     enter(m_input);
@@ -53,7 +53,7 @@ TEST_F(ChatTest, EnterSendsEchoesAndLeavesOneLineBreak)
     EXPECT_EQ(inputBytes(), "\r\n");
 }
 
-TEST_F(ChatTest, ShiftEnterAndTheKeypadEnterSendToo)
+TEST_F(RegistryChatTest, ShiftEnterAndTheKeypadEnterSendToo)
 {
     type(m_input, QStringLiteral("one"));
     QTest::keyClick(m_input, Qt::Key_Return, Qt::ShiftModifier);
@@ -65,7 +65,7 @@ TEST_F(ChatTest, ShiftEnterAndTheKeypadEnterSendToo)
     EXPECT_EQ(inputBytes(), "\r\n");
 }
 
-TEST_F(ChatTest, EnterInAnEmptyBoxSendsNothing)
+TEST_F(RegistryChatTest, EnterInAnEmptyBoxSendsNothing)
 {
     enter(m_input);
     EXPECT_TRUE(m_main.sends().empty());
@@ -73,7 +73,7 @@ TEST_F(ChatTest, EnterInAnEmptyBoxSendsNothing)
     EXPECT_EQ(inputBytes(), "\r\n"); // the key still reaches the box
 }
 
-TEST_F(ChatTest, BlanksOnlySendAnEmptyChatSay)
+TEST_F(RegistryChatTest, BlanksOnlySendAnEmptyChatSay)
 {
     type(m_input, QStringLiteral("   "));
     enter(m_input);
@@ -81,7 +81,7 @@ TEST_F(ChatTest, BlanksOnlySendAnEmptyChatSay)
     EXPECT_EQ(lastLogLine(), "You: ");
 }
 
-TEST_F(ChatTest, SendButtonKeepsALeadingLineBreak)
+TEST_F(RegistryChatTest, SendButtonKeepsALeadingLineBreak)
 {
     type(m_input, QStringLiteral("first"));
     enter(m_input);
@@ -101,7 +101,7 @@ TEST_F(ChatTest, SendButtonKeepsALeadingLineBreak)
     EXPECT_NE(m_window->chatLogText().find("You: \r\nsecond"), std::string::npos);
 }
 
-TEST_F(ChatTest, LongestInputMakesABodyOf1401)
+TEST_F(RegistryChatTest, LongestInputMakesABodyOf1401)
 {
     m_input->setPlainText(QString(1400, QLatin1Char('w')));
     release(button("lblButton7"));
@@ -109,7 +109,7 @@ TEST_F(ChatTest, LongestInputMakesABodyOf1401)
     EXPECT_EQ(sent()[0].size(), 1401u);
 }
 
-TEST_F(ChatTest, ServerLinesJoinTheLogWithCrLf)
+TEST_F(RegistryChatTest, ServerLinesJoinTheLogWithCrLf)
 {
     deliver(inbound({7}, "Ostrik: hi all"));
     deliver(inbound({7}));
@@ -125,7 +125,7 @@ TEST_F(ChatTest, ServerLinesJoinTheLogWithCrLf)
     EXPECT_TRUE(chat->textCursor().atEnd());
 }
 
-TEST_F(ChatTest, AHundredThousandLinesAppendWithoutRewritingTheLog)
+TEST_F(RegistryChatTest, AHundredThousandLinesAppendWithoutRewritingTheLog)
 {
     auto *chat = w<QPlainTextEdit>("txtChat");
     const int blocksBefore = chat->blockCount();

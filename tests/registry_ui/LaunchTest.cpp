@@ -4,7 +4,7 @@ using namespace regui_test;
 
 namespace {
 
-class LaunchTest : public WindowFixture
+class RegistryLaunchTest : public WindowFixture
 {
 protected:
     void SetUp() override
@@ -41,7 +41,7 @@ protected:
 
 } // namespace
 
-TEST_F(LaunchTest, ChoosingARowEnablesPlayAndStartsTheGameClient)
+TEST_F(RegistryLaunchTest, ChoosingARowEnablesPlayAndStartsTheGameClient)
 {
     auto *play = button("lblButton0");
     ASSERT_FALSE(play->isEnabled());
@@ -71,7 +71,7 @@ TEST_F(LaunchTest, ChoosingARowEnablesPlayAndStartsTheGameClient)
     EXPECT_FALSE(play->isEnabled());
 }
 
-TEST_F(LaunchTest, NoApplicationShowsOneMessageThenTheFallback)
+TEST_F(RegistryLaunchTest, NoApplicationShowsOneMessageThenTheFallback)
 {
     m_shell.result = common::ShellResult::NoApplication;
     doubleClick(0);
@@ -85,7 +85,7 @@ TEST_F(LaunchTest, NoApplicationShowsOneMessageThenTheFallback)
     EXPECT_EQ(m_shell.openWiths.size(), 1u);
 }
 
-TEST_F(LaunchTest, RunStartsTheGameServerWithoutArguments)
+TEST_F(RegistryLaunchTest, RunStartsTheGameServerWithoutArguments)
 {
     action("mnuServerRun")->trigger();
     ASSERT_EQ(m_shell.opens.size(), 1u);

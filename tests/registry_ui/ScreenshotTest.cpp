@@ -11,7 +11,7 @@ using namespace regui_test;
 
 namespace {
 
-class ScreenshotTest : public WindowFixture
+class RegistryScreenshotTest : public WindowFixture
 {
 };
 
@@ -19,8 +19,8 @@ class ScreenshotTest : public WindowFixture
 
 // Takes the picture of the main window used in the documentation. Runs only when asked:
 //   REGISTRY_SCREENSHOT=docs/registry.png QT_QPA_PLATFORM=xcb xvfb-run -a
-//       build/bin/registry_ui_tests --gtest_filter='ScreenshotTest.*'
-TEST_F(ScreenshotTest, MainWindow)
+//       build/bin/registry_ui_tests --gtest_filter='RegistryScreenshotTest.*'
+TEST_F(RegistryScreenshotTest, MainWindow)
 {
     const QString target = qEnvironmentVariable("REGISTRY_SCREENSHOT");
     if (target.isEmpty())

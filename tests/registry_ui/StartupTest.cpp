@@ -6,7 +6,7 @@ using namespace regui_test;
 
 namespace {
 
-class StartupTest : public WindowFixture
+class RegistryStartupTest : public WindowFixture
 {
 };
 
@@ -17,7 +17,7 @@ QColor textColour(QWidget *widget)
 
 } // namespace
 
-TEST_F(StartupTest, WithoutRegistryIniTheWindowStartsOfflineAndAsksForALogin)
+TEST_F(RegistryStartupTest, WithoutRegistryIniTheWindowStartsOfflineAndAsksForALogin)
 {
     create();
     EXPECT_EQ(m_window->windowTitle(), QStringLiteral("The Talmora Online Registry"));
@@ -44,7 +44,7 @@ TEST_F(StartupTest, WithoutRegistryIniTheWindowStartsOfflineAndAsksForALogin)
     EXPECT_EQ(m_main.attempts()[0].port, 2600);
 }
 
-TEST_F(StartupTest, ControlsStartAsDesigned)
+TEST_F(RegistryStartupTest, ControlsStartAsDesigned)
 {
     create();
     for (int i = 0; i < 5; ++i)
@@ -89,7 +89,7 @@ TEST_F(StartupTest, ControlsStartAsDesigned)
     EXPECT_EQ(send->toPlainText().size(), 1400);
 }
 
-TEST_F(StartupTest, ServerListHasFiveKeyedColumnsWithToolTipsAndAHiddenIndex)
+TEST_F(RegistryStartupTest, ServerListHasFiveKeyedColumnsWithToolTipsAndAHiddenIndex)
 {
     create();
     auto *list = w<QTreeWidget>("lstViewServers");
@@ -130,7 +130,7 @@ TEST_F(StartupTest, ServerListHasFiveKeyedColumnsWithToolTipsAndAHiddenIndex)
     EXPECT_TRUE(list->isColumnHidden(0)) << "emptying the list keeps the index column hidden";
 }
 
-TEST_F(StartupTest, AutomaticLoginFillsThePasswordAndSkipsTheHint)
+TEST_F(RegistryStartupTest, AutomaticLoginFillsThePasswordAndSkipsTheHint)
 {
     writeIni("[Account]\r\nUser=Brannoc\r\nAutoLogin=1\r\nPassword=" +
              registry::ScramblePassword("secret") + "\r\n");
@@ -142,7 +142,7 @@ TEST_F(StartupTest, AutomaticLoginFillsThePasswordAndSkipsTheHint)
     EXPECT_EQ(m_window->chatLogText(), "Welcome to The Talmora Online Registry!");
 }
 
-TEST_F(StartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
+TEST_F(RegistryStartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
 {
     for (const char *value : {"0", "2", "9"}) {
         writeIni(std::string("[Account]\r\nUser=Brannoc\r\nAutoLogin=") + value +
@@ -161,7 +161,7 @@ TEST_F(StartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
     }
 }
 
-TEST_F(StartupTest, MenusAndPanelsFollowTheConnectionAndLoginState)
+TEST_F(RegistryStartupTest, MenusAndPanelsFollowTheConnectionAndLoginState)
 {
     create();
     connect();
@@ -234,7 +234,7 @@ TEST_F(StartupTest, MenusAndPanelsFollowTheConnectionAndLoginState)
         EXPECT_FALSE(action(name)->isEnabled()) << name;
 }
 
-TEST_F(StartupTest, LabelButtonsChangeColourAndActOnReleaseWherever)
+TEST_F(RegistryStartupTest, LabelButtonsChangeColourAndActOnReleaseWherever)
 {
     create();
     auto *save = button("lblButton8");
@@ -273,7 +273,7 @@ TEST_F(StartupTest, LabelButtonsChangeColourAndActOnReleaseWherever)
     EXPECT_EQ(close->backgroundColour(), idle);
 }
 
-TEST_F(StartupTest, ExitClosingAndOutdatedNoticeAllEndTheProgramOnce)
+TEST_F(RegistryStartupTest, ExitClosingAndOutdatedNoticeAllEndTheProgramOnce)
 {
     create();
     action("mnuExit")->trigger();
@@ -307,7 +307,7 @@ TEST_F(StartupTest, ExitClosingAndOutdatedNoticeAllEndTheProgramOnce)
     EXPECT_EQ(m_quits, 1);
 }
 
-TEST_F(StartupTest, BootNoticeShowsItsTextAndThenEnds)
+TEST_F(RegistryStartupTest, BootNoticeShowsItsTextAndThenEnds)
 {
     create();
     connect();
@@ -318,7 +318,7 @@ TEST_F(StartupTest, BootNoticeShowsItsTextAndThenEnds)
     EXPECT_EQ(m_quits, 1);
 }
 
-TEST_F(StartupTest, TextCrossesTheWindowInWindows1252)
+TEST_F(RegistryStartupTest, TextCrossesTheWindowInWindows1252)
 {
     create();
     connect();
