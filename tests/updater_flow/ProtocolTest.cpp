@@ -219,6 +219,22 @@ TEST_F(ProtocolTest, SelfUpdateWithUpdateExeSizeInALaterSegment)
     EXPECT_FALSE(fs::exists(client("later.txt"))); // left for the next run
 }
 
+TEST_F(ProtocolTest, AnUnreadableUpdateExeSizeDropsTheConnection)
+{
+    connect();
+    transport.deliver(fileData(1, 3) + "DAT");
+    EXPECT_EQ(readFile(path("Updater.dat")), "DAT");
+    // A size with its first byte at 128 or more cannot be a file size; the stream cannot be
+    // followed any further.
+    transport.deliver(common::byteString({200, 0, 0, 0}) + "MZ");
+    EXPECT_TRUE(logHas("Ignored an invalid file size from the Update Server."));
+    EXPECT_EQ(transport.state(), common::Transport::State::Closed);
+    EXPECT_FALSE(core->inTransfer());
+    EXPECT_EQ(core->bufferedBytes(), 0u);
+    EXPECT_FALSE(fs::exists(path("Update.exe")));
+    EXPECT_FALSE(core->selfUpdatePending());
+}
+
 TEST_F(ProtocolTest, AcknowledgementsAreSpacedBy500msPlusOneAtTheEnd)
 {
     connect();
