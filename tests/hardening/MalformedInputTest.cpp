@@ -292,6 +292,8 @@ std::vector<UpdaterCase> updaterCases()
 
     // FileCount.
     silent("FileCount_TrailingBytesIgnored", bytes({2, 3, 9, 9, 9}));
+    silent("FileCount_255_MoreThanTheTableHolds", bytes({2, 255}));
+    silent("FileCount_0", bytes({2, 0}));
 
     // FileInfo cut short at every byte of its fixed part, and out of range.
     const Bytes info = bytes({3, 2}) + longBytes(1234) + Bytes("a.txt\0", 6);

@@ -201,6 +201,10 @@ TEST_P(PathConfinement, NothingOutsideTheClientFolderChanges)
     }
     EXPECT_EQ(outsideBefore, outsideAfter)
         << describeChanges(outsideBefore, outsideAfter) << rig.log();
+    // Absolute targets beyond the sandbox.
+    EXPECT_FALSE(fs::exists("/tmp/hardening-escape.txt"));
+    EXPECT_FALSE(fs::exists("/tmp/f.txt"));
+    EXPECT_FALSE(fs::exists("/tmp/g.txt"));
 
     // Inside: no new links, and everything new resolves inside the client folder.
     const fs::path realClient = fs::canonical(rig.client());
