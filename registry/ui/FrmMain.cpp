@@ -914,7 +914,9 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
             m_core->sendChatFromEnter(sendBoxText());
         return false;
     }
-    if (event->type() == QEvent::KeyRelease && isEnterKey(event)) {
+    // A held key sends one release at the end, not one per repeat.
+    if (event->type() == QEvent::KeyRelease && isEnterKey(event) &&
+        !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
         if (watched == m_txtPass[1]) {
             loginAction();
             return false;
