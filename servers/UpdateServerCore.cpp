@@ -191,6 +191,12 @@ void UpdateServerCore::sendList(ConnectionId id, Session &session, ByteView vers
 
 void UpdateServerCore::sendFile(ConnectionId id, Session &session, int index)
 {
+    // An Updater asks for each file once per run; asking again only makes the server read,
+    // pack and send it again.
+    if (!session.requested.insert(index).second) {
+        log(id, "ignored a repeated request for file " + std::to_string(index));
+        return;
+    }
     Bytes payload;
     std::string what;
     if (index == 0) {

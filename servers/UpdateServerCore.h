@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 
 namespace servers {
 
@@ -81,6 +82,7 @@ private:
         std::int64_t transferSize = 0;
         std::int64_t bytesSent = 0;
         int filesSent = 0;
+        std::set<int> requested; // each file once per connection, as the Updater asks
     };
 
     void handle(ConnectionId id, Session &session, const common::Packet &packet);

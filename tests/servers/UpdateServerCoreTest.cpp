@@ -161,6 +161,13 @@ TEST_F(UpdateCore, SendsZlibRawAndGameFilesPacked)
 
     reply = ask(1, byteString({1, 2})); // the empty file: the marker alone
     EXPECT_EQ(reply.raw, updater::PackedMarker());
+
+    // Each file once per connection: a repeated request is not served again.
+    reply = ask(1, byteString({1, 5}));
+    EXPECT_TRUE(reply.packets.empty());
+    EXPECT_TRUE(reply.raw.empty());
+    EXPECT_TRUE(log.contains("repeated request for file 5"));
+    EXPECT_TRUE(open(1));
 }
 
 TEST_F(UpdateCore, OffersAndSendsTheSelfUpdatePair)
@@ -361,7 +368,7 @@ TEST(UpdateServerNames, LaunchPathsAndFileNames)
         EXPECT_EQ(NormalizeLaunchPath(c.in), c.out) << c.in;
 
     for (const Bytes &bad : {Bytes("NUL"), Bytes("com1.txt"), Bytes("a:b"), Bytes("a?"),
-                            Bytes("trail."), Bytes("trail "), Bytes("tab\there"), Bytes("..")})
+                             Bytes("trail."), Bytes("trail "), Bytes("tab\there"), Bytes("..")})
         EXPECT_FALSE(IsServableName(bad)) << bad;
     for (const Bytes &good :
          {Bytes("Console.txt"), Bytes("com10"), Bytes("a b.txt"), Bytes("\xC4pfel")})
