@@ -13,26 +13,6 @@
 
 namespace servers {
 
-std::string Printable(ByteView text, std::size_t limit)
-{
-    static const char *hex = "0123456789ABCDEF";
-    std::string out;
-    const std::size_t n = std::min(text.size(), limit);
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char c = common::byteAt(text, i);
-        if (c < 32 || c >= 127) {
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    if (text.size() > limit)
-        out += "...";
-    return out;
-}
-
 ServerHost::ServerHost(LogFunction log, QObject *parent) : QObject(parent), m_log(std::move(log))
 {
     connect(&m_server, &QTcpServer::newConnection, this, &ServerHost::acceptPending);
