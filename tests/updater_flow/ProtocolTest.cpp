@@ -308,6 +308,17 @@ TEST_F(ProtocolTest, AStalledTransferCountsAsALostConnection)
     EXPECT_EQ(transport.attempts()[1].host, "10.0.0.2");
 }
 
+TEST_F(ProtocolTest, AnAnnouncedSizeReservesNoGigabyte)
+{
+    // 1 GiB is accepted, but memory comes with the bytes, not with the announcement.
+    connect();
+    transport.deliver(fileInfo(2, 1, "big.dat", "") + packet(4));
+    transport.deliver(fileData(2, std::int32_t{1} << 30) + "abc");
+    ASSERT_TRUE(core->inTransfer());
+    EXPECT_EQ(core->fileTable()[2].received, 3);
+    EXPECT_LE(core->fileTable()[2].data.capacity(), std::size_t{64} << 20);
+}
+
 TEST_F(ProtocolTest, ASecondFileDataStartsTheDataAfresh)
 {
     connect();

@@ -14,6 +14,9 @@ namespace updater {
 namespace {
 
 constexpr const char *kLocalServer = "127.0.0.1";
+// Memory reserved for a file when its size is announced, at most: an announcement costs
+// nothing until bytes arrive, and larger files grow as they do.
+constexpr std::size_t kUpFrontReserve = std::size_t{16} << 20;
 
 std::int32_t readLong(const Bytes &fields, std::size_t offset)
 {
@@ -554,7 +557,7 @@ void UpdaterCore::startData(FileEntry &e)
     if (m_spare.capacity() >= size && m_spare.capacity() > e.data.capacity())
         std::swap(e.data, m_spare);
     e.data.clear();
-    e.data.reserve(size);
+    e.data.reserve(std::min(size, kUpFrontReserve));
     m_spare = Bytes();
 }
 
