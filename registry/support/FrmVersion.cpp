@@ -2,7 +2,7 @@
 
 #include "common/Platform.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/support/Cp1252.h"
+#include "common/qt/Text1252.h"
 
 #include <QFont>
 #include <QPlainTextEdit>
@@ -51,7 +51,7 @@ FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
     font.setPointSizeF(8.25);
     m_txtUpdates->setFont(font);
 
-    QString notes = FromCp1252(ReadReleaseNotes(programFolder));
+    QString notes = common::FromWindows1252(ReadReleaseNotes(programFolder));
     notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_txtUpdates->setPlainText(notes);
     resize(480, 360);

@@ -1,7 +1,7 @@
 #include "registry/ui/FrmMain.h"
 
 #include "registry/net/RegistryClient.h"
-#include "registry/support/Cp1252.h"
+#include "common/qt/Text1252.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/ui/LabelButton.h"
 
@@ -569,7 +569,7 @@ void FrmMain::attach(RegistryClient &core)
     m_core = &core;
     m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
     core.appendChat("Welcome to The Talmora Online Registry!");
-    m_txtUser[1]->setText(FromCp1252(m_settings.user()));
+    m_txtUser[1]->setText(common::FromWindows1252(m_settings.user()));
     sizeServerColumns();
     const int autoLogin = m_settings.autoLogin();
     m_chkAutoLogin->setTristate(autoLogin == 2);
@@ -577,7 +577,7 @@ void FrmMain::attach(RegistryClient &core)
                                   : autoLogin == 2 ? Qt::PartiallyChecked
                                                    : Qt::Unchecked);
     if (autoLogin == 1)
-        m_txtPass[1]->setText(FromCp1252(m_settings.password()));
+        m_txtPass[1]->setText(common::FromWindows1252(m_settings.password()));
     else
         core.appendChat("You must login to use the chat feature.");
 }
@@ -606,23 +606,23 @@ void FrmMain::showEvent(QShowEvent *event)
 
 void FrmMain::setRegistryState(ByteView caption, bool online)
 {
-    m_lblRegistry->setText(FromCp1252(caption));
+    m_lblRegistry->setText(common::FromWindows1252(caption));
     setTextColour(m_lblRegistry, online ? kBrightGreen : kBrightRed);
 }
 
 void FrmMain::setStatusText(ByteView text)
 {
-    m_lblStatus->setText(FromCp1252(text));
+    m_lblStatus->setText(common::FromWindows1252(text));
 }
 
 void FrmMain::setAccountText(ByteView text)
 {
-    m_lblAccount->setText(FromCp1252(text));
+    m_lblAccount->setText(common::FromWindows1252(text));
 }
 
 void FrmMain::setServerCountText(ByteView text)
 {
-    m_lblServers->setText(FromCp1252(text));
+    m_lblServers->setText(common::FromWindows1252(text));
 }
 
 void FrmMain::setAccountMenuEnabled(int index, bool enabled)
@@ -661,7 +661,7 @@ void FrmMain::appendChatLine(ByteView line)
     if (line.empty())
         return;
     // One block per line: appending never rewrites the text already in the log.
-    QString text = FromCp1252(line);
+    QString text = common::FromWindows1252(line);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_txtChat->appendPlainText(text);
     m_txtChat->moveCursor(QTextCursor::End); // the caret at the end keeps the newest line in view
@@ -671,7 +671,7 @@ Bytes FrmMain::chatLogText() const
 {
     QString text = m_txtChat->toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return ToCp1252(text);
+    return common::ToWindows1252(text);
 }
 
 void FrmMain::setChatInputEnabled(bool enabled)
@@ -693,14 +693,14 @@ void FrmMain::setServerRow(int index, const ServerRowText &row)
     } else {
         item = new QTreeWidgetItem(m_lstViewServers);
         item->setData(ColIndex, kRowKeyRole, index);
-        item->setText(ColIndex, FromCp1252(row.name));
+        item->setText(ColIndex, common::FromWindows1252(row.name));
         m_rows[index] = item;
     }
-    item->setText(ColStatus, FromCp1252(row.status));
-    item->setText(ColName, FromCp1252(row.name));
-    item->setText(ColPlayers, FromCp1252(row.players));
+    item->setText(ColStatus, common::FromWindows1252(row.status));
+    item->setText(ColName, common::FromWindows1252(row.name));
+    item->setText(ColPlayers, common::FromWindows1252(row.players));
     item->setTextAlignment(ColPlayers, Qt::AlignCenter);
-    item->setText(ColAdministrator, FromCp1252(row.administrator));
+    item->setText(ColAdministrator, common::FromWindows1252(row.administrator));
 }
 
 void FrmMain::clearServerRows()
@@ -718,7 +718,7 @@ void FrmMain::clearUsers()
 
 void FrmMain::addUser(ByteView name)
 {
-    m_lstUsers->addItem(FromCp1252(name));
+    m_lstUsers->addItem(common::FromWindows1252(name));
 }
 
 void FrmMain::clearNewAccountFields()
@@ -741,50 +741,50 @@ bool FrmMain::autoLoginTicked() const
 
 Bytes FrmMain::loginUserText() const
 {
-    return ToCp1252(m_txtUser[1]->text());
+    return common::ToWindows1252(m_txtUser[1]->text());
 }
 
 Bytes FrmMain::loginPasswordText() const
 {
-    return ToCp1252(m_txtPass[1]->text());
+    return common::ToWindows1252(m_txtPass[1]->text());
 }
 
 void FrmMain::setNewServerAddress(ByteView address)
 {
-    m_txtNewIP->setText(FromCp1252(address)); // raises the box's change like typing does
+    m_txtNewIP->setText(common::FromWindows1252(address)); // raises the box's change like typing does
 }
 
 Bytes FrmMain::newServerName() const
 {
-    return ToCp1252(m_txtNewServer->text());
+    return common::ToWindows1252(m_txtNewServer->text());
 }
 
 Bytes FrmMain::newServerAddress() const
 {
-    return ToCp1252(m_txtNewIP->text());
+    return common::ToWindows1252(m_txtNewIP->text());
 }
 
 Bytes FrmMain::newServerPortText() const
 {
-    return ToCp1252(m_txtNewPort->text());
+    return common::ToWindows1252(m_txtNewPort->text());
 }
 
 void FrmMain::setAddServerButton(bool enabled, ByteView caption)
 {
     LabelButton *add = m_lblButton[10];
     add->setEnabled(enabled);
-    add->setText(FromCp1252(caption));
+    add->setText(common::FromWindows1252(caption));
     add->repaint();
 }
 
 void FrmMain::showMessage(ByteView text)
 {
-    m_presenter(FromCp1252(text));
+    m_presenter(common::FromWindows1252(text));
 }
 
 void FrmMain::presentBytes(const Bytes &text)
 {
-    m_presenter(FromCp1252(text));
+    m_presenter(common::FromWindows1252(text));
 }
 
 void FrmMain::quitRequested()
@@ -813,8 +813,8 @@ void FrmMain::createAccountAction()
 {
     if (!m_core)
         return;
-    const Bytes user = ToCp1252(m_txtUser[0]->text());
-    m_core->requestNewAccount(user, ToCp1252(m_txtPass[0]->text()), ToCp1252(m_txtPass[2]->text()));
+    const Bytes user = common::ToWindows1252(m_txtUser[0]->text());
+    m_core->requestNewAccount(user, common::ToWindows1252(m_txtPass[0]->text()), common::ToWindows1252(m_txtPass[2]->text()));
     m_settings.writeUser(user);
 }
 
@@ -834,7 +834,7 @@ Bytes FrmMain::sendBoxText() const
 {
     QString text = m_txtSend->toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return ToCp1252(text);
+    return common::ToWindows1252(text);
 }
 
 void FrmMain::sendAction()

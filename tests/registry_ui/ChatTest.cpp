@@ -28,7 +28,7 @@ protected:
     {
         QString text = m_input->toPlainText();
         text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        return registry::ToCp1252(text);
+        return common::ToWindows1252(text);
     }
 
     QPlainTextEdit *m_input = nullptr;

@@ -338,6 +338,6 @@ TEST_F(RegistryStartupTest, TextCrossesTheWindowInWindows1252)
     std::string all;
     for (int b = 1; b < 256; ++b)
         all.push_back(static_cast<char>(b));
-    EXPECT_EQ(registry::ToCp1252(registry::FromCp1252(all)), all);
-    EXPECT_EQ(registry::ToCp1252(QStringLiteral(u"\u4E2D")), "?");
+    EXPECT_EQ(common::ToWindows1252(common::FromWindows1252(all)), all);
+    EXPECT_EQ(common::ToWindows1252(QStringLiteral(u"\u4E2D")), "?");
 }

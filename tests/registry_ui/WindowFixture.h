@@ -5,7 +5,7 @@
 #include "common/IniStore.h"
 #include "common/Platform.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/support/Cp1252.h"
+#include "common/qt/Text1252.h"
 #include "registry/support/Settings.h"
 #include "registry/ui/FrmMain.h"
 #include "registry/ui/LabelButton.h"

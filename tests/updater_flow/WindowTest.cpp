@@ -1,5 +1,5 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
-#include "updater/flow/ui/Text1252.h"
+#include "common/qt/Text1252.h"
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <QCloseEvent>
@@ -113,9 +113,9 @@ TEST(Windows1252, RoundTripsEveryByte)
     common::Bytes all;
     for (int b = 0; b < 256; ++b)
         all.push_back(static_cast<char>(b));
-    EXPECT_EQ(updater::ToWindows1252(updater::FromWindows1252(all)), all);
-    EXPECT_EQ(updater::FromWindows1252("\x80\x99"), QString::fromUtf8("€™"));
-    EXPECT_EQ(updater::ToWindows1252(QString::fromUtf8("Ω")), "?");
+    EXPECT_EQ(common::ToWindows1252(common::FromWindows1252(all)), all);
+    EXPECT_EQ(common::FromWindows1252("\x80\x99"), QString::fromUtf8("€™"));
+    EXPECT_EQ(common::ToWindows1252(QString::fromUtf8("Ω")), "?");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include "updater/flow/Progress.h"
-#include "updater/flow/ui/Text1252.h"
+#include "common/qt/Text1252.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -98,7 +98,7 @@ void UpdaterWindow::paintEvent(QPaintEvent *)
 
 void UpdaterWindow::appendLogLine(const common::Bytes &text)
 {
-    m_log->addItem(FromWindows1252(text));
+    m_log->addItem(common::FromWindows1252(text));
 }
 
 void UpdaterWindow::removeOldestLogLine()
@@ -121,13 +121,13 @@ void UpdaterWindow::selectLogLine(int index)
 // layout and painting that nobody could follow anyway.
 void UpdaterWindow::setStatusText(const common::Bytes &text)
 {
-    m_pendingStatus = FromWindows1252(text);
+    m_pendingStatus = common::FromWindows1252(text);
     requestRefresh();
 }
 
 void UpdaterWindow::setBytesText(const common::Bytes &text)
 {
-    m_pendingBytes = FromWindows1252(text);
+    m_pendingBytes = common::FromWindows1252(text);
     requestRefresh();
 }
 

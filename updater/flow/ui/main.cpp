@@ -8,7 +8,7 @@
 #include "updater/flow/BuiltInServers.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/Text1252.h"
+#include "common/qt/Text1252.h"
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <QApplication>
@@ -53,7 +53,7 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
 // then split at every single space.
 std::vector<common::Bytes> commandLineWords(const QStringList &arguments)
 {
-    return updater::SplitCommandLine(updater::ToWindows1252(arguments.mid(1).join(u' ')));
+    return updater::SplitCommandLine(common::ToWindows1252(arguments.mid(1).join(u' ')));
 }
 
 } // namespace

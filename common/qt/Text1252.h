@@ -4,11 +4,11 @@
 
 #include <QString>
 
-namespace updater {
+namespace common {
 
 // Byte strings from the cores shown as text, and text turned back into bytes, through the
 // Windows-1252 code page both ways. Characters outside it become "?".
-QString FromWindows1252(common::ByteView bytes);
-common::Bytes ToWindows1252(const QString &text);
+QString FromWindows1252(ByteView bytes);
+Bytes ToWindows1252(const QString &text);
 
-} // namespace updater
+} // namespace common

@@ -1,8 +1,8 @@
-#include "updater/flow/ui/Text1252.h"
+#include "common/qt/Text1252.h"
 
 #include <array>
 
-namespace updater {
+namespace common {
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr std::array<char16_t, 32> kHigh = {
 
 } // namespace
 
-QString FromWindows1252(common::ByteView bytes)
+QString FromWindows1252(ByteView bytes)
 {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
@@ -27,7 +27,7 @@ QString FromWindows1252(common::ByteView bytes)
     return out;
 }
 
-common::Bytes ToWindows1252(const QString &text)
+Bytes ToWindows1252(const QString &text)
 {
     common::Bytes out;
     out.reserve(static_cast<std::size_t>(text.size()));
@@ -49,4 +49,4 @@ common::Bytes ToWindows1252(const QString &text)
     return out;
 }
 
-} // namespace updater
+} // namespace common
