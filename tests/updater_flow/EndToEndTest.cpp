@@ -193,6 +193,8 @@ public:
         process.setWorkingDirectory(QDir::tempPath());
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process.start(QString::fromStdString(path + "/Updater"), arguments);
+        // A program that cannot start would otherwise show up only as a missing connection.
+        EXPECT_TRUE(process.waitForStarted(10000)) << process.errorString().toStdString();
     }
 
     bool ended() const { return process.state() == QProcess::NotRunning; }
@@ -272,7 +274,9 @@ TEST(UpdaterEndToEnd, FallbackReachesTheThirdBuiltInServer)
     QElapsedTimer elapsed;
     elapsed.start();
     game.start({});
-    ASSERT_TRUE(peer.waitForConnection(1, 15000));
+    ASSERT_TRUE(peer.waitForConnection(1, 15000))
+        << "Updater " << (game.ended() ? "ended" : "still running") << ", exit code "
+        << game.process.exitCode();
     const qint64 connectedAt = elapsed.elapsed();
     // Slots 0 and 1 (127.0.0.2 and 127.0.0.3) come first, 1.5 s apart.
     EXPECT_GE(connectedAt, 2900);
