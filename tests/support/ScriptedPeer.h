@@ -53,6 +53,7 @@ public:
     // Called with each chunk as it arrives (for peers that answer requests).
     std::function<void(const QByteArray &)> onData;
 
+    // True once `count` connections have been accepted (the latest may have closed since).
     bool waitForConnection(int count = 1, int timeoutMs = 5000);
     bool waitForBytes(int totalBytes, int timeoutMs = 5000);
     bool waitForDisconnect(int timeoutMs = 5000);
