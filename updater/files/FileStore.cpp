@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <utility>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -125,7 +126,7 @@ fs::path resolved(const fs::path &path)
 
 fs::path temporaryName(const fs::path &target)
 {
-    static std::mt19937_64 random{std::random_device{}()};
+    thread_local std::mt19937_64 random{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
     std::string suffix(12, '0');
     auto value = random();
@@ -420,48 +421,58 @@ PathFaultHook FileStore::faultHook() const
 
 FileError FileStore::WriteWholeFile(ByteView path, Bytes &data) const
 {
+    Bytes unpacked;
+    const FileError result = WriteWholeFile(path, std::as_const(data), unpacked);
+    if (result == FileError::None && IsPacked(data))
+        data = std::move(unpacked);
+    return result;
+}
+
+FileError FileStore::WriteWholeFile(ByteView path, const Bytes &data, Bytes &unpacked) const
+{
     if (path.empty())
         return FileError::UnsafePath;
+    return StoreUnpacked(path, data, unpacked, UnpackForWrite(data, unpacked));
+}
 
-    FileError result = FileError::None;
-    const Bytes marker = PackedMarker();
-    Bytes unpacked;
-    const bool packed = data.size() >= marker.size() && data.compare(0, marker.size(), marker) == 0;
-    if (static_cast<std::int64_t>(data.size()) > kMaxFileSize) {
-        result = FileError::TooLarge;
-    } else if (packed) {
-        const ByteView container = ByteView(data).substr(marker.size());
-        if (container.size() >= 4) {
-            std::int64_t declared = 0;
-            for (int i = 3; i >= 0; --i)
-                declared = declared * 256 + common::byteAt(container, static_cast<std::size_t>(i));
-            if (declared > kMaxFileSize)
-                result = FileError::TooLarge;
-        }
-        if (result == FileError::None) {
-            std::optional<Bytes> out = Unpack(container);
-            if (out)
-                unpacked = std::move(*out);
-            else
-                result = FileError::DamagedData;
-        }
+FileError FileStore::UnpackForWrite(const Bytes &data, Bytes &unpacked)
+{
+    unpacked.clear();
+    if (static_cast<std::int64_t>(data.size()) > kMaxFileSize)
+        return FileError::TooLarge;
+    if (!IsPacked(data))
+        return FileError::None;
+    const ByteView container = ByteView(data).substr(PackedMarker().size());
+    if (container.size() >= 4) {
+        std::int64_t declared = 0;
+        for (int i = 3; i >= 0; --i)
+            declared = declared * 256 + common::byteAt(container, static_cast<std::size_t>(i));
+        if (declared > kMaxFileSize)
+            return FileError::TooLarge;
     }
+    return UnpackInto(container, unpacked) ? FileError::None : FileError::DamagedData;
+}
+
+FileError FileStore::StoreUnpacked(ByteView path, const Bytes &data, const Bytes &unpacked,
+                                   FileError unpacking) const
+{
+    if (path.empty())
+        return FileError::UnsafePath;
+    FileError result = unpacking;
     if (result == FileError::None)
-        result = writeRaw(path, packed ? unpacked : data);
+        result = writeRaw(path, IsPacked(data) ? unpacked : data);
 
-    if (result != FileError::None) {
+    std::lock_guard lock(m_failedMutex);
+    if (result != FileError::None)
         m_failedWrites.emplace(path);
-        return result;
-    }
-    if (const auto it = m_failedWrites.find(path); it != m_failedWrites.end())
+    else if (const auto it = m_failedWrites.find(path); it != m_failedWrites.end())
         m_failedWrites.erase(it);
-    if (packed)
-        data = std::move(unpacked);
-    return FileError::None;
+    return result;
 }
 
 bool FileStore::LastWriteFailed(ByteView path) const
 {
+    std::lock_guard lock(m_failedMutex);
     return m_failedWrites.find(path) != m_failedWrites.end();
 }
 

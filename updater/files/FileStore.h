@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -96,6 +97,16 @@ public:
     // target: on any failure the old file is untouched and no temporary file is left. On
     // success `data` is replaced by what was written.
     FileError WriteWholeFile(ByteView path, Bytes &data) const;
+    // The same, leaving `data` as it is and unpacking into `unpacked`, whose memory is used
+    // again (a writer that stores one file after another keeps one buffer).
+    FileError WriteWholeFile(ByteView path, const Bytes &data, Bytes &unpacked) const;
+    // The last one in two steps, for a writer that unpacks one file while the one before it
+    // is stored. UnpackForWrite unpacks packed `data` into `unpacked` (left empty when `data`
+    // is not packed) and touches no file; StoreUnpacked then stores the content, given what
+    // UnpackForWrite returned, and records the outcome.
+    static FileError UnpackForWrite(const Bytes &data, Bytes &unpacked);
+    FileError StoreUnpacked(ByteView path, const Bytes &data, const Bytes &unpacked,
+                            FileError unpacking) const;
 
     // Version numbers: ByteSum of PackedMarker & Pack(content).
     std::int32_t ComputeFileVersion(ByteView path) const;
@@ -135,7 +146,9 @@ private:
     Bytes m_versions; // content of Version.dat as last loaded
     std::function<bool(WriteStep)> m_faultHook;
     PathFaultHook m_pathFaultHook;
-    mutable std::set<Bytes, std::less<>> m_failedWrites; // full paths whose last write failed
+    // Full paths whose last write failed. Files may be written from a thread of their own.
+    mutable std::mutex m_failedMutex;
+    mutable std::set<Bytes, std::less<>> m_failedWrites;
 };
 
 // One Version.dat record: EncodeLong(version), folder padded/cut to 50, name to 25.

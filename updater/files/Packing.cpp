@@ -35,6 +35,20 @@ Bytes PackedMarker()
     return common::byteString({0, 1, (28 * 18) % 194, 5, 28});
 }
 
+bool IsPacked(ByteView data)
+{
+    static const Bytes marker = PackedMarker();
+    return data.substr(0, marker.size()) == marker;
+}
+
+std::int64_t DeclaredLength(ByteView data)
+{
+    static const std::size_t markerLength = PackedMarker().size();
+    if (!IsPacked(data) || data.size() < markerLength + kHeaderLength)
+        return 0;
+    return static_cast<std::uint32_t>(readLittleEndian32(data.substr(markerLength)));
+}
+
 Bytes Pack(ByteView data)
 {
     const std::size_t n = data.size();
@@ -64,30 +78,41 @@ Bytes Pack(ByteView data)
 
 std::optional<Bytes> Unpack(ByteView container)
 {
-    if (container.empty())
-        return Bytes{};
-    if (container.size() <= kHeaderLength)
+    Bytes out;
+    if (!UnpackInto(container, out))
         return std::nullopt;
+    return out;
+}
+
+bool UnpackInto(ByteView container, Bytes &out)
+{
+    out.clear();
+    if (container.empty())
+        return true;
+    if (container.size() <= kHeaderLength)
+        return false;
     const std::int32_t declared = readLittleEndian32(container);
     if (declared <= 0 || declared > kMaxFileSize)
-        return std::nullopt;
+        return false;
     // Deflate expands at most 1032-fold, so a header that declares more than the stream can
     // hold is damaged: refused before its length is reserved (a few bytes must not cost a
     // gigabyte).
     const ByteView stream = container.substr(kHeaderLength);
     if (static_cast<std::int64_t>(declared) > static_cast<std::int64_t>(stream.size()) * 1032)
-        return std::nullopt;
+        return false;
 
-    Bytes out(static_cast<std::size_t>(declared), '\0');
+    out.resize(static_cast<std::size_t>(declared));
     uLongf written = static_cast<uLongf>(declared);
     const int status = uncompress(reinterpret_cast<Bytef *>(out.data()), &written,
                                   reinterpret_cast<const Bytef *>(stream.data()),
                                   static_cast<uLong>(stream.size()));
     // Z_BUF_ERROR: the stream holds more than the header says, or ends early; Z_DATA_ERROR:
     // damaged. A stream that ends before filling the declared length is damaged too.
-    if (status != Z_OK || written != static_cast<uLongf>(declared))
-        return std::nullopt;
-    return out;
+    if (status != Z_OK || written != static_cast<uLongf>(declared)) {
+        out.clear();
+        return false;
+    }
+    return true;
 }
 
 } // namespace updater
