@@ -115,8 +115,12 @@ protected:
         updater::UpdaterConfig config;
         config.servers = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
         config.words = std::move(words);
-        core = std::make_unique<updater::UpdaterCore>(*store, clock, transport, view, launcher,
-                                                      std::move(config));
+        if (writer)
+            core = std::make_unique<updater::UpdaterCore>(*store, clock, transport, view, launcher,
+                                                          std::move(config), *writer);
+        else
+            core = std::make_unique<updater::UpdaterCore>(*store, clock, transport, view, launcher,
+                                                          std::move(config));
         core->StartUpdater();
     }
 
@@ -169,6 +173,7 @@ protected:
     RecordingView view;
     RecordingLauncher launcher;
     std::unique_ptr<updater::FileStore> store;
+    updater::FileWriter *writer = nullptr; // set before makeCore(); files written at once if not
     std::unique_ptr<updater::UpdaterCore> core;
 };
 

@@ -84,13 +84,25 @@ std::int32_t LeadingNumber(const Bytes &word)
 UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
                          UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config)
     : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
-      m_config(std::move(config))
+      m_config(std::move(config)), m_ownWriter(std::make_unique<ImmediateFileWriter>(store)),
+      m_writer(*m_ownWriter)
+{
+    m_transport.setListener(this);
+}
+
+UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
+                         UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config,
+                         FileWriter &writer)
+    : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
+      m_config(std::move(config)), m_writer(writer)
 {
     m_transport.setListener(this);
 }
 
 UpdaterCore::~UpdaterCore()
 {
+    // The writer's report refers to this core: take it now.
+    m_writer.finish();
     m_transport.setListener(nullptr);
 }
 
@@ -566,25 +578,24 @@ void UpdaterCore::completeFile(FileEntry &e)
     const int index = m_currentIndex;
     Bytes data = std::move(e.data);
     e.data = Bytes();
+    m_done[index] = true;
 
+    if (index >= 2 && !e.fullPath.empty()) {
+        // A game file is unpacked and stored while the next one is requested and arrives.
+        m_inTransfer = false;
+        m_writer.write(e.fullPath, std::move(data), [this, index](FileError error, Bytes buffer) {
+            fileWritten(index, error, std::move(buffer));
+        });
+        NextDownload();
+        return;
+    }
+
+    // zlib.dll and the Updater's own files are stored before anything else goes on.
+    m_writer.finish();
     FileError error = FileError::CreateFailed;
     if (!e.fullPath.empty())
         error = m_store.WriteWholeFile(e.fullPath, data);
-    // Keep the larger buffer (after unpacking: the file as written) for the next file.
-    if (data.capacity() > m_spare.capacity())
-        m_spare = std::move(data);
-    m_spare.clear();
-    data = Bytes();
-    m_done[index] = true;
-    if (error == FileError::None) {
-        e.startTime = m_clock.nowMs() - e.startTime;
-        AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
-        if (index >= 1)
-            ++m_filesWritten;
-    } else {
-        e.startTime = 0;
-        AddLogLine("Unable to write file: " + e.fileName);
-    }
+    fileWritten(index, error, std::move(data));
 
     const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
     if (!firstOfPair)
@@ -602,6 +613,25 @@ void UpdaterCore::completeFile(FileEntry &e)
     }
 }
 
+// Logs the outcome of a file's write and keeps its buffer for the next file.
+void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer)
+{
+    FileEntry &e = m_table[index];
+    // Keep the larger buffer (after unpacking: the file as written) for the next file.
+    if (buffer.capacity() > m_spare.capacity())
+        m_spare = std::move(buffer);
+    m_spare.clear();
+    if (error == FileError::None) {
+        e.startTime = m_clock.nowMs() - e.startTime;
+        AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
+        if (index >= 1)
+            ++m_filesWritten;
+    } else {
+        e.startTime = 0;
+        AddLogLine("Unable to write file: " + e.fileName);
+    }
+}
+
 // ---- Completion ---------------------------------------------------------------------------
 
 void UpdaterCore::NextDownload()
@@ -612,6 +642,7 @@ void UpdaterCore::NextDownload()
             return;
         }
     }
+    m_writer.finish(); // Version.dat lists only what was written
     if (m_store.SaveVersions(m_table) != FileError::None)
         AddLogLine("Unable to write Version.dat");
 
@@ -633,6 +664,7 @@ void UpdaterCore::FinishAndLaunch()
 {
     if (m_handedOver)
         return;
+    m_writer.finish(); // the file being written is finished before anything is started
     m_handedOver = true;
     flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)

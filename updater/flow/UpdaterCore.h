@@ -5,12 +5,14 @@
 #include "common/ReceiveBuffer.h"
 #include "common/Transport.h"
 #include "updater/files/FileStore.h"
+#include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterView.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,8 +64,14 @@ struct UpdaterConfig
 class UpdaterCore final : public common::TimedCore, public common::Transport::Listener
 {
 public:
+    // Game files are written on the core's thread as they complete.
     UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
                 UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config);
+    // Game files are handed to `writer` as they complete, and the next one is requested
+    // while it works. `writer` must write through `store`.
+    UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,
+                UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config,
+                FileWriter &writer);
     ~UpdaterCore() override;
     UpdaterCore(const UpdaterCore &) = delete;
     UpdaterCore &operator=(const UpdaterCore &) = delete;
@@ -121,6 +129,7 @@ private:
     void fileBytesMoved(FileEntry &entry);
     void startData(FileEntry &entry);
     void completeFile(FileEntry &entry);
+    void fileWritten(int index, FileError error, Bytes buffer);
     void NextDownload();
     void abandonTransfer();
     void connectionLost();
@@ -138,6 +147,8 @@ private:
     UpdaterView &m_view;
     ProgramLauncher &m_launcher;
     UpdaterConfig m_config;
+    std::unique_ptr<FileWriter> m_ownWriter; // when no writer is given
+    FileWriter &m_writer;
 
     FileTable m_table;
     std::array<bool, kFileTableSize> m_done{}; // transfer finished this run (written or not)

@@ -4,11 +4,12 @@
 #include "common/Platform.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
+#include "common/qt/Text1252.h"
 #include "updater/files/FileStore.h"
 #include "updater/flow/BuiltInServers.h"
+#include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "common/qt/Text1252.h"
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
 namespace {
@@ -82,7 +84,13 @@ int main(int argc, char **argv)
         updater::UpdaterConfig config;
         config.servers = updater::BuiltInServers();
         config.words = words;
-        updater::UpdaterCore core(store, clock, transport, window, launcher, std::move(config));
+        // Files are unpacked and written on threads of their own while the next one arrives;
+        // the outcome comes back through the event loop.
+        updater::BackgroundFileWriter writer(store, [&app](std::function<void()> report) {
+            QMetaObject::invokeMethod(&app, std::move(report), Qt::QueuedConnection);
+        });
+        updater::UpdaterCore core(store, clock, transport, window, launcher, std::move(config),
+                                  writer);
         window.onClose = [&core] { core.FinishAndLaunch(); };
         window.onEnd = [] { QCoreApplication::exit(0); };
 

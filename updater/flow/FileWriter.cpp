@@ -1,0 +1,151 @@
+#include "updater/flow/FileWriter.h"
+
+#include <exception>
+
+namespace updater {
+
+void ImmediateFileWriter::write(Bytes path, Bytes data, Done done)
+{
+    const FileError error = m_store.WriteWholeFile(path, data, m_unpacked);
+    done(error, std::move(data));
+}
+
+BackgroundFileWriter::BackgroundFileWriter(FileStore &store, Post post)
+    : m_store(store), m_post(std::move(post))
+{
+}
+
+BackgroundFileWriter::~BackgroundFileWriter()
+{
+    m_alive.reset(); // reports posted from now on find nobody to tell
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_unpacker.joinable())
+        m_unpacker.join();
+    if (m_storer.joinable())
+        m_storer.join();
+}
+
+void BackgroundFileWriter::write(Bytes path, Bytes data, Done done)
+{
+    const std::int64_t weight = static_cast<std::int64_t>(data.size()) + DeclaredLength(data);
+    while (!m_waiting.empty() &&
+           (m_waiting.size() >= kMaxHeld || m_heldWeight + weight > kHeldBudget))
+        waitOldest();
+    m_waiting.push_back({std::move(done), weight});
+    m_heldWeight += weight;
+    {
+        std::lock_guard lock(m_mutex);
+        m_toUnpack.push_back(Job{std::move(path), std::move(data), {}, FileError::None});
+    }
+    m_wake.notify_all();
+    if (!m_unpacker.joinable()) {
+        m_unpacker = std::thread([this] { unpackLoop(); });
+        m_storer = std::thread([this] { storeLoop(); });
+    }
+}
+
+void BackgroundFileWriter::finish()
+{
+    while (!m_waiting.empty())
+        waitOldest();
+}
+
+void BackgroundFileWriter::waitOldest()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return !m_ended.empty(); });
+    }
+    reportEnded();
+}
+
+void BackgroundFileWriter::reportEnded()
+{
+    while (!m_waiting.empty()) {
+        Job job;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_ended.empty())
+                return;
+            job = std::move(m_ended.front());
+            m_ended.pop_front();
+        }
+        Waiting waiting = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        m_heldWeight -= waiting.weight;
+        waiting.done(job.error, std::move(job.data));
+    }
+}
+
+void BackgroundFileWriter::unpackLoop()
+{
+    for (;;) {
+        Job job;
+        Bytes buffer;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_toUnpack.empty(); });
+            if (m_toUnpack.empty()) {
+                m_unpackerDone = true; // stopping, and every file handed over is unpacked
+                break;
+            }
+            job = std::move(m_toUnpack.front());
+            m_toUnpack.pop_front();
+            buffer = std::move(m_keptBuffer);
+            m_keptBuffer = Bytes();
+        }
+        try {
+            job.error = FileStore::UnpackForWrite(job.data, buffer);
+        } catch (const std::exception &) {
+            // Memory for unpacking ran out: this file is not written, and the run goes on.
+            job.error = FileError::WriteFailed;
+            buffer = Bytes();
+        }
+        job.unpacked = std::move(buffer);
+        {
+            std::lock_guard lock(m_mutex);
+            m_toStore.push_back(std::move(job));
+        }
+        m_wake.notify_all();
+    }
+    m_wake.notify_all();
+}
+
+void BackgroundFileWriter::storeLoop()
+{
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return !m_toStore.empty() || m_unpackerDone; });
+            if (m_toStore.empty())
+                return; // the unpacker has stopped and everything is stored
+            job = std::move(m_toStore.front());
+            m_toStore.pop_front();
+        }
+        try {
+            job.error = m_store.StoreUnpacked(job.path, job.data, job.unpacked, job.error);
+        } catch (const std::exception &) {
+            job.error = FileError::WriteFailed;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            job.unpacked.clear();
+            if (job.unpacked.capacity() <= kKeptBuffer &&
+                job.unpacked.capacity() > m_keptBuffer.capacity())
+                m_keptBuffer = std::move(job.unpacked);
+            m_ended.push_back(std::move(job));
+        }
+        m_wake.notify_all();
+        m_post([alive = std::weak_ptr<bool>(m_alive), this] {
+            if (alive.lock())
+                reportEnded();
+        });
+    }
+}
+
+} // namespace updater
