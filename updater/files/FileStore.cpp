@@ -442,14 +442,9 @@ FileError FileStore::UnpackForWrite(const Bytes &data, Bytes &unpacked)
         return FileError::TooLarge;
     if (!IsPacked(data))
         return FileError::None;
+    if (DeclaredLength(data) > kMaxFileSize)
+        return FileError::TooLarge;
     const ByteView container = ByteView(data).substr(PackedMarker().size());
-    if (container.size() >= 4) {
-        std::int64_t declared = 0;
-        for (int i = 3; i >= 0; --i)
-            declared = declared * 256 + common::byteAt(container, static_cast<std::size_t>(i));
-        if (declared > kMaxFileSize)
-            return FileError::TooLarge;
-    }
     return UnpackInto(container, unpacked) ? FileError::None : FileError::DamagedData;
 }
 
