@@ -42,6 +42,12 @@ public:
     // Queues the bytes when connected; returns false (and sends nothing) otherwise.
     virtual bool send(ByteView bytes) = 0;
     virtual State state() const = 0;
+    // Stops (false) or resumes (true) raising onData. While stopped, arriving bytes stay with
+    // the system, whose buffers are bounded, so a sender that outpaces us is slowed down by
+    // TCP itself; a close of the peer is raised only after the bytes before it were taken.
+    // A new connection attempt starts receiving again.
+    virtual void setReceiving(bool on) = 0;
+    virtual bool receiving() const = 0;
 };
 
 } // namespace common

@@ -6,7 +6,7 @@ namespace common {
 
 QtTransport::QtTransport(QObject *parent) : QObject(parent), m_socket(new QTcpSocket(this))
 {
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_socket->setReadBufferSize(kReadBufferLimit);
     connect(m_socket, &QTcpSocket::connected, this, &QtTransport::handleConnected);
     connect(m_socket, &QTcpSocket::disconnected, this, &QtTransport::handleDisconnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &QtTransport::handleReadyRead);
@@ -22,6 +22,8 @@ QtTransport::~QtTransport()
 void QtTransport::connectTo(const std::string &host, std::uint16_t port)
 {
     close();
+    m_receiving = true;
+    m_closePending = false;
     m_socket->connectToHost(QString::fromLatin1(host.data(), static_cast<qsizetype>(host.size())),
                             port);
 }
@@ -34,6 +36,7 @@ void QtTransport::close()
     m_socket->abort();
     m_closing = false;
     m_wasConnected = false;
+    m_closePending = false;
 }
 
 bool QtTransport::send(ByteView bytes)
@@ -56,8 +59,26 @@ Transport::State QtTransport::state() const
     }
 }
 
+void QtTransport::setReceiving(bool on)
+{
+    if (m_receiving == on)
+        return;
+    m_receiving = on;
+    if (!on)
+        return;
+    // Carry on from the event loop, not from inside the caller, which is usually a handler of
+    // the bytes delivered last.
+    if (m_closePending || m_socket->bytesAvailable() > 0) {
+        m_drainPosted = false;
+        handleReadyRead();
+    }
+}
+
 void QtTransport::handleConnected()
 {
+    // Small requests must not wait for the acknowledgement of the one before them. The option
+    // only reaches a socket that exists, so it is set here rather than before connecting.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_wasConnected = true;
     if (m_listener)
         m_listener->onConnected();
@@ -67,8 +88,23 @@ void QtTransport::handleDisconnected()
 {
     if (m_closing || !m_wasConnected)
         return;
+    if (!m_receiving) {
+        // The bytes before the close are still to be taken; the close waits for them.
+        m_closePending = true;
+        return;
+    }
+    raiseClosed();
+}
+
+void QtTransport::raiseClosed()
+{
     // Whatever the peer sent before it closed is delivered before the close.
     drainAll();
+    if (!m_receiving) {
+        m_closePending = true; // the listener stopped receiving while taking those bytes
+        return;
+    }
+    m_closePending = false;
     m_wasConnected = false;
     if (m_listener)
         m_listener->onClosed();
@@ -88,6 +124,12 @@ void QtTransport::handleReadyRead()
 void QtTransport::drain()
 {
     m_drainPosted = false;
+    if (!m_receiving)
+        return;
+    if (m_closePending) {
+        raiseClosed();
+        return;
+    }
     // One slice per pass: under a flood the event loop runs its timers and repaints between
     // slices instead of waiting until everything buffered has been handled.
     if (m_socket->bytesAvailable() > 0) {
@@ -95,15 +137,15 @@ void QtTransport::drain()
         if (!bytes.isEmpty() && m_listener)
             m_listener->onData(ByteView(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     }
-    if (m_socket->bytesAvailable() > 0)
+    if (m_receiving && m_socket->bytesAvailable() > 0)
         handleReadyRead();
 }
 
 void QtTransport::drainAll()
 {
     m_drainPosted = false;
-    while (m_socket->bytesAvailable() > 0) {
-        const QByteArray bytes = m_socket->readAll();
+    while (m_receiving && m_socket->bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket->read(kDrainSlice);
         if (bytes.isEmpty())
             break;
         if (!m_listener)

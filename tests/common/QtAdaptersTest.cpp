@@ -6,6 +6,10 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -111,6 +115,61 @@ TEST(QtTransport, DataArrivingDuringANestedLoopIsDeliveredThen)
     ASSERT_TRUE(peer.waitUntil([&] { return deliveries.size() == 2; }));
     EXPECT_TRUE(nestedSeen);
     EXPECT_EQ(deliveries, (std::vector<std::string>{"first", "second"}));
+}
+
+TEST(QtTransport, ConnectedSocketSendsWithoutDelay)
+{
+    testsupport::ScriptedPeer peer;
+    common::QtTransport transport;
+    Recorder rec;
+    transport.setListener(&rec);
+    transport.connectTo("127.0.0.1", peer.port());
+    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1; }));
+    int noDelay = 0;
+    socklen_t size = sizeof noDelay;
+    ASSERT_EQ(getsockopt(static_cast<int>(transport.descriptor()), IPPROTO_TCP, TCP_NODELAY,
+                         &noDelay, &size),
+              0);
+    EXPECT_NE(noDelay, 0);
+}
+
+TEST(QtTransport, StoppedReceivingHoldsBytesAndCloseInOrderWithinItsLimit)
+{
+    testsupport::ScriptedPeer peer;
+    common::QtTransport transport;
+    Recorder rec;
+    transport.setListener(&rec);
+    transport.connectTo("127.0.0.1", peer.port());
+    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1; }));
+
+    transport.setReceiving(false);
+    EXPECT_FALSE(transport.receiving());
+    QByteArray flood(3 * 1024 * 1024, '\0');
+    for (int i = 0; i < flood.size(); ++i)
+        flood[i] = static_cast<char>(i * 7);
+    peer.send(flood);
+    // The socket fills up to its limit and no further: the rest waits with the sender.
+    ASSERT_TRUE(peer.waitUntil([&] { return transport.bytesWaiting() >= 1024 * 1024; }));
+    QEventLoop().processEvents();
+    EXPECT_EQ(transport.bytesWaiting(), 1024 * 1024);
+    EXPECT_TRUE(rec.data.empty());
+
+    transport.setReceiving(true);
+    ASSERT_TRUE(peer.waitUntil([&] { return rec.data.size() == std::size_t(flood.size()); }));
+    EXPECT_EQ(rec.data, flood.toStdString());
+
+    // A close behind held bytes waits for them, and for receiving to resume.
+    transport.setReceiving(false);
+    peer.send("tail");
+    peer.closeConnection();
+    ASSERT_TRUE(
+        peer.waitUntil([&] { return transport.state() == common::Transport::State::Closed; }));
+    QEventLoop().processEvents();
+    EXPECT_EQ(rec.closed, 0);
+    EXPECT_EQ(rec.data.size(), std::size_t(flood.size()));
+    transport.setReceiving(true);
+    ASSERT_TRUE(peer.waitUntil([&] { return rec.closed == 1; }));
+    EXPECT_EQ(rec.data.substr(rec.data.size() - 4), "tail");
 }
 
 TEST(QtTransport, RefusedAttemptRaisesNothing)

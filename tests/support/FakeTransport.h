@@ -16,11 +16,17 @@ public:
     void close() override;
     bool send(common::ByteView bytes) override;
     State state() const override { return m_state; }
+    void setReceiving(bool on) override { m_receiving = on; }
+    bool receiving() const override { return m_receiving; }
 
     // Peer side.
-    void acceptConnection();              // Connecting -> Connected, raises onConnected
-    void dropConnection();                // Connected -> Closed, raises onClosed
-    void deliver(common::ByteView bytes); // raises onData
+    void acceptConnection(); // Connecting -> Connected, raises onConnected
+    void dropConnection();   // Connected -> Closed, raises onClosed
+    // Raises onData, like the real transport only while receiving: otherwise the bytes are
+    // held (and a drop waits behind them) until the test calls releaseHeld().
+    void deliver(common::ByteView bytes);
+    void releaseHeld();
+    const std::string &held() const { return m_held; }
     void setState(State state) { m_state = state; }
 
     struct Attempt
@@ -41,6 +47,9 @@ private:
     std::vector<Attempt> m_attempts;
     std::vector<std::string> m_sends;
     int m_closeCalls = 0;
+    bool m_receiving = true;
+    bool m_dropHeld = false;
+    std::string m_held;
 };
 
 } // namespace testsupport
