@@ -25,6 +25,11 @@ public:
     void close() override {}
     bool send(common::ByteView) override { return false; }
     State state() const override { return State::Closed; }
+    void setReceiving(bool on) override { m_receiving = on; }
+    bool receiving() const override { return m_receiving; }
+
+private:
+    bool m_receiving = true;
 };
 
 class NoShell final : public common::Shell

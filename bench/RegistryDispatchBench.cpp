@@ -19,6 +19,8 @@ public:
     void close() override { m_state = State::Closed; }
     bool send(ByteView) override { return m_state == State::Connected; }
     State state() const override { return m_state; }
+    void setReceiving(bool on) override { m_receiving = on; }
+    bool receiving() const override { return m_receiving; }
 
     void accept()
     {
@@ -30,6 +32,7 @@ public:
 private:
     Listener *m_listener = nullptr;
     State m_state = State::Closed;
+    bool m_receiving = true;
 };
 
 class QuietView final : public registry::RegistryView
