@@ -9,8 +9,10 @@ namespace common {
 
 // Runs a TimedCore from the Qt event loop: whenever the loop is about to wait, the single
 // timer is armed for the core's next deadline, so every state change is picked up without
-// the core having to announce it and an idle program uses no processor time. onTimer() is
-// never re-entered (a modal message shown from it does not fire it again).
+// the core having to announce it and an idle program uses no processor time. The timer
+// keeps running inside nested loops (modal messages), including one opened by onTimer()
+// itself, so onTimer() may be re-entered: the core decides what it does while a message is
+// open.
 class QtCoreTimer final : public QObject
 {
     Q_OBJECT
@@ -26,7 +28,6 @@ private:
     TimedCore &m_core;
     const Clock &m_clock;
     QTimer m_timer;
-    bool m_running = false;
     std::int64_t m_armedDeadline = -1;
 };
 

@@ -214,12 +214,17 @@ std::int64_t RegistryClient::nextDeadline() const
         if (deadline < 0 || at < deadline)
             deadline = at;
     };
-    if (m_started && !m_connected && !m_booted)
+    // The program's own loop, which reconnects and watches the probe, does not run while a
+    // message is open; the keep-alive is a timer of its own and goes on.
+    const bool loopRuns = m_openMessages == 0;
+    if (loopRuns && m_started && !m_connected && !m_booted)
         consider(m_nextConnectTime);
     if (m_pingEnabled)
         consider(m_nextPingTime);
-    if (m_probePending)
+    if (loopRuns && m_probePending)
         consider(m_probeDeadline);
+    if (m_resumeDue && m_openMessages < kMaxNestedMessages)
+        consider(m_ports.clock.nowMs());
     return deadline;
 }
 
@@ -227,15 +232,21 @@ void RegistryClient::onTimer()
 {
     if (m_quitRequested)
         return;
-    // Keep-alive and reconnection come first: the probe's failure message below stays open
-    // until the user closes it, and the timer is not run again meanwhile.
-    if (m_started && !m_connected && !m_booted && m_ports.clock.nowMs() >= m_nextConnectTime) {
-        connectRegistry();
-        m_nextConnectTime = m_ports.clock.nowMs() + kConnectIntervalMs;
-    }
+    // Keep-alive first, then the program's own loop, which does not run while a message is
+    // open. The probe's failure message comes last: it stays open until the user closes it.
     if (m_pingEnabled && m_ports.clock.nowMs() >= m_nextPingTime) {
         m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
         sendPacket(KeepAliveBody());
+    }
+    if (m_resumeDue && m_openMessages < kMaxNestedMessages) {
+        m_resumeDue = false;
+        receivePackets();
+    }
+    if (m_openMessages > 0)
+        return;
+    if (m_started && !m_connected && !m_booted && m_ports.clock.nowMs() >= m_nextConnectTime) {
+        connectRegistry();
+        m_nextConnectTime = m_ports.clock.nowMs() + kConnectIntervalMs;
     }
     if (m_probePending && m_ports.clock.nowMs() >= m_probeDeadline)
         probeTimedOut();
@@ -244,8 +255,23 @@ void RegistryClient::onTimer()
 // ---------------------------------------------------------------------------------------
 // Connection and login state
 
+void RegistryClient::showMessage(ByteView text)
+{
+    ++m_openMessages;
+    m_ports.view.showMessage(text);
+    --m_openMessages;
+    // A packet that waited is taken up from the event loop, after the handler that opened
+    // this message has finished.
+    if (m_holding)
+        m_resumeDue = true;
+}
+
 void RegistryClient::connectRegistry()
 {
+    // Bytes that waited belong to the connection being abandoned.
+    m_receiveBuffer.clear();
+    m_holding = false;
+    m_resumeDue = false;
     m_ports.main.close();
     m_ports.main.connectTo(m_ports.host, m_ports.port);
 }
@@ -339,7 +365,7 @@ void RegistryClient::showBooted(ByteView reason, bool quit)
         text.append(reason);
     }
     // Socket events may be handled while the message is open; the flags change only after.
-    m_ports.view.showMessage(text);
+    showMessage(text);
     m_booted = true;
     if (quit)
         setQuitRequested();
@@ -359,10 +385,49 @@ void RegistryClient::sendPacket(ByteView body)
 void RegistryClient::onData(ByteView bytes)
 {
     m_receiveBuffer.append(bytes);
+    receivePackets();
+}
+
+bool RegistryClient::nextPacketMustWait() const
+{
+    if (m_openMessages < kMaxNestedMessages)
+        return false;
+    const ByteView pending = m_receiveBuffer.view();
+    if (pending.size() < 3 || common::DecodeLength(pending.substr(0, 2)) == 0)
+        return false; // nothing to hand over yet, or an empty packet that is skipped
+    switch (static_cast<InboundType>(common::byteAt(pending, 2))) {
+    case InboundType::Version:      // out-dated notice; automatic login and its checks
+    case InboundType::BootNotice:   // the boot notice
+    case InboundType::AccountReply: // account and server replies
+        return true;
+    default:
+        return false;
+    }
+}
+
+void RegistryClient::receivePackets()
+{
     // Each packet is cut from the buffer before it is handled, so data delivered while a
     // handler's message is open is handled by the nested call and never seen twice.
+    bool mustWait = false;
     m_receiveBuffer.dispatchAll(
-        [this](const common::Packet &packet) { dispatchPacket(packet.type, packet.fields); });
+        [this](const common::Packet &packet) { dispatchPacket(packet.type, packet.fields); },
+        [this, &mustWait] {
+            mustWait = nextPacketMustWait();
+            return !mustWait;
+        });
+    if (mustWait) {
+        // The waiting packet and everything after it stay in order: the rest of this
+        // delivery here, later bytes with the socket, which slows the sender down.
+        m_holding = true;
+        m_ports.main.setReceiving(false);
+        return;
+    }
+    if (m_holding) {
+        m_holding = false;
+        m_resumeDue = false;
+        m_ports.main.setReceiving(true);
+    }
 }
 
 void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
@@ -380,7 +445,7 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
             if (view.autoLoginTicked())
                 requestLogin(view.loginUserText(), view.loginPasswordText());
         } else if (common::byteAt(fields, 0) == 1) {
-            view.showMessage(kOutdatedText + ForumAddress() + ")");
+            showMessage(kOutdatedText + ForumAddress() + ")");
             setQuitRequested();
         }
         return;
@@ -420,12 +485,12 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
             return;
         switch (static_cast<AccountReply>(common::byteAt(fields, 0))) {
         case AccountReply::AccountCreated:
-            view.showMessage("Account has been created succesfully!");
+            showMessage("Account has been created succesfully!");
             view.hidePanel(0);
             view.clearNewAccountFields();
             return;
         case AccountReply::AccountExists:
-            view.showMessage("Error: This account already exists!");
+            showMessage("Error: This account already exists!");
             view.clearNewAccountUserAndFocus();
             return;
         case AccountReply::LoginAccepted:
@@ -434,17 +499,17 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
             enterLoggedIn(fields.substr(2), common::byteAt(fields, 1));
             return;
         case AccountReply::LoginRejected:
-            view.showMessage("Error: Invalid Username/Password!");
+            showMessage("Error: Invalid Username/Password!");
             return;
         case AccountReply::AlreadyLoggedIn:
-            view.showMessage("Error: You are already logged into an account!");
+            showMessage("Error: You are already logged into an account!");
             return;
         case AccountReply::ServerCreated:
             if (fields.size() < 2)
                 return;
             view.setServerSettingsEnabled(true);
             view.setServerAddNewEnabled(false);
-            view.showMessage("Your Server has been created succesfully!");
+            showMessage("Your Server has been created succesfully!");
             return;
         }
         return;
@@ -455,10 +520,9 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
         if (common::byteAt(fields, 0) == 0) {
             view.clearUsers();
         } else if (common::byteAt(fields, 0) == 1) {
-            // One character after the sub-type is skipped whatever it is.
-            if (fields.size() < 2)
-                return;
-            view.addUser(fields.substr(2));
+            // One character after the sub-type is skipped whatever it is; the name is the
+            // rest, which may be empty (the entry is added all the same).
+            view.addUser(fields.substr(std::min<std::size_t>(2, fields.size())));
         }
         return;
 
@@ -550,21 +614,20 @@ void RegistryClient::requestNewAccount(ByteView user, ByteView password, ByteVie
     const Bytes trimmedUser = common::TrimBlanks(user);
     const Bytes trimmedPassword = common::TrimBlanks(password);
     const Bytes trimmedRetyped = common::TrimBlanks(retyped);
-    RegistryView &view = m_ports.view;
     if (trimmedUser.size() < 3) {
-        view.showMessage("Error: Username must be atleast 3 characters long!");
+        showMessage("Error: Username must be atleast 3 characters long!");
         return;
     }
     if (trimmedPassword.size() < 3) {
-        view.showMessage("Error: Password must be atleast 3 characters long!");
+        showMessage("Error: Password must be atleast 3 characters long!");
         return;
     }
     if (!startsWithLetter(trimmedUser)) {
-        view.showMessage("Error: Username must start with a letter!");
+        showMessage("Error: Username must start with a letter!");
         return;
     }
     if (UpperCase1252(trimmedPassword) != UpperCase1252(trimmedRetyped)) {
-        view.showMessage("Error: Your two passwords do not match, please re-enter!");
+        showMessage("Error: Your two passwords do not match, please re-enter!");
         return;
     }
     sendPacket(CreateAccountRequestBody(trimmedUser, trimmedPassword));
@@ -574,17 +637,16 @@ void RegistryClient::requestLogin(ByteView user, ByteView password)
 {
     const Bytes trimmedUser = common::TrimBlanks(user);
     const Bytes trimmedPassword = common::TrimBlanks(password);
-    RegistryView &view = m_ports.view;
     if (trimmedUser.size() < 3) {
-        view.showMessage("Error: Username must be at least 3 characters long!");
+        showMessage("Error: Username must be at least 3 characters long!");
         return;
     }
     if (trimmedPassword.size() < 3) {
-        view.showMessage("Error: Password must be at least 3 characters long!");
+        showMessage("Error: Password must be at least 3 characters long!");
         return;
     }
     if (!startsWithLetter(trimmedUser)) {
-        view.showMessage("Error: Username must start with a letter!");
+        showMessage("Error: Username must start with a letter!");
         return;
     }
     sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
@@ -605,14 +667,14 @@ void RegistryClient::addServerPressed()
     RegistryView &view = m_ports.view;
     const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
     if (!IsAdministrator(id)) {
-        view.showMessage(kRestrictedText);
+        showMessage(kRestrictedText);
         return;
     }
     std::int64_t port = LeadingNumberRounded(view.newServerPortText());
     if (port == 0)
         port = kDefaultGamePort;
     if (port < 0 || port > kHighestPort) {
-        view.showMessage(kInvalidPortText);
+        showMessage(kInvalidPortText);
         return;
     }
     m_probePending = true;
@@ -634,7 +696,7 @@ void RegistryClient::probeConnected()
     const std::int64_t port = LeadingNumberRounded(view.newServerPortText());
     // The box may have been edited while the probe ran.
     if (port < 0 || port > kHighestPort) {
-        view.showMessage(kInvalidPortText);
+        showMessage(kInvalidPortText);
         return;
     }
     submitServer(view.newServerName(), view.newServerAddress(), static_cast<std::int32_t>(port));
@@ -646,26 +708,25 @@ void RegistryClient::probeTimedOut()
     // while it is open cannot submit the server as well.
     m_ports.probe.close();
     m_probePending = false;
-    m_ports.view.showMessage(kProbeFailedText);
+    showMessage(kProbeFailedText);
     m_ports.view.setAddServerButton(true, "Add Server");
 }
 
 void RegistryClient::submitServer(ByteView name, ByteView address, std::int32_t port)
 {
-    RegistryView &view = m_ports.view;
     if (name.size() < 3) {
-        view.showMessage("Error: Server Name must be at least 3 characters long!");
+        showMessage("Error: Server Name must be at least 3 characters long!");
         return;
     }
     if (address.size() < 7) {
-        view.showMessage("Error: Invalid IP address!");
+        showMessage("Error: Invalid IP address!");
         return;
     }
     if (port == 0)
         port = static_cast<std::int32_t>(kDefaultGamePort);
     for (int index = 1; index <= ServerTable::kSlots; ++index) {
         if (m_servers.slot(index).name == name) {
-            view.showMessage("This server already exists");
+            showMessage("This server already exists");
             return;
         }
     }

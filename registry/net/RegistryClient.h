@@ -27,6 +27,9 @@ std::string ForumAddress();
 inline constexpr std::int64_t kConnectIntervalMs = 500;
 inline constexpr std::int64_t kKeepAliveIntervalMs = 5000;
 inline constexpr std::int64_t kProbeTimeLimitMs = 5000;
+// How many messages may be open inside each other before a packet that could open one more
+// waits for one of them to be closed.
+inline constexpr int kMaxNestedMessages = 4;
 
 // The Registry client's connection to the registry server, its login state, the message
 // dispatcher, the server table, and the checks and requests behind the window's actions.
@@ -64,8 +67,17 @@ public:
     // Exit, closing the window.
     void requestQuit();
 
+    // The number of messages open inside each other right now.
+    int openMessages() const { return m_openMessages; }
+
+    // Shows a modal message; every message of the program goes through here. While one is
+    // open the program's own loop is blocked: no reconnection and no probe time limit, while
+    // the keep-alive timer and socket data go on.
+    void showMessage(ByteView text);
+
     // TimedCore: reconnection every 500 ms, keep-alive every 5000 ms while connected, the
-    // probe's time limit.
+    // probe's time limit, and taking up packets that waited for a message to be closed.
+    // May be called again from inside a message that an earlier call opened.
     void onTimer() override;
     std::int64_t nextDeadline() const override;
 
@@ -101,6 +113,11 @@ private:
 
     class ProbeListener;
 
+    // Hands every complete packet to the dispatcher unless one that could open a message
+    // has to wait; then receiving stops until a message is closed.
+    void receivePackets();
+    bool nextPacketMustWait() const;
+
     void updateConnectionState();
     void enterLoggedIn(ByteView name, int ownServer);
     void showBooted(ByteView reason, bool quit);
@@ -125,6 +142,9 @@ private:
     std::int64_t m_nextPingTime = 0;
     bool m_probePending = false;
     std::int64_t m_probeDeadline = 0;
+    int m_openMessages = 0;
+    bool m_holding = false;   // a packet waits for a message to be closed
+    bool m_resumeDue = false; // a message was closed while one waited
 };
 
 // The administrator lock.

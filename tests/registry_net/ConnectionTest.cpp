@@ -324,3 +324,61 @@ TEST_F(Connection, NothingIsSentWhileNotConnected)
 }
 
 } // namespace
+
+TEST_F(Connection, MessagesInsideMessagesAreBoundedAndWaitingPacketsKeepTheirOrder)
+{
+    connectNow();
+    const Bytes rejected = packet(bytes({5, 3}));
+    // A server that sends the next refusal while each message is open, with a chat line
+    // behind the fifth: every message's loop receives one more packet.
+    int sent = 0;
+    int deepest = 0;
+    view.duringMessage = [&](ByteView) {
+        deepest = std::max(deepest, client->openMessages());
+        if (sent < 8) {
+            ++sent;
+            main.deliver(sent == 5 ? rejected + packet(Bytes("\x07"
+                                                             "after five",
+                                                             11))
+                                   : rejected);
+        }
+    };
+    deliver(bytes({5, 3}));
+    EXPECT_EQ(deepest, registry::kMaxNestedMessages);
+    // What arrived while the innermost message waited was held and is taken once it is
+    // closed, all in order.
+    for (int guard = 0; guard < 20 && !main.held().empty(); ++guard) {
+        EXPECT_TRUE(main.receiving());
+        main.releaseHeld();
+    }
+    EXPECT_TRUE(main.held().empty());
+    EXPECT_TRUE(main.receiving());
+    EXPECT_EQ(view.messages.size(), 9u);
+    const auto chat = std::find(view.calls.begin(), view.calls.end(), "chat:after five");
+    ASSERT_NE(chat, view.calls.end());
+    EXPECT_EQ(std::count(view.calls.begin(), chat, "message:Error: Invalid Username/Password!"), 6)
+        << "the chat line waits behind the refusal before it";
+}
+
+TEST_F(Connection, APacketThatWaitedOutsideAnyHandlerIsTakenUpByTheTimer)
+{
+    connectNow();
+    // Four messages of the user's own actions, one inside the other; the innermost one
+    // receives a refusal, which has to wait.
+    view.duringMessage = [&](ByteView) {
+        if (client->openMessages() < registry::kMaxNestedMessages)
+            client->requestLogin("", "");
+        else if (view.messages.size() == 4)
+            deliver(bytes({5, 3}));
+    };
+    client->requestLogin("", "");
+    EXPECT_EQ(view.messages.size(), 4u);
+    EXPECT_FALSE(main.receiving());
+    // Nothing but the timer is left to take it up, at once.
+    EXPECT_EQ(client->nextDeadline(), clock.nowMs());
+    view.duringMessage = nullptr;
+    advance(0);
+    ASSERT_EQ(view.messages.size(), 5u);
+    EXPECT_EQ(view.messages.back(), "Error: Invalid Username/Password!");
+    EXPECT_TRUE(main.receiving());
+}

@@ -236,9 +236,9 @@ TEST_F(Dispatch, ServerCreatedSwitchesTheOwnServerItems)
 
 TEST_F(Dispatch, ShortAndUnknownMessagesAreIgnored)
 {
-    const Bytes ignored[] = {bytes({0}),      bytes({0, 2}), bytes({5}),    bytes({5, 6}),
-                             bytes({6}),      bytes({6, 2}), bytes({6, 1}), bytes({9}),
-                             bytes({255, 1}), bytes({0, 0})};
+    const Bytes ignored[] = {bytes({0}),    bytes({0, 2}),   bytes({5}),
+                             bytes({5, 6}), bytes({6}),      bytes({6, 2}),
+                             bytes({9}),    bytes({255, 1}), bytes({0, 0})};
     view.autoLogin = true;
     view.loginUser = "alice";
     view.loginPassword = "secret";
@@ -256,7 +256,10 @@ TEST_F(Dispatch, UserList)
                   6));
     deliver(Bytes("\x06\x01Xbob", 6));
     deliver(Bytes("\x06\x01Xbob", 6));
-    EXPECT_EQ(view.users, (std::vector<Bytes>{"ann", "bob", "bob"}));
+    // Nothing after the sub-type, or only the skipped character: an empty entry.
+    deliver(bytes({6, 1}));
+    deliver(bytes({6, 1, 'X'}));
+    EXPECT_EQ(view.users, (std::vector<Bytes>{"ann", "bob", "bob", "", ""}));
     deliver(bytes({6, 0}));
     EXPECT_TRUE(view.users.empty());
 }

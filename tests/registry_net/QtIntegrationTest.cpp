@@ -4,6 +4,7 @@
 #include "common/qt/QtTransport.h"
 #include "registry/net/RegistryClient.h"
 #include "tests/registry_net/RecordingView.h"
+#include "tests/support/FakeTransport.h"
 #include "tests/support/ScriptedPeer.h"
 
 #include <QElapsedTimer>
@@ -140,6 +141,8 @@ TEST(RegistryOverQt, ProbeConnectsToTheEnteredServer)
                                      registryPeer.port()});
     common::QtCoreTimer timer(client, clock);
     client.start();
+    // The greeting must have arrived before it is forgotten, or it would count as the request.
+    ASSERT_TRUE(waitForBytes(registryPeer, 15 + 3));
     ASSERT_TRUE(waitFor([&] { return client.connected(); }));
     registryPeer.clearReceived();
 
@@ -160,4 +163,108 @@ TEST(RegistryOverQt, ProbeConnectsToTheEnteredServer)
     EXPECT_EQ(view.addServerCaption, "Add Server");
 }
 
+// A manual clock under the real Qt timer: the test moves time, the adapter's timer fires for
+// whatever has come due, and waitUntilSettled() waits until it has.
+struct ManualTime
+{
+    common::ManualClock clock{100'000};
+    bool due(const common::TimedCore &core) const
+    {
+        const std::int64_t deadline = core.nextDeadline();
+        return deadline >= 0 && deadline <= clock.nowMs();
+    }
+    // Moves on by `ms` in steps of `step`, letting the timer run the core at each.
+    bool advance(common::QtCoreTimer &timer, const common::TimedCore &core, std::int64_t ms,
+                 std::int64_t step)
+    {
+        for (std::int64_t done = 0; done < ms; done += step) {
+            clock.advance(step);
+            timer.rearm();
+            if (!waitFor([&] { return !due(core); }))
+                return false;
+        }
+        return true;
+    }
+};
+
 } // namespace
+
+// A refusal followed by a close: while its notice is open the program's loop is blocked, so
+// no new connection is made, and none after it either.
+TEST(RegistryOverQt, ARefusalNoticeMakesNoNewConnectionWhileOpenOrAfter)
+{
+    const struct
+    {
+        const char *what;
+        Bytes body;
+    } refusals[] = {{"boot notice", Bytes("\x02\x00", 2)}, {"out-dated", Bytes("\x00\x01", 2)}};
+    for (const auto &refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        testsupport::ScriptedPeer peer;
+        ManualTime time;
+        common::QtTransport main;
+        common::QtTransport probe;
+        RecordingView view;
+        registry::RegistryClient client(
+            {time.clock, main, probe, view, [] { return Bytes("1"); }, "127.0.0.1", peer.port()});
+        common::QtCoreTimer timer(client, time.clock);
+        client.start();
+        ASSERT_TRUE(time.advance(timer, client, registry::kConnectIntervalMs, 500));
+        ASSERT_TRUE(waitFor([&] { return client.connected() && peer.hasConnection(); }));
+
+        bool settled = false;
+        view.duringMessage = [&](ByteView) {
+            // The close arrives while the notice is open; five seconds pass.
+            settled = waitFor([&] { return !client.connected(); }) &&
+                      time.advance(timer, client, 5000, 500);
+            EXPECT_EQ(main.state(), common::Transport::State::Closed);
+            EXPECT_EQ(peer.connectionCount(), 1);
+        };
+        peer.send(toQt(serverPacket(refusal.body)));
+        peer.closeConnection();
+        ASSERT_TRUE(waitFor([&] { return !view.messages.empty(); }));
+        EXPECT_TRUE(settled);
+        EXPECT_EQ(view.messages.size(), 1u);
+        ASSERT_TRUE(time.advance(timer, client, 5000, 500));
+        EXPECT_EQ(main.state(), common::Transport::State::Closed);
+        EXPECT_EQ(peer.connectionCount(), 1);
+        EXPECT_EQ(view.messages.size(), 1u);
+    }
+}
+
+// The keep-alive is a timer of its own: it goes on while the probe's failure message, opened
+// by the core's own timer, is open.
+TEST(RegistryOverQt, KeepAlivesGoOnWhileTheProbeFailureIsOpen)
+{
+    testsupport::ScriptedPeer peer;
+    ManualTime time;
+    common::QtTransport main;
+    testsupport::FakeTransport probe; // an attempt that never completes
+    RecordingView view;
+    registry::RegistryClient client({time.clock, main, probe, view,
+                                     [] { return Bytes(registry::kAdministratorId); }, "127.0.0.1",
+                                     peer.port()});
+    common::QtCoreTimer timer(client, time.clock);
+    client.start();
+    ASSERT_TRUE(time.advance(timer, client, registry::kConnectIntervalMs, 500));
+    ASSERT_TRUE(waitFor([&] { return client.connected(); }));
+    ASSERT_TRUE(waitForBytes(peer, 3 + 3));
+
+    view.newServerNameText = "Loopback";
+    view.newServerAddressText = "127.0.0.1";
+    view.newServerPort = "5750";
+    time.clock.advance(100);
+    client.addServerPressed();
+    const Bytes keepAlive = clientPacket(Bytes("\x02", 1));
+    bool keptAlive = false;
+    view.duringMessage = [&](ByteView) {
+        peer.clearReceived();
+        time.clock.advance(registry::kKeepAliveIntervalMs);
+        timer.rearm();
+        keptAlive = waitForBytes(peer, keepAlive.size());
+    };
+    ASSERT_TRUE(time.advance(timer, client, registry::kProbeTimeLimitMs, 100));
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_TRUE(keptAlive);
+    EXPECT_EQ(peer.received(), toQt(keepAlive));
+}
