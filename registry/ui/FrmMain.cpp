@@ -1,7 +1,7 @@
 #include "registry/ui/FrmMain.h"
 
-#include "registry/net/RegistryClient.h"
 #include "common/qt/Text1252.h"
+#include "registry/net/RegistryClient.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/ui/LabelButton.h"
 
@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace registry {
@@ -87,6 +88,7 @@ void setTextColour(QWidget *widget, const QColor &colour)
 QLabel *caption(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     setTextColour(label, kCaptionColour);
     return label;
 }
@@ -96,12 +98,27 @@ QLineEdit *textBox(const char *name, int maxLength, QWidget *parent, bool passwo
     auto *box = new QLineEdit(parent);
     box->setObjectName(QLatin1String(name));
     box->setMaxLength(maxLength);
+    // The limit is on typing: a longer text that the program put in stays whole, and the
+    // room shrinks back to the limit as the user deletes from it.
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, maxLength](const QString &text) {
+        const int room = std::max<int>(maxLength, static_cast<int>(text.size()));
+        if (box->maxLength() > room)
+            box->setMaxLength(room);
+    });
     if (password) {
         box->setEchoMode(QLineEdit::Password);
         // Each character shows as "*".
         box->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     }
     return box;
+}
+
+// Puts a text into a box whole, whatever the box's typing limit.
+void setWholeText(QLineEdit *box, const QString &text)
+{
+    if (text.size() > box->maxLength())
+        box->setMaxLength(static_cast<int>(text.size()));
+    box->setText(text);
 }
 
 bool isEnterKey(const QEvent *event)
@@ -121,6 +138,7 @@ FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
     m_presenter = [this](const QString &text) {
         QMessageBox box(QMessageBox::NoIcon, QLatin1String(kProgramTitle), text, QMessageBox::Ok,
                         this);
+        box.setTextFormat(Qt::PlainText);
         box.exec();
     };
     m_quitHandler = [] { QCoreApplication::exit(0); };
@@ -260,6 +278,7 @@ QWidget *FrmMain::createStatusArea()
         layout->addWidget(caption(text, area), row, 0);
         value = new QLabel(start, area);
         value->setObjectName(QLatin1String(name));
+        value->setTextFormat(Qt::PlainText); // the account name comes from the server
         setTextColour(value, kCaptionColour);
         layout->addWidget(value, row, 1);
     };
@@ -530,6 +549,12 @@ void FrmMain::connectWidgets()
     // Server list.
     connect(m_lstViewServers, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { serverItemClicked(item); });
+    // Moving the highlight with the keyboard chooses the row as a click does.
+    connect(m_lstViewServers, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem *> selected = m_lstViewServers->selectedItems();
+        if (!selected.isEmpty())
+            serverItemClicked(selected.first());
+    });
     connect(m_lstViewServers, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *) { playAction(); });
 
@@ -569,7 +594,7 @@ void FrmMain::attach(RegistryClient &core)
     m_core = &core;
     m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
     core.appendChat("Welcome to The Talmora Online Registry!");
-    m_txtUser[1]->setText(common::FromWindows1252(m_settings.user()));
+    setWholeText(m_txtUser[1], common::FromWindows1252(m_settings.user()));
     sizeServerColumns();
     const int autoLogin = m_settings.autoLogin();
     m_chkAutoLogin->setTristate(autoLogin == 2);
@@ -577,7 +602,7 @@ void FrmMain::attach(RegistryClient &core)
                                   : autoLogin == 2 ? Qt::PartiallyChecked
                                                    : Qt::Unchecked);
     if (autoLogin == 1)
-        m_txtPass[1]->setText(common::FromWindows1252(m_settings.password()));
+        setWholeText(m_txtPass[1], common::FromWindows1252(m_settings.password()));
     else
         core.appendChat("You must login to use the chat feature.");
 }
@@ -751,7 +776,8 @@ Bytes FrmMain::loginPasswordText() const
 
 void FrmMain::setNewServerAddress(ByteView address)
 {
-    m_txtNewIP->setText(common::FromWindows1252(address)); // raises the box's change like typing does
+    // Raises the box's change like typing does.
+    setWholeText(m_txtNewIP, common::FromWindows1252(address));
 }
 
 Bytes FrmMain::newServerName() const
@@ -784,7 +810,11 @@ void FrmMain::showMessage(ByteView text)
 
 void FrmMain::presentBytes(const Bytes &text)
 {
-    m_presenter(common::FromWindows1252(text));
+    // Through the core, which knows while a message is open.
+    if (m_core)
+        m_core->showMessage(text);
+    else
+        m_presenter(common::FromWindows1252(text));
 }
 
 void FrmMain::quitRequested()
@@ -814,7 +844,8 @@ void FrmMain::createAccountAction()
     if (!m_core)
         return;
     const Bytes user = common::ToWindows1252(m_txtUser[0]->text());
-    m_core->requestNewAccount(user, common::ToWindows1252(m_txtPass[0]->text()), common::ToWindows1252(m_txtPass[2]->text()));
+    m_core->requestNewAccount(user, common::ToWindows1252(m_txtPass[0]->text()),
+                              common::ToWindows1252(m_txtPass[2]->text()));
     m_settings.writeUser(user);
 }
 
@@ -890,6 +921,11 @@ void FrmMain::autoLoginClicked()
 
 void FrmMain::updateAddServerEnabled()
 {
+    // While a probe runs the button reads "Checking..." and stays off.
+    if (m_core && m_core->probePending()) {
+        m_lblButton[10]->setEnabled(false);
+        return;
+    }
     m_lblButton[10]->setEnabled(!m_txtNewServer->text().isEmpty() &&
                                 !m_txtNewIP->text().isEmpty() && !m_txtNewPort->text().isEmpty());
 }
@@ -914,9 +950,18 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
             m_core->sendChatFromEnter(sendBoxText());
         return false;
     }
+    // Enter acts on its release, and only when it was pressed in the same box: the release
+    // of the Enter that closed a message lands in the box and must not act again.
+    const bool passwordBox = watched == m_txtPass[1] || watched == m_txtPass[2];
+    if (passwordBox && event->type() == QEvent::KeyPress && isEnterKey(event))
+        m_enterPressedIn = watched;
     // A held key sends one release at the end, not one per repeat.
-    if (event->type() == QEvent::KeyRelease && isEnterKey(event) &&
+    if (passwordBox && event->type() == QEvent::KeyRelease && isEnterKey(event) &&
         !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+        const bool pressedHere = m_enterPressedIn == watched;
+        m_enterPressedIn = nullptr;
+        if (!pressedHere)
+            return false;
         if (watched == m_txtPass[1]) {
             loginAction();
             return false;

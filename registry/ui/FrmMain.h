@@ -135,6 +135,7 @@ private:
     bool m_quitScheduled = false;
     bool m_columnsSized = false;
     SelectedServer m_selected;
+    QObject *m_enterPressedIn = nullptr; // the password box in which Enter went down last
     QPointer<FrmVersion> m_version;
 
     // Status area.

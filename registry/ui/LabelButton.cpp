@@ -12,6 +12,7 @@ QColor ColourFromBgr(unsigned bgr)
 
 LabelButton::LabelButton(const QString &caption, QWidget *parent) : QLabel(caption, parent)
 {
+    setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignCenter);
     setAutoFillBackground(true);
     setCursor(Qt::PointingHandCursor);

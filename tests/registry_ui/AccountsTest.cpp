@@ -4,6 +4,8 @@
 
 #include "tests/support/ScriptedPeer.h"
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QTimer>
 
 using namespace regui_test;
 
@@ -265,4 +267,45 @@ TEST_F(RegistryAccountsTest, VersionAcceptedWithoutAutomaticLoginSendsNothing)
     EXPECT_EQ(m_messages,
               std::vector<std::string>{"Error: Username must be at least 3 characters long!"});
     EXPECT_EQ(iniValue("User"), "") << "the automatic path writes no settings";
+}
+
+// The Enter that closes a message is released in the password box: that release must not
+// log in again (which would open the same message again, without end).
+TEST_F(RegistryAccountsTest, TheEnterThatClosesAMessageDoesNotActAgain)
+{
+    action("mnuAccount1")->trigger();
+    QLineEdit *pass = box("txtPass1");
+    int shown = 0;
+    onMessage = [&](const QString &text) {
+        if (++shown > 1)
+            return; // a second message is a failure; do not loop
+        QMessageBox message(QMessageBox::NoIcon, QStringLiteral("t"), text, QMessageBox::Ok,
+                            m_window.get());
+        QTimer::singleShot(0, &message, [&message] { QTest::keyPress(&message, Qt::Key_Return); });
+        message.exec();
+    };
+    m_window->show();
+    enter(pass);
+    ASSERT_EQ(shown, 1);
+    // The key comes up after the message is gone, in the box that has the focus again.
+    QTest::keyRelease(pass, Qt::Key_Return);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(m_messages,
+              std::vector<std::string>{"Error: Username must be at least 3 characters long!"});
+    // A press and release in the box still acts.
+    enter(pass);
+    EXPECT_EQ(m_messages.size(), 2u);
+}
+
+// Markup from the server is shown as it is, never interpreted: a name that is an image
+// tag would otherwise make the label read whatever file it names.
+TEST_F(RegistryAccountsTest, ServerTextIsShownAsPlainText)
+{
+    const std::string markup = "<img src=\"/dev/zero\"><b>x</b>";
+    logIn(markup);
+    EXPECT_EQ(text("lblAccount"), "Logged in (" + markup + ")");
+    deliver(inbound({3}, markup));
+    EXPECT_EQ(box("txtNewIP")->text().toStdString(), markup);
+    for (QLabel *label : m_window->findChildren<QLabel *>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
 }

@@ -60,6 +60,24 @@ TEST_F(RegistryAddServerTest, AddServerEnablesOnlyWithAllThreeBoxes)
     EXPECT_FALSE(m_add->isEnabled());
 }
 
+// Typing while the probe runs does not bring "Add Server" back before the probe is over.
+TEST_F(RegistryAddServerTest, AddServerStaysDisabledWhileTheProbeRuns)
+{
+    m_machineId = registry::kAdministratorId;
+    fill(QStringLiteral("New Keep"), QStringLiteral("1.2.3.4"), QStringLiteral("5750"));
+    release(m_add);
+    ASSERT_TRUE(m_core->probePending());
+    for (const char *name : {"txtNewServer", "txtNewIP", "txtNewPort"}) {
+        type(box(name), QStringLiteral("1"));
+        EXPECT_FALSE(m_add->isEnabled()) << name;
+        EXPECT_EQ(m_add->text(), QStringLiteral("Checking..."));
+    }
+    deliver(inbound({3}, "127.0.0.5"));
+    EXPECT_FALSE(m_add->isEnabled());
+    m_probe.acceptConnection();
+    EXPECT_TRUE(m_add->isEnabled());
+}
+
 TEST_F(RegistryAddServerTest, TheLockRefusesEveryOtherIdentifier)
 {
     fill(QStringLiteral("New Keep"), QStringLiteral("127.0.0.5"), QStringLiteral("5750"));

@@ -341,3 +341,32 @@ TEST_F(RegistryStartupTest, TextCrossesTheWindowInWindows1252)
     EXPECT_EQ(common::ToWindows1252(common::FromWindows1252(all)), all);
     EXPECT_EQ(common::ToWindows1252(QStringLiteral(u"\u4E2D")), "?");
 }
+
+// The typing limits (15 for name and password, 15 for the address) hold for what the user
+// types, not for what the program puts into the boxes.
+TEST_F(RegistryStartupTest, StoredAndReceivedTextsAreNotCutByTheTypingLimit)
+{
+    const std::string user = "Abcdefghijklmnopqrst";     // 20 bytes
+    const std::string password = "abcdefghijklmnopqrst"; // 20 bytes
+    writeIni("[Account]\r\nUser=" + user +
+             "\r\nAutoLogin=1\r\nPassword=" + registry::ScramblePassword(password) + "\r\n");
+    create();
+    connect();
+    deliver(inbound({0, 0, 0}));
+    EXPECT_EQ(sent(), std::vector<Bytes>{common::byteString({3, 1}) + user + '\0' + password});
+
+    logIn("Brannoc");
+    action("mnuServerAddNew")->trigger();
+    QLineEdit *address = box("txtNewIP");
+    const std::string longAddress = "server.example.org.invalid";
+    deliver(inbound({3}, longAddress));
+    EXPECT_EQ(address->text().toStdString(), longAddress);
+    // Typing adds nothing to a box that is over its limit, and once shortened to the limit
+    // the limit holds again.
+    address->setFocus();
+    type(address, QStringLiteral("x"));
+    EXPECT_EQ(address->text().toStdString(), longAddress);
+    address->setText(QString());
+    type(address, QStringLiteral("1234567890123456789"));
+    EXPECT_EQ(address->text(), QStringLiteral("123456789012345"));
+}
