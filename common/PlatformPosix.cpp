@@ -46,21 +46,23 @@ std::string findOnPath(const std::string &command)
     return {};
 }
 
+// The parameters are split at every blank and nothing else is read into them; an empty
+// word stays an argument of its own ("a 1 " gives "a", "1" and "").
 std::vector<std::string> splitParameters(ByteView parameters)
 {
     std::vector<std::string> words;
+    if (parameters.empty())
+        return words;
     std::string current;
     for (char c : parameters) {
         if (c == ' ') {
-            if (!current.empty())
-                words.push_back(current);
+            words.push_back(current);
             current.clear();
         } else {
             current.push_back(c);
         }
     }
-    if (!current.empty())
-        words.push_back(current);
+    words.push_back(current);
     return words;
 }
 

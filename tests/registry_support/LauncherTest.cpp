@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
 #include <string>
 #include <vector>
 
@@ -106,4 +113,74 @@ TEST(LauncherTest, OtherFailuresAreSilent)
     EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(shell.openWiths.empty());
     EXPECT_EQ(shell.opens.size(), 1u);
+}
+
+TEST(LauncherTest, AnAddressThatIsNoPlainAddressIsRefused)
+{
+    const struct
+    {
+        registry::Bytes address;
+        bool plain;
+    } cases[] = {
+        {"127.0.0.1", true},
+        {"host-1.example.org", true},
+        {"127.0.0.1 --evil-flag /tmp/x -c x", false},
+        {"127.0.0.1\t-c", false},
+        {registry::Bytes("127.0.0.1\0x", 11), false},
+        {"127.0.0.1\x7F", false},
+        {"-c", false},
+        {"", false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(registry::IsPlainAddress(c.address), c.plain) << c.address;
+        RecordingShell shell;
+        std::vector<std::string> messages;
+        registry::StartGameClient(
+            shell, [&](const std::string &m) { messages.push_back(m); }, "/games\\Talmora\\",
+            SelectedServer{"My Town", c.address, 2601});
+        EXPECT_EQ(shell.opens.size(), c.plain ? 1u : 0u) << c.address;
+        EXPECT_EQ(messages, c.plain ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"Error: Invalid IP address!"})
+            << c.address;
+    }
+}
+
+// On this system the three parameters reach the game client as exactly three arguments,
+// an empty server name included.
+TEST(LauncherTest, TheGameClientGetsExactlyThreeArguments)
+{
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() /
+        ("talmora-launch-" + std::to_string(static_cast<long>(::getpid())));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path marker = folder / "marker.txt";
+    {
+        std::ofstream script(folder / "tlm.exe");
+        script << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > marker.tmp\nmv marker.tmp marker.txt\n";
+    }
+    std::filesystem::permissions(folder / "tlm.exe", std::filesystem::perms::owner_all);
+    common::PlatformShell shell;
+    const struct
+    {
+        const char *name;
+        const char *arguments;
+    } cases[] = {{"My Town", "3|10.0.0.5|2601|My+Town|"}, {"", "3|10.0.0.5|2601||"}};
+    for (const auto &c : cases) {
+        std::filesystem::remove(marker);
+        std::vector<std::string> messages;
+        registry::StartGameClient(
+            shell, [&](const std::string &m) { messages.push_back(m); }, folder.string(),
+            SelectedServer{c.name, "10.0.0.5", 2601});
+        EXPECT_TRUE(messages.empty());
+        // The program runs on its own; wait for what it wrote (a safety limit only).
+        std::string written;
+        for (int tries = 0; tries < 500 && written.empty(); ++tries) {
+            std::ifstream in(marker);
+            std::getline(in, written);
+            if (written.empty())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(written, c.arguments) << c.name;
+    }
+    std::filesystem::remove_all(folder);
 }

@@ -93,3 +93,40 @@ TEST_F(RegistryLaunchTest, RunStartsTheGameServerWithoutArguments)
     EXPECT_EQ(m_shell.opens[0].parameters, "");
     EXPECT_EQ(m_shell.opens[0].directory, folder() + "\\Server\\");
 }
+
+// The highlight moved with the keyboard is the choice, as a click is: Play starts the row
+// that is highlighted.
+TEST_F(RegistryLaunchTest, KeyboardChoiceCountsAsAChoice)
+{
+    deliver(inbound({1, 5, 1, 0}, Bytes("Third") + '\0' + "Ann" + '\0' + "127.0.0.5"));
+    auto *play = button("lblButton0");
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, rowPoint(0));
+    m_list->setFocus();
+    const struct
+    {
+        Qt::Key key;
+        const char *address;
+    } moves[] = {{Qt::Key_Down, "127.0.0.7"},
+                 {Qt::Key_End, "127.0.0.5"},
+                 {Qt::Key_Up, "127.0.0.7"},
+                 {Qt::Key_Home, "127.0.0.9"}};
+    for (const auto &move : moves) {
+        QTest::keyClick(m_list, move.key);
+        EXPECT_EQ(m_window->selectedServer().address, move.address) << move.key;
+        EXPECT_TRUE(play->isEnabled());
+        release(play);
+        ASSERT_FALSE(m_shell.opens.empty());
+        EXPECT_EQ(m_shell.opens.back().parameters.substr(0, 9), move.address);
+    }
+}
+
+// An address that the game client would read as more than one argument, or as an option,
+// is refused before anything is started.
+TEST_F(RegistryLaunchTest, AnAddressThatIsNoPlainAddressIsRefused)
+{
+    deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' +
+                                      "127.0.0.1 --evil-flag /tmp/x -c x"));
+    doubleClick(0);
+    EXPECT_TRUE(m_shell.opens.empty());
+    EXPECT_EQ(m_messages, std::vector<std::string>{"Error: Invalid IP address!"});
+}
