@@ -1,12 +1,15 @@
 #include "registry/support/FrmVersion.h"
 
 #include "common/Platform.h"
-#include "registry/net/RegistryClient.h"
 #include "common/qt/Text1252.h"
+#include "registry/net/RegistryClient.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -19,6 +22,8 @@ constexpr int kMarginLeft = 8;
 constexpr int kMarginTop = 8;
 constexpr int kMarginBottom = 8;
 constexpr int kMarginRight = 9;
+constexpr int kWindowWidth = 480;
+constexpr int kWindowHeight = 360;
 
 } // namespace
 
@@ -53,8 +58,19 @@ FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
 
     QString notes = common::FromWindows1252(ReadReleaseNotes(programFolder));
     notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // The notes are wrapped by hand already: their lines are never wrapped again, and the
+    // window is made wide enough for the longest of them.
+    m_txtUpdates->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_txtUpdates->setPlainText(notes);
-    resize(480, 360);
+    const QFontMetrics metrics(m_txtUpdates->font());
+    int widest = 0;
+    for (const QString &line : notes.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int chrome = 2 * m_txtUpdates->frameWidth() +
+                       2 * static_cast<int>(m_txtUpdates->document()->documentMargin()) +
+                       m_txtUpdates->verticalScrollBar()->sizeHint().width() + kMarginLeft +
+                       kMarginRight + 4; // the caret's width
+    resize(std::max(kWindowWidth, widest + chrome), kWindowHeight);
 }
 
 QString FrmVersion::notesText() const

@@ -6,9 +6,11 @@
 #include "registry/ui/LabelButton.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,6 +23,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QStyleFactory>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -128,6 +131,18 @@ bool isEnterKey(const QEvent *event)
 }
 
 } // namespace
+
+void ApplyProgramLook()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // Verdana where installed, otherwise the nearest sans-serif.
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    if (!QFontDatabase::families().contains(QStringLiteral("Verdana")))
+        font.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    font.setPointSizeF(8.25);
+    QApplication::setFont(font);
+}
 
 FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
     : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell),

@@ -30,6 +30,10 @@ class RegistryClient;
 
 inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
 
+// The program's style and font. No application display name is set: the window system
+// would append it to every window's caption.
+void ApplyProgramLook();
+
 // The main window of the Registry program. It builds and wires the controls, turns the
 // core's requests into widget changes (RegistryView) and the user's actions into calls of
 // the core, converting text through Windows-1252 at this boundary.

@@ -12,9 +12,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFont>
-#include <QFontDatabase>
-#include <QStyleFactory>
 
 #include <cstdio>
 #include <optional>
@@ -44,17 +41,6 @@ std::optional<ServerAddress> parseServer(const QString &text, std::uint16_t defa
     if (host.isEmpty())
         return std::nullopt;
     return ServerAddress{host.toStdString(), port};
-}
-
-QFont programFont()
-{
-    // Verdana where installed, otherwise the nearest sans-serif.
-    QFont font(QStringLiteral("Verdana"));
-    font.setStyleHint(QFont::SansSerif);
-    if (!QFontDatabase::families().contains(QStringLiteral("Verdana")))
-        font.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
-    font.setPointSizeF(8.25);
-    return font;
 }
 
 QCommandLineOption serverOption()
@@ -103,7 +89,6 @@ int main(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QLatin1String(registry::kProgramTitle));
     QCommandLineParser parser;
     describe(parser);
     parser.process(app);
@@ -127,8 +112,7 @@ int main(int argc, char **argv)
     registry::FrmMain::Folders folders{programFolder, programFolder + "\\Talmora\\",
                                        programFolder + "\\Server\\"};
 
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QApplication::setFont(programFont());
+    registry::ApplyProgramLook();
 
     common::SteadyClock clock;
     common::QtTransport sckMain;

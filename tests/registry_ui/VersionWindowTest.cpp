@@ -2,6 +2,13 @@
 
 #include "registry/support/FrmVersion.h"
 
+#include <QGuiApplication>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include <iterator>
+
 using namespace regui_test;
 
 namespace {
@@ -64,4 +71,28 @@ TEST_F(VersionWindowTest, NotesAreReadAsRawBytesFromBesideTheProgram)
     EXPECT_EQ(registry::ReadReleaseNotes(folder()), "");
     writeNotes(std::string("a\0b\r\n\xFF", 6));
     EXPECT_EQ(registry::ReadReleaseNotes(folder()), std::string("a\0b\r\n\xFF", 6));
+}
+
+// The caption reaches the window system as it is (an application display name would be
+// appended to it), and the hand-wrapped release notes are not wrapped a second time.
+TEST_F(VersionWindowTest, CaptionIsExactAndTheNotesAreNotWrappedAgain)
+{
+    registry::ApplyProgramLook();
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName())
+        << "no display name to append";
+    std::ifstream notes(TALMORA_RELEASE_NOTES, std::ios::binary);
+    ASSERT_TRUE(notes);
+    writeNotes(std::string(std::istreambuf_iterator<char>(notes), {}));
+    action("mnuVersion")->trigger();
+    registry::FrmVersion *version = m_window->versionWindow();
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->windowTitle(), QStringLiteral("The Talmora Online Registry (Version R0.7)"));
+    QCoreApplication::processEvents();
+    auto *box = version->findChild<QPlainTextEdit *>(QStringLiteral("txtUpdates"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_GT(box->document()->blockCount(), 10);
+    for (QTextBlock block = box->document()->begin(); block.isValid(); block = block.next())
+        EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+    EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0) << "the longest line fits the window";
+    EXPECT_GE(version->width(), 480);
 }
