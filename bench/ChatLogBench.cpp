@@ -1,5 +1,7 @@
 // Appending to the Registry's chat log: each line is added at the end without rewriting the
-// log, so the cost per line stays the same however long the log already is.
+// log, so the cost per line stays the same however long the log already is; lines that
+// arrive together are added together. BM_SocketBurst sends 50,000 chat lines and a ping in
+// one burst through a loopback socket and the real socket adapter into the real window.
 
 #include "common/Clock.h"
 #include "common/Platform.h"
@@ -7,8 +9,21 @@
 #include "registry/net/RegistryClient.h"
 #include "registry/ui/FrmMain.h"
 
+#include "common/Codec.h"
+#include "common/qt/QtTransport.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include <benchmark/benchmark.h>
 
@@ -73,7 +88,7 @@ struct Program
 
 const std::string kLine = "Ostrik: the harbour gate on Riverside Keep is open again";
 
-// N lines into a new log.
+// N lines into a new log, arriving together.
 void BM_AppendLines(benchmark::State &state)
 {
     const auto lines = static_cast<int>(state.range(0));
@@ -83,6 +98,7 @@ void BM_AppendLines(benchmark::State &state)
         state.ResumeTiming();
         for (int i = 0; i < lines; ++i)
             program->core->appendChat(kLine);
+        program->window->flushChat(); // as the event loop does after a burst
         state.PauseTiming();
         program.reset();
         state.ResumeTiming();
@@ -97,11 +113,144 @@ void BM_AppendToLog(benchmark::State &state)
     Program program;
     for (int i = 0; i < state.range(0); ++i)
         program.core->appendChat(kLine);
-    for (auto _ : state)
+    program.window->flushChat();
+    for (auto _ : state) {
         program.core->appendChat(kLine);
+        program.window->flushChat(); // a line on its own in a pass of the event loop
+    }
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_AppendToLog)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+double processorSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double residentMiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return static_cast<double>(resident) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
+}
+
+int chatBlocks(registry::FrmMain &window)
+{
+    QCoreApplication::processEvents();
+    return window.findChild<QPlainTextEdit *>(QStringLiteral("txtChat"))->blockCount();
+}
+
+// Resident memory that 100,000 lines add to the log (the text itself is about 5.5 MB). Run it
+// on its own (--benchmark_filter=ResidentMemory): memory freed by the benchmarks before it is
+// reused and hides the growth.
+void BM_ResidentMemory(benchmark::State &state)
+{
+    for (auto _ : state) {
+        Program program;
+        program.window->show();
+        QCoreApplication::processEvents();
+        const double before = residentMiB();
+        // In passes of about a thousand lines, as a 64-KiB slice of the socket brings them.
+        for (int i = 0; i < 100000; ++i) {
+            program.core->appendChat(kLine);
+            if (i % 1000 == 999)
+                program.window->flushChat();
+        }
+        chatBlocks(*program.window);
+        state.counters["added_MiB"] = residentMiB() - before;
+    }
+}
+BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 50,000 ChatLine packets and a ServerPing in one burst from a loopback server, through the
+// real socket adapter and core into the shown window. Reported: processor time until every
+// line is in the log, the longest single pass of the event loop meanwhile, and how long after
+// the burst was handed to the socket the ping's answer arrived.
+void BM_SocketBurst(benchmark::State &state)
+{
+    constexpr int kLines = 50000;
+    QByteArray burst;
+    const auto chat = *common::BuildPacket("\x07" + kLine, common::PacketKind::Plain);
+    for (int i = 0; i < kLines; ++i)
+        burst.append(chat.data(), static_cast<qsizetype>(chat.size()));
+    const auto ping = *common::BuildPacket(common::Bytes("\x04", 1), common::PacketKind::Plain);
+    burst.append(ping.data(), static_cast<qsizetype>(ping.size()));
+    const auto keepAlive =
+        *common::BuildPacket(common::Bytes("\x02", 1), common::PacketKind::WithCheckCharacter);
+
+    for (auto _ : state) {
+        QTcpServer server;
+        server.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        QTemporaryDir dir;
+        const std::string folder = dir.path().toStdString();
+        common::ManualClock clock;
+        common::QtTransport main;
+        IdleTransport probe;
+        NoShell shell;
+        registry::FrmMain window(
+            registry::FrmMain::Folders{folder, folder + "\\Talmora\\", folder + "\\Server\\"},
+            shell);
+        registry::RegistryClient core({clock, main, probe, window,
+                                       [] { return common::Bytes("1"); }, "127.0.0.1",
+                                       server.serverPort()});
+        window.attach(core);
+        window.show();
+        core.connectRegistry();
+        QElapsedTimer limit;
+        limit.start();
+        while ((!server.hasPendingConnections() || !core.connected()) && limit.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        QTcpSocket *peer = server.nextPendingConnection();
+        if (!peer || !core.connected()) {
+            state.SkipWithError("no loopback connection");
+            return;
+        }
+        peer->waitForReadyRead(1000);
+        peer->readAll(); // the greeting
+        const int blocksBefore = chatBlocks(window);
+
+        QByteArray answer;
+        qint64 answeredAtMs = -1;
+        QElapsedTimer sinceBurst;
+        QObject::connect(peer, &QTcpSocket::readyRead, [&] {
+            answer += peer->readAll();
+            if (answeredAtMs < 0 && answer.contains(QByteArray(keepAlive.data(), 4)))
+                answeredAtMs = sinceBurst.elapsed();
+        });
+        // A zero timer runs once per pass: the gap between two runs is one pass.
+        qint64 longestPassMs = 0;
+        QElapsedTimer pass;
+        QTimer ticker;
+        ticker.setInterval(0);
+        QObject::connect(&ticker, &QTimer::timeout,
+                         [&] { longestPassMs = std::max(longestPassMs, pass.restart()); });
+
+        const double cpuBefore = processorSeconds();
+        sinceBurst.start();
+        peer->write(burst);
+        pass.start();
+        ticker.start();
+        QPlainTextEdit *log = window.findChild<QPlainTextEdit *>(QStringLiteral("txtChat"));
+        while ((log->blockCount() < blocksBefore + kLines || answeredAtMs < 0) &&
+               sinceBurst.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        ticker.stop();
+        const double cpu = processorSeconds() - cpuBefore;
+        state.counters["cpu_s"] = cpu;
+        state.counters["wall_s"] = static_cast<double>(sinceBurst.elapsed()) / 1000.0;
+        state.counters["longest_pass_ms"] = static_cast<double>(longestPassMs);
+        state.counters["ping_answer_ms"] = static_cast<double>(answeredAtMs);
+        state.counters["lines"] = log->blockCount() - blocksBefore;
+        state.SetIterationTime(static_cast<double>(sinceBurst.elapsed()) / 1000.0);
+    }
+}
+BENCHMARK(BM_SocketBurst)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -700,15 +700,35 @@ void FrmMain::appendChatLine(ByteView line)
 {
     if (line.empty())
         return;
-    // One block per line: appending never rewrites the text already in the log.
+    // Lines that arrive together are added together: one insertion and one scroll per pass
+    // of the event loop, however many lines a burst carries.
     QString text = common::FromWindows1252(line);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (!m_pendingChat.isEmpty())
+        m_pendingChat.append(QLatin1Char('\n'));
+    m_pendingChat.append(text);
+    if (m_chatFlushPosted)
+        return;
+    m_chatFlushPosted = true;
+    QMetaObject::invokeMethod(
+        this, [this] { flushChat(); }, Qt::QueuedConnection);
+}
+
+void FrmMain::flushChat() const
+{
+    m_chatFlushPosted = false;
+    if (m_pendingChat.isEmpty())
+        return;
+    QString text;
+    text.swap(m_pendingChat);
+    // One block per line: appending never rewrites the text already in the log.
     m_txtChat->appendPlainText(text);
     m_txtChat->moveCursor(QTextCursor::End); // the caret at the end keeps the newest line in view
 }
 
 Bytes FrmMain::chatLogText() const
 {
+    flushChat();
     QString text = m_txtChat->toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return common::ToWindows1252(text);

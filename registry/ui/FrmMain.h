@@ -62,8 +62,10 @@ public:
     // What ends the program once QuitRequested is set: close the socket and leave the loop.
     void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
 
-    // The chat log as lines joined by CR LF.
+    // The chat log as lines joined by CR LF (lines still waiting for the event loop included).
     Bytes chatLogText() const;
+    // Adds the lines waiting for the event loop to the log now.
+    void flushChat() const;
     const SelectedServer &selectedServer() const { return m_selected; }
     RegistrySettings &settings() { return m_settings; }
     FrmVersion *versionWindow() const { return m_version; }
@@ -139,6 +141,8 @@ private:
     bool m_quitScheduled = false;
     bool m_columnsSized = false;
     SelectedServer m_selected;
+    mutable QString m_pendingChat; // lines not yet in the log, joined by line breaks
+    mutable bool m_chatFlushPosted = false;
     QObject *m_enterPressedIn = nullptr; // the password box in which Enter went down last
     QPointer<FrmVersion> m_version;
 

@@ -128,14 +128,40 @@ TEST_F(RegistryChatTest, ServerLinesJoinTheLogWithCrLf)
 TEST_F(RegistryChatTest, AHundredThousandLinesAppendWithoutRewritingTheLog)
 {
     auto *chat = w<QPlainTextEdit>("txtChat");
+    m_window->flushChat();
     const int blocksBefore = chat->blockCount();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 100000; ++i)
         m_core->appendChat("line " + std::to_string(i));
+    m_window->flushChat();
     // A log that rewrote its whole text per line would need minutes here; generous bound.
     EXPECT_LT(timer.elapsed(), 60000);
     EXPECT_EQ(chat->blockCount(), blocksBefore + 100000);
     EXPECT_EQ(lastLogLine(), "line 99999");
     EXPECT_EQ(chat->document()->findBlockByNumber(blocksBefore).text(), QStringLiteral("line 0"));
+}
+
+// Lines that arrive together go into the log in one insertion with one scroll to the end,
+// with the same text as one line at a time.
+TEST_F(RegistryChatTest, LinesThatArriveTogetherAreAddedInOneInsertion)
+{
+    auto *chat = w<QPlainTextEdit>("txtChat");
+    QCoreApplication::processEvents();
+    const Bytes before = m_window->chatLogText();
+    int insertions = 0;
+    int scrolls = 0;
+    QObject::connect(chat->document(), &QTextDocument::contentsChange,
+                     [&](int, int, int added) { insertions += added > 0 ? 1 : 0; });
+    QObject::connect(chat, &QPlainTextEdit::cursorPositionChanged, [&] { ++scrolls; });
+    Bytes burst;
+    for (const char *line : {"Ostrik: one", "Ren: two\r\nlines", "Ann: three"})
+        burst += inbound({7}, line);
+    deliver(burst);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(insertions, 1);
+    EXPECT_EQ(scrolls, 1);
+    EXPECT_EQ(m_window->chatLogText(),
+              before + "\r\nOstrik: one\r\nRen: two\r\nlines\r\nAnn: three");
+    EXPECT_TRUE(chat->textCursor().atEnd());
 }

@@ -327,6 +327,7 @@ TEST_F(RegistryStartupTest, TextCrossesTheWindowInWindows1252)
                          "5 \x93ok\x94"));
     deliver(inbound({6, 1, 0}, "Z\xF6\x65"));
     EXPECT_EQ(text("lblAccount"), "Logged in (Ren\u00E9)");
+    m_window->flushChat();
     const QString log = w<QPlainTextEdit>("txtChat")->toPlainText();
     EXPECT_TRUE(log.endsWith(QStringLiteral(u"price \u20AC5 \u201Cok\u201D"))) << log.toStdString();
     EXPECT_EQ(w<QListWidget>("lstUsers")->item(0)->text(), QStringLiteral(u"Z\u00F6e"));
