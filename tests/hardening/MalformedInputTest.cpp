@@ -82,7 +82,6 @@ std::vector<RegistryCase> registryCases()
         {"BootNotice", bytes({2, 3}), 2},
         {"LoginAccepted", bytes({5, 2, 0}) + "bob", 3},
         {"ServerCreated", bytes({5, 5, 1}), 3},
-        {"UserListAdd", bytes({6, 1, 'x'}) + "carol", 3},
     };
     for (const auto &m : messages) {
         // A body of one byte is the bare type (below); cuts start at two bytes, except for
@@ -101,6 +100,9 @@ std::vector<RegistryCase> registryCases()
     cases.push_back({"BareType4_ServerPingAnswered", frame(bytes({4})), {}, {bytes({2})}});
     cases.push_back({"BareType5_AccountReply", frame(bytes({5})), {}, {}});
     cases.push_back({"BareType6_UserList", frame(bytes({6})), {}, {}});
+    // UserListAdd takes the name from its fourth byte on, which may be nothing at all.
+    cases.push_back({"UserListAdd_NothingAfterSubType", frame(bytes({6, 1})), {"user:"}, {}});
+    cases.push_back({"UserListAdd_OnlyTheSkippedByte", frame(bytes({6, 1, 'x'})), {"user:"}, {}});
     cases.push_back({"BareType7_EmptyChatLineAddsNothing", frame(bytes({7})), {}, {}});
     cases.push_back({"BareType8_ServerListClear", frame(bytes({8})), {"clearRows", "count:0"}, {}});
     ignored("BareType9_Unknown", bytes({9}));
