@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using common::Bytes;
@@ -200,6 +201,15 @@ TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
     Bytes data = "new";
     EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), data), FileError::None);
     EXPECT_EQ(readFile(m_program / "Update.exe"), "new");
+    EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
+
+    // A set-user-ID or set-group-ID bit is never carried over to content from a server.
+    fs::permissions(m_program / "Update.exe", fs::perms(06755));
+    if ((fs::status(m_program / "Update.exe").permissions() & fs::perms::set_uid) ==
+        fs::perms::none)
+        GTEST_SKIP() << "this file system keeps no set-user-ID bit";
+    Bytes again = "newer";
+    EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), again), FileError::None);
     EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
 }
 
@@ -511,6 +521,14 @@ TEST_F(FileStoreTest, Settings)
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
     EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "a\r\n[X]"));
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
+
+    // A Settings.ini that is no regular file reads as absent (a pipe would block start-up).
+    fs::remove(m_program / "Settings.ini");
+    ASSERT_EQ(::mkfifo((m_program / "Settings.ini").c_str(), 0600), 0);
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
+    fs::remove(m_program / "Settings.ini");
+    fs::create_directory(m_program / "Settings.ini");
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
 }
 
 TEST_F(FileStoreTest, SettingsAreNotWrittenThroughALinkLeadingOut)

@@ -192,10 +192,12 @@ FileError replaceFile(const fs::path &target, const Bytes &data, const PathFault
         return FileError::WriteFailed;
     }
 
-    // Keep the permissions of the file being replaced (an executable stays executable).
+    // Keep the permissions of the file being replaced (an executable stays executable), but
+    // never its set-user-ID or set-group-ID bit: the new content comes from a server.
     const fs::file_status old = fs::symlink_status(target, ec);
     if (!ec && fs::is_regular_file(old))
-        fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
+        fs::permissions(temporary, old.permissions() & ~(fs::perms::set_uid | fs::perms::set_gid),
+                        fs::perm_options::replace, ec);
 
     if (!stepAllowed(WriteStep::Rename)) {
         fs::remove(temporary, ec);
@@ -535,7 +537,14 @@ void FileStore::ApplyLocalVersionRule(FileEntry &entry) const
 
 Bytes FileStore::ReadSetting(ByteView section, ByteView key) const
 {
-    return common::ReadIniString(programFile("Settings.ini"), section, key);
+    // Anything but a regular file (a pipe or a device would block or never end) reads as
+    // absent.
+    const Bytes path = programFile("Settings.ini");
+    std::error_code ec;
+    const fs::file_status status = fs::status(localFsPath(path), ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return {};
+    return common::ReadIniString(path, section, key);
 }
 
 bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) const
