@@ -293,10 +293,16 @@ TEST_F(ProtocolTest, AStalledTransferCountsAsALostConnection)
 {
     connect();
     transport.deliver(fileInfo(2, 1, "a.txt", "") + packet(4));
-    transport.deliver(fileData(2, 100) + Bytes(10, 's'));
+    transport.deliver(fileData(2, 5000) + Bytes(10, 's'));
+    // 1 KiB within 30 s keeps the transfer alive; less does not, however steady the drip.
     clock.advance(20000);
-    transport.deliver(Bytes(10, 's'));
-    clock.advance(29999);
+    transport.deliver(Bytes(1024, 's'));
+    for (int second = 1; second < 30; ++second) {
+        clock.advance(1000);
+        transport.deliver("s");
+        core->onTimer();
+    }
+    clock.advance(999);
     core->onTimer();
     EXPECT_EQ(transport.state(), common::Transport::State::Connected);
     clock.advance(1);
@@ -350,8 +356,6 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
         packet(1),                    // FolderEntry without fields
         packet(2),                    // FileCount without fields
         packet(0, "..\\..\\evil.sh"), // launch path leaving the client folder
-        packet(5, byteOf(2) + "ab"),  // FileData too short
-        fileData(251, 3),             // index above 250
     };
     for (const auto &b : bad)
         transport.deliver(b);
@@ -364,6 +368,21 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
     EXPECT_FALSE(fs::exists(folder + "/Maps"));
     EXPECT_FALSE(fs::exists(client("Maps")));
     EXPECT_FALSE(core->inTransfer());
+
+    // A refused FileData leaves bytes that cannot be framed: the connection ends, and what
+    // followed it in the same arrival is not read as messages.
+    for (const Bytes &refused :
+         {packet(5, byteOf(2) + "ab"), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
+        transport.deliver(refused + packet(0, "evil.sh"));
+        EXPECT_EQ(transport.state(), common::Transport::State::Closed);
+        EXPECT_EQ(core->logLines().back(),
+                  "Connection closed: the file that follows cannot be received.");
+        EXPECT_TRUE(core->launchPath().empty());
+        clock.advance(1500);
+        core->onTimer();
+        transport.acceptConnection();
+    }
+    EXPECT_FALSE(fs::exists(path("Settings.ini")));
 
     // A well-formed exchange still works afterwards.
     transport.deliver(fileInfo(2, 1, "ok.txt", "") + packet(4));
@@ -379,7 +398,12 @@ TEST_F(ProtocolTest, AFailedWriteIsLoggedAndNotCounted)
     transport.deliver(fileData(2, 3) + "AAA");
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
     EXPECT_EQ(core->filesWritten(), 0);
-    EXPECT_TRUE(logHas("No Update Required."));
+    // Never reported as a success; Version.dat leaves the file out and the hand-over runs.
+    EXPECT_EQ(core->logLines().back(), "Update Incomplete: 1 file(s) could not be written.");
+    EXPECT_EQ(core->statusText(), "Status: Update Incomplete");
+    EXPECT_EQ(readFile(path("Version.dat")), "");
+    core->onTimer();
+    EXPECT_EQ(view.ended, 1);
 }
 
 TEST_F(ProtocolTest, DamagedPackedDataIsNotWritten)

@@ -24,6 +24,8 @@ public:
     explicit HeldWriter(std::unique_ptr<updater::FileStore> &store) : m_store(store) {}
     void write(Bytes path, Bytes data, Done done) override
     {
+        if (onWrite)
+            onWrite();
         held.push_back({std::move(path), std::move(data), std::move(done)});
     }
     void finish() override
@@ -33,12 +35,16 @@ public:
             releaseOldest();
     }
     bool busy() const override { return !held.empty(); }
-    void releaseOldest()
+    std::int64_t reportedWorkMs() const override { return m_reporting; }
+    // Reports the oldest file; `workMs` is the time its writing took, -1 for unmeasured.
+    void releaseOldest(std::int64_t workMs = -1)
     {
         Held h = std::move(held.front());
         held.pop_front();
         const FileError error = m_store->WriteWholeFile(h.path, h.data);
+        m_reporting = workMs;
         h.done(error, std::move(h.data));
+        m_reporting = -1;
     }
 
     struct Held
@@ -49,8 +55,10 @@ public:
     };
     std::deque<Held> held;
     int finishes = 0;
+    std::function<void()> onWrite;
 
 private:
+    std::int64_t m_reporting = -1;
     std::unique_ptr<updater::FileStore> &m_store;
 };
 
@@ -105,6 +113,32 @@ TEST_F(HeldWrites, NextFileIsRequestedWhileTheLastIsWrittenAndTheOutcomeIsLogged
     EXPECT_EQ(log.back(), "Update Complete (40 ms)");
 }
 
+TEST_F(HeldWrites, AFilesTimeIsItsOwnAndTheLogKeepsTheOrderOfTheFiles)
+{
+    makeCore();
+    connect();
+    transport.deliver(fileInfo(2, 1, "a.txt", "") + fileInfo(3, 2, "b.txt", "") +
+                      fileInfo(4, 3, "c.txt", "") + packet(4));
+    transport.deliver(fileData(2, 3));
+    clock.advance(100);
+    transport.deliver("aaa");
+    transport.deliver(fileData(3, 3));
+    clock.advance(50);
+    transport.deliver("bbb");
+    ASSERT_EQ(held->held.size(), 2u);
+    // c.txt is cut off while both wait for the writer: its line comes after theirs.
+    transport.deliver(fileData(4, 3) + "c");
+    transport.dropConnection();
+    EXPECT_FALSE(logHas("Download Interrupted: c.txt"));
+    clock.advance(1000); // waiting behind each other is not the files' own time
+    held->releaseOldest(30);
+    held->releaseOldest(20);
+    const std::vector<Bytes> tail(core->logLines().end() - 3, core->logLines().end());
+    EXPECT_EQ(tail,
+              (std::vector<Bytes>{"File Updated: a.txt (130 ms)", "File Updated: b.txt (70 ms)",
+                                  "Download Interrupted: c.txt"}));
+}
+
 TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
 {
     makeCore();
@@ -115,6 +149,56 @@ TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
     EXPECT_EQ(core->filesWritten(), 1);
     EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(2, "", "b.txt"));
+    EXPECT_EQ(core->logLines().back(), "Update Incomplete: 1 file(s) could not be written.");
+}
+
+// The final acknowledgement of every file, the Updater's own included, has left before the
+// file is written; for a game file the request for the next one too.
+TEST_F(HeldWrites, TheFinalAcknowledgementLeavesBeforeTheFileIsWritten)
+{
+    const Bytes ack3 = common::byteString({0, 6, 2, 0, 0, 0, 0, 3});
+    struct Case
+    {
+        int index;
+        Bytes name;
+        std::vector<Bytes> sentBeforeWrite;
+    };
+    const std::vector<Case> cases = {
+        {0, "zlib.dll", {ack3}},
+        {1, "Updater.dat", {common::byteString({0, 6, 2, 1, 0, 0, 0, 3})}},
+        {2, "a.txt", {common::byteString({0, 6, 2, 2, 0, 0, 0, 3}), fileRequest(3)}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        core.reset();
+        transport.dropConnection();
+        transport.clearSent();
+        fs::remove(path("zlib.dll"));
+        makeCore();
+        connect(c.index != 0);
+        if (c.index != 0)
+            transport.deliver(fileInfo(1, 1, "", "") + fileInfo(2, 1, "a.txt", "") +
+                              fileInfo(3, 2, "b.txt", "") + packet(4));
+        std::vector<Bytes> sentAtWrite;
+        bool written = false;
+        const auto record = [&] {
+            const std::vector<Bytes> all = sent();
+            if (!written && all.size() >= c.sentBeforeWrite.size())
+                sentAtWrite.assign(all.end() - static_cast<long>(c.sentBeforeWrite.size()),
+                                   all.end());
+            written = true;
+        };
+        held->onWrite = record;
+        store->setPathFaultHook([&](updater::WriteStep, const std::string &) {
+            record();
+            return true;
+        });
+        transport.deliver(fileData(c.index, 3) + "xyz");
+        ASSERT_TRUE(written);
+        EXPECT_EQ(sentAtWrite, c.sentBeforeWrite);
+        held->onWrite = nullptr;
+        store->setPathFaultHook(nullptr);
+    }
 }
 
 TEST_F(HeldWrites, ClosingWhileAFileIsHeldWritesItBeforeAnythingIsStarted)
@@ -283,8 +367,8 @@ TEST_F(Background, AnOwnerThatOnlyWaitsIsToldThroughItsEventLoop)
 TEST_F(Background, LargeFilesAreHeldOneAtATime)
 {
     // Two of these, packed and unpacked, do not fit in the budget together.
-    const std::size_t size = static_cast<std::size_t>(
-        updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
+    const std::size_t size =
+        static_cast<std::size_t>(updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
     const Bytes large = content(size, 'L');
     updater::BackgroundFileWriter writer(*store, posts.poster());
     writer.write(target("small.dat"), packed(content(1000, 's')), record("small"));

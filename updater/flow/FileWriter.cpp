@@ -1,8 +1,20 @@
 #include "updater/flow/FileWriter.h"
 
+#include <chrono>
 #include <exception>
 
 namespace updater {
+
+namespace {
+
+std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
+}
+
+} // namespace
 
 void ImmediateFileWriter::write(Bytes path, Bytes data, Done done)
 {
@@ -77,7 +89,9 @@ void BackgroundFileWriter::reportEnded()
         Waiting waiting = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_heldWeight -= waiting.weight;
+        m_reportedWorkMs = job.workMs;
         waiting.done(job.error, std::move(job.data));
+        m_reportedWorkMs = -1;
     }
 }
 
@@ -98,6 +112,7 @@ void BackgroundFileWriter::unpackLoop()
             buffer = std::move(m_keptBuffer);
             m_keptBuffer = Bytes();
         }
+        const auto started = std::chrono::steady_clock::now();
         try {
             job.error = FileStore::UnpackForWrite(job.data, buffer);
         } catch (const std::exception &) {
@@ -106,6 +121,7 @@ void BackgroundFileWriter::unpackLoop()
             buffer = Bytes();
         }
         job.unpacked = std::move(buffer);
+        job.workMs = elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
             m_toStore.push_back(std::move(job));
@@ -127,11 +143,13 @@ void BackgroundFileWriter::storeLoop()
             job = std::move(m_toStore.front());
             m_toStore.pop_front();
         }
+        const auto started = std::chrono::steady_clock::now();
         try {
             job.error = m_store.StoreUnpacked(job.path, job.data, job.unpacked, job.error);
         } catch (const std::exception &) {
             job.error = FileError::WriteFailed;
         }
+        job.workMs += elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
             job.unpacked.clear();

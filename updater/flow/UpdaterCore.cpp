@@ -142,7 +142,7 @@ std::int64_t UpdaterCore::nextDeadline() const
     if (byteCounterActive())
         consider(m_nextSecondTime);
     if (m_inTransfer)
-        consider(m_lastTransferData + kStallLimitMs);
+        consider(m_stallStart + kStallLimitMs);
     return next;
 }
 
@@ -151,8 +151,8 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && m_inTransfer && now - m_lastTransferData >= kStallLimitMs) {
-        AddLogLine("The Update Server stopped sending.");
+    if (!m_finished && m_inTransfer && now - m_stallStart >= kStallLimitMs) {
+        logLine("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
     }
@@ -216,7 +216,7 @@ void UpdaterCore::tryNextServer(std::int64_t now)
         ConnectToServer(kLocalServer, kUpdatePort);
         break;
     default: {
-        AddLogLine("Unable to connect to the Update Server!");
+        logLine("Unable to connect to the Update Server!");
         std::int64_t zero = 0;
         ShowProgress("Error Connecting...", zero, 0);
         m_finished = true;
@@ -233,7 +233,7 @@ void UpdaterCore::onConnected()
 {
     if (!m_started || m_handedOver)
         return;
-    AddLogLine("Connection Established.");
+    logLine("Connection Established.");
     m_buffer.clear();
     if (m_store.FileExists(m_store.programFile("zlib.dll")))
         SendVersionCheck();
@@ -261,7 +261,7 @@ void UpdaterCore::connectionLost()
 void UpdaterCore::abandonTransfer()
 {
     FileEntry &e = m_table[m_currentIndex];
-    AddLogLine("Download Interrupted: " + e.fileName);
+    logLine("Download Interrupted: " + e.fileName);
     e.data.clear();
     e.data.shrink_to_fit();
     e.received = 0;
@@ -275,13 +275,20 @@ void UpdaterCore::abandonTransfer()
 
 void UpdaterCore::onData(common::ByteView bytes)
 {
-    if (!m_started || m_handedOver)
+    // Bytes of a connection this side has closed (after a refused FileData, say) are not
+    // read.
+    if (!m_started || m_handedOver || m_transport.state() != common::Transport::State::Connected)
         return;
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (m_inTransfer)
-        m_lastTransferData = now;
+    if (m_inTransfer) {
+        m_stallBytes += static_cast<std::int64_t>(bytes.size());
+        if (m_stallBytes >= kStallMinBytes) {
+            m_stallStart = now;
+            m_stallBytes = 0;
+        }
+    }
     if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
@@ -357,7 +364,7 @@ void UpdaterCore::RequestFile(int index)
 
 void UpdaterCore::ignoreMessage(const char *what)
 {
-    AddLogLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
+    logLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
 }
 
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
@@ -389,14 +396,16 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
 // SetLaunchFile: text path relative to the client folder.
 void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
 {
-    if (!IsSafeRelativePath(fields)) {
+    // An empty name is valid: the client folder itself, which the hand-over does not find as
+    // a program, so it goes on to the fallbacks.
+    if (!fields.empty() && !IsSafeRelativePath(fields)) {
         ignoreMessage("launch file");
         return;
     }
     m_launchPath = m_store.clientFolder() + fields;
     // This run starts the program all the same; the next one would not know it.
     if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
-        AddLogLine("Unable to write Settings.ini");
+        logLine("Unable to write Settings.ini");
 }
 
 // FolderEntry: byte number 1..15, text folder.
@@ -414,7 +423,7 @@ void UpdaterCore::handleFolderEntry(const Bytes &fields)
     }
     m_folderTable[number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
-        AddLogLine("Unable to create folder: " + folder);
+        logLine("Unable to create folder: " + folder);
 }
 
 // FileCount: byte count.
@@ -468,13 +477,15 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
 // FileData: byte index, u32 size; the file's bytes follow.
 void UpdaterCore::handleFileData(const Bytes &fields)
 {
-    if (fields.size() < 5) {
+    const int index = fields.empty() ? 0 : common::byteAt(fields, 0);
+    if (fields.size() < 5 || index >= kFileTableSize || !longFits(fields, 1) ||
+        readLong(fields, 1) > kMaxFileSize) {
+        // The raw bytes that follow a refused FileData cannot be told from packets: reading
+        // on would take file content for messages. The connection ends here, as if lost.
         ignoreMessage("file data");
-        return;
-    }
-    const int index = common::byteAt(fields, 0);
-    if (index >= kFileTableSize || !longFits(fields, 1) || readLong(fields, 1) > kMaxFileSize) {
-        ignoreMessage("file data");
+        logLine("Connection closed: the file that follows cannot be received.");
+        m_transport.close();
+        connectionLost();
         return;
     }
     m_currentIndex = index;
@@ -494,7 +505,8 @@ void UpdaterCore::handleFileData(const Bytes &fields)
     }
     m_inTransfer = true;
     m_awaitingUpdateExe = false;
-    m_lastTransferData = m_clock.nowMs();
+    m_stallStart = m_clock.nowMs();
+    m_stallBytes = 0;
 }
 
 // ---- Receiving file bytes -----------------------------------------------------------------
@@ -514,7 +526,7 @@ bool UpdaterCore::ReceiveFileData()
             return false;
         const Bytes sizeBytes = m_buffer.take(4);
         if (!common::LongFits(sizeBytes) || common::DecodeLong(sizeBytes) > kMaxFileSize) {
-            AddLogLine("Ignored an invalid file size from the Update Server.");
+            logLine("Ignored an invalid file size from the Update Server.");
             m_transport.close();
             connectionLost();
             return false;
@@ -579,23 +591,32 @@ void UpdaterCore::completeFile(FileEntry &e)
     Bytes data = std::move(e.data);
     e.data = Bytes();
     m_done[index] = true;
+    m_arrivalMs[index] = m_clock.nowMs() - e.startTime;
 
     if (index >= 2 && !e.fullPath.empty()) {
         // A game file is unpacked and stored while the next one is requested and arrives.
+        // The last acknowledgement and the request leave together before the file goes to
+        // the writer, so nothing the writer does holds them back.
         m_inTransfer = false;
-        m_writer.write(e.fullPath, std::move(data), [this, index](FileError error, Bytes buffer) {
-            fileWritten(index, error, std::move(buffer));
-        });
-        NextDownload();
+        const int next = nextWanted();
+        if (next > 0)
+            RequestFile(next);
+        flushOutgoing();
+        handToWriter(index, e.fullPath, std::move(data));
+        if (next <= 0)
+            endPass();
         return;
     }
 
-    // zlib.dll and the Updater's own files are stored before anything else goes on.
+    // zlib.dll and the Updater's own files are stored before anything else goes on; their
+    // last acknowledgement leaves first.
+    flushOutgoing();
     m_writer.finish();
+    const std::int64_t handedAt = m_clock.nowMs();
     FileError error = FileError::CreateFailed;
     if (!e.fullPath.empty())
         error = m_store.WriteWholeFile(e.fullPath, data);
-    fileWritten(index, error, std::move(data));
+    fileWritten(index, error, std::move(data), m_clock.nowMs() - handedAt);
 
     const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
     if (!firstOfPair)
@@ -613,8 +634,26 @@ void UpdaterCore::completeFile(FileEntry &e)
     }
 }
 
-// Logs the outcome of a file's write and keeps its buffer for the next file.
-void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer)
+void UpdaterCore::handToWriter(int index, const Bytes &path, Bytes data)
+{
+    ++m_writesHanded;
+    const std::int64_t handedAt = m_clock.nowMs();
+    m_writer.write(path, std::move(data), [this, index, handedAt](FileError error, Bytes buffer) {
+        const std::int64_t measured = m_writer.reportedWorkMs();
+        ++m_writesReported;
+        fileWritten(index, error, std::move(buffer),
+                    measured >= 0 ? measured : m_clock.nowMs() - handedAt);
+        // Lines that waited for this file's outcome follow it now.
+        while (!m_heldLines.empty() && m_heldLines.front().first <= m_writesReported) {
+            AddLogLine(m_heldLines.front().second);
+            m_heldLines.pop_front();
+        }
+    });
+}
+
+// Logs the outcome of a file's write and keeps its buffer for the next file. A file's time is
+// its own: from its FileData to its last byte, plus its unpacking and writing.
+void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int64_t workMs)
 {
     FileEntry &e = m_table[index];
     // Keep the larger buffer (after unpacking: the file as written) for the next file.
@@ -622,41 +661,71 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer)
         m_spare = std::move(buffer);
     m_spare.clear();
     if (error == FileError::None) {
-        e.startTime = m_clock.nowMs() - e.startTime;
+        e.startTime = m_arrivalMs[index] + std::max<std::int64_t>(workMs, 0);
         AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
         if (index >= 1)
             ++m_filesWritten;
     } else {
         e.startTime = 0;
         AddLogLine("Unable to write file: " + e.fileName);
+        if (index >= 2 && e.needsUpdate)
+            ++m_filesFailed; // a file this pass asked for
     }
+}
+
+void UpdaterCore::logLine(const Bytes &text)
+{
+    if (m_writesReported < m_writesHanded)
+        m_heldLines.emplace_back(m_writesHanded, text);
+    else
+        AddLogLine(text);
 }
 
 // ---- Completion ---------------------------------------------------------------------------
 
-void UpdaterCore::NextDownload()
+int UpdaterCore::nextWanted() const
 {
     for (int i = 1; i < kFileTableSize; ++i) {
-        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i]) {
-            RequestFile(i);
-            return;
-        }
+        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i])
+            return i;
     }
+    return -1;
+}
+
+void UpdaterCore::NextDownload()
+{
+    const int next = nextWanted();
+    if (next > 0)
+        RequestFile(next);
+    else
+        endPass();
+}
+
+// No file is left: record the versions and report the pass.
+void UpdaterCore::endPass()
+{
     m_writer.finish(); // Version.dat lists only what was written
     if (m_store.SaveVersions(m_table) != FileError::None)
-        AddLogLine("Unable to write Version.dat");
+        logLine("Unable to write Version.dat");
 
     std::int64_t total = 0;
     for (int i = 1; i < kFileTableSize; ++i) {
         if (m_table[i].needsUpdate && m_done[i])
             total += m_table[i].startTime;
     }
-    if (m_filesWritten == 0)
-        AddLogLine("No Update Required.");
-    else
-        AddLogLine("Update Complete (" + std::to_string(total) + " ms)");
+    // A pass in which a file could not be written is never reported as a success.
+    const char *status = "Update Complete";
+    if (m_filesFailed > 0) {
+        logLine("Update Incomplete: " + std::to_string(m_filesFailed) +
+                " file(s) could not be written.");
+        status = "Update Incomplete";
+    } else if (m_filesWritten == 0) {
+        logLine("No Update Required.");
+    } else {
+        logLine("Update Complete (" + std::to_string(total) + " ms)");
+    }
     std::int64_t zero = 0;
-    ShowProgress("Update Complete", zero, 0);
+    ShowProgress(status, zero, 0);
     m_finished = true;
 }
 
@@ -688,8 +757,10 @@ void UpdaterCore::FinishAndLaunch()
         m_launchPath = fallbacks[k++];
     for (;;) {
         if (!common::ResolveProgram(m_launchPath).empty()) {
-            m_launcher.start(m_launchPath, m_store.programFolder());
-            break;
+            if (m_launcher.start(m_launchPath, m_store.programFolder()))
+                break;
+            // Only programs are started; a file that is none leaves the choice to the next.
+            logLine("Unable to start: " + m_launchPath);
         }
         if (k >= std::size(fallbacks))
             break;
