@@ -436,4 +436,34 @@ TEST(UpdaterEndToEnd, AHostileServerDoesNotChooseWhatStarts)
     }
 }
 
+// When the window cannot be created, the Updater waits 3 s and starts once more with the same
+// words; the second failure ends with the plain message.
+TEST(UpdaterEndToEnd, AWindowThatCannotBeCreatedIsTriedOnceMore)
+{
+    GameFolder game;
+    ASSERT_TRUE(game.ready());
+    const std::string errors = game.path + "/errors.txt";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "no-such-platform");
+    env.remove("TALMORA_UPDATER_RESTARTED");
+    game.process.setProcessEnvironment(env);
+    // The copy started anew writes to the same file, after the first has ended.
+    game.process.setStandardErrorFile(QString::fromStdString(errors));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    game.process.start(QString::fromStdString(game.path + "/Updater"), {"127.0.0.1", "1"});
+    ASSERT_TRUE(game.process.waitForStarted(10000));
+    testsupport::ScriptedPeer clock; // only its event loop is used, to wait
+    ASSERT_TRUE(waitFor(
+        clock, [&] { return readFile(errors).find("check that a display") != std::string::npos; },
+        20000))
+        << readFile(errors);
+    EXPECT_GE(elapsed.elapsed(), 3000);
+    const std::string text = readFile(errors);
+    const auto retry = text.find("starting once more in 3000 ms");
+    ASSERT_NE(retry, std::string::npos) << text;
+    EXPECT_EQ(text.find("starting once more", retry + 1), std::string::npos) << text;
+    EXPECT_LT(retry, text.find("check that a display"));
+}
+
 } // namespace

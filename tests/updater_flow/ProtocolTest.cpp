@@ -341,6 +341,43 @@ TEST_F(ProtocolTest, ASecondFileDataStartsTheDataAfresh)
     EXPECT_EQ(readFile(client("a.txt")), "BB");
 }
 
+// A FileInfo without the byte 0 after the name keeps the name the entry already has and
+// takes the rest as its folder.
+TEST_F(ProtocolTest, FileInfoWithoutANameKeepsTheEntrysName)
+{
+    connect();
+    fs::create_directories(client("Data"));
+    transport.deliver(fileInfo(2, 1, "a.txt", ""));
+    transport.deliver(packet(3, byteOf(2) + common::EncodeLong(7) + "Data\\"));
+    const auto &e = core->fileTable()[2];
+    EXPECT_EQ(e.fileName, "a.txt");
+    EXPECT_EQ(e.folder, "Data\\");
+    EXPECT_EQ(e.version, 7);
+    EXPECT_EQ(e.fullPath, store->clientFolder() + "Data\\a.txt");
+    EXPECT_TRUE(e.needsUpdate);
+}
+
+// The count of described files runs on over a second file list in the same run, capped at
+// the announced number: the second list shows 100 % throughout.
+TEST_F(ProtocolTest, ASecondFileListShowsLoadingAtFullThroughout)
+{
+    connect();
+    const Bytes a = fileInfo(2, 1, "a.txt", "");
+    const Bytes b = fileInfo(3, 1, "b.txt", "");
+    transport.deliver(packet(2, byteOf(2)) + a);
+    EXPECT_EQ(core->statusText(), "Status: Loading File Versions - 50%");
+    // The connection is lost in the middle of the list; the next server sends it again.
+    transport.dropConnection();
+    clock.advance(1500);
+    core->onTimer();
+    transport.acceptConnection();
+    transport.deliver(packet(2, byteOf(2)));
+    for (const Bytes &info : {a, b}) {
+        transport.deliver(info);
+        EXPECT_EQ(core->statusText(), "Status: Loading File Versions - 100%");
+    }
+}
+
 TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
 {
     connect();
