@@ -2,6 +2,7 @@
 
 #include "TempFolder.h"
 #include "common/Codec.h"
+#include "common/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,27 @@ TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
     EXPECT_TRUE(listAll(m_outside).empty());
     EXPECT_EQ(listAll(client()), std::set<std::string>{"Link"});
     EXPECT_EQ(listAll(m_temp.path()).count("x"), 0u);
+}
+
+// A folder path longer than Windows can create is refused before any level is made; one
+// that just fits is made, level by level.
+TEST_F(FileStoreTest, MakeFoldersKeepsToWhatWindowsCanCreate)
+{
+    // The client folder ends in "\\" and so does the folder: the path has one of them less.
+    const std::size_t room = kMaxFolderPath + 1 - m_store.clientFolder().size();
+    Bytes fits;
+    while (fits.size() + 2 <= room)
+        fits += "y\\";
+    if (fits.size() < room)
+        fits.insert(0, "z");
+    ASSERT_EQ(m_store.clientFolder().size() + fits.size() - 1, kMaxFolderPath);
+    EXPECT_EQ(m_store.MakeFolders(fits), FileError::None);
+    EXPECT_TRUE(fs::is_directory(client() / common::LocalPath(fits)));
+    fs::remove_all(client());
+    fs::create_directories(client());
+    EXPECT_EQ(m_store.MakeFolders("x" + fits), FileError::CreateFailed);
+    EXPECT_EQ(m_store.MakeFolders(Bytes(2000, 'y') + "\\"), FileError::CreateFailed);
+    EXPECT_TRUE(listAll(client()).empty());
 }
 
 TEST_F(FileStoreTest, MakeFoldersReportsALevelThatIsAFile)
