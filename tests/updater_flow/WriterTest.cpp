@@ -36,6 +36,7 @@ public:
     }
     bool busy() const override { return !held.empty(); }
     std::int64_t reportedWorkMs() const override { return m_reporting; }
+    bool wouldWait(const Bytes &) const override { return held.size() >= capacity; }
     // Reports the oldest file; `workMs` is the time its writing took, -1 for unmeasured.
     void releaseOldest(std::int64_t workMs = -1)
     {
@@ -56,6 +57,7 @@ public:
     std::deque<Held> held;
     int finishes = 0;
     std::function<void()> onWrite;
+    std::size_t capacity = 1000; // files held at once before write() would wait
 
 private:
     std::int64_t m_reporting = -1;
@@ -103,7 +105,10 @@ TEST_F(HeldWrites, NextFileIsRequestedWhileTheLastIsWrittenAndTheOutcomeIsLogged
 
     // The pass ends only once the last file is written: Version.dat lists both.
     transport.deliver(fileData(3, 3) + "bbb");
-    EXPECT_FALSE(held->busy());
+    EXPECT_FALSE(fs::exists(path("Version.dat")));
+    EXPECT_FALSE(core->finished());
+    held->releaseOldest();
+    EXPECT_TRUE(core->finished());
     EXPECT_EQ(readFile(client("b.txt")), "bbb");
     EXPECT_EQ(readFile(path("Version.dat")),
               updater::VersionRecord(1, "", "a.txt") + updater::VersionRecord(2, "", "b.txt"));
@@ -146,6 +151,7 @@ TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
     fs::create_directories(client("a.txt")); // a folder where the file should go
     transport.deliver(fileData(2, 3) + "aaa");
     transport.deliver(fileData(3, 3) + "bbb");
+    held->finish();
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
     EXPECT_EQ(core->filesWritten(), 1);
     EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(2, "", "b.txt"));
@@ -218,14 +224,57 @@ TEST_F(HeldWrites, ClosingWhileAFileIsHeldWritesItBeforeAnythingIsStarted)
     EXPECT_FALSE(fs::exists(path("Version.dat")));
 }
 
-TEST_F(HeldWrites, TheUpdatersOwnFilesAreWrittenAtOnce)
+TEST_F(HeldWrites, TheUpdatersOwnFilesGoThroughTheWriterAndWhatDependsOnThemWaits)
 {
     makeCore();
     connect(false); // zlib.dll missing: entry 0 first
+    transport.clearSent();
     transport.deliver(fileData(0, 4) + "zlib");
-    EXPECT_FALSE(held->busy());
+    ASSERT_TRUE(held->busy());
+    EXPECT_EQ(sent().back(), common::byteString({0, 6, 2, 0, 0, 0, 0, 4}));
+    held->releaseOldest();
     EXPECT_EQ(readFile(path("zlib.dll")), "zlib");
     EXPECT_EQ(sent().back(), versionCheck());
+
+    // Update.exe ends the run only once it is written; nothing after it is read meanwhile.
+    transport.deliver(fileInfo(1, 1, "Updater.dat", "") + packet(4));
+    transport.deliver(fileData(1, 2) + "UD" + common::EncodeLong(3) + "EXE" + packet(0, "evil.sh"));
+    EXPECT_EQ(held->held.size(), 2u);
+    EXPECT_FALSE(core->finished());
+    held->finish();
+    EXPECT_TRUE(core->finished());
+    EXPECT_TRUE(core->selfUpdatePending());
+    EXPECT_EQ(readFile(path("Update.exe")), "EXE");
+    EXPECT_TRUE(core->launchPath().empty());
+}
+
+// While the writer has no room, the finished file waits in the core and the socket is not
+// read: the sender is held back, not the window's thread, and the wait is no stall.
+TEST_F(HeldWrites, TheSocketIsNotReadWhileTheWriterHasNoRoom)
+{
+    held->capacity = 1;
+    makeCore();
+    connect();
+    transport.deliver(fileInfo(2, 1, "a.txt", "") + fileInfo(3, 2, "b.txt", "") +
+                      fileInfo(4, 3, "c.txt", "") + packet(4));
+    transport.deliver(fileData(2, 3) + "aaa");
+    transport.deliver(fileData(3, 3) + "bbb");
+    EXPECT_EQ(held->held.size(), 1u);
+    EXPECT_FALSE(transport.receiving());
+    EXPECT_EQ(sent().back(), fileRequest(4)); // the request left all the same
+    transport.deliver(fileData(4, 3) + "ccc");
+    EXPECT_EQ(transport.held().size(), fileData(4, 3).size() + 3);
+    clock.advance(updater::kStallLimitMs * 2);
+    core->onTimer();
+    EXPECT_EQ(transport.state(), common::Transport::State::Connected);
+
+    held->releaseOldest(5); // a.txt: room for b.txt, and the socket is read again
+    EXPECT_TRUE(transport.receiving());
+    ASSERT_EQ(held->held.size(), 1u);
+    transport.releaseHeld();
+    held->finish();
+    EXPECT_EQ(readFile(client("c.txt")), "ccc");
+    EXPECT_TRUE(logHas("Update Complete (5 ms)"));
 }
 
 // Runs posted reports on the test's thread, as an event loop would.

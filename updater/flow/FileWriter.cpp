@@ -41,11 +41,26 @@ BackgroundFileWriter::~BackgroundFileWriter()
         m_storer.join();
 }
 
+namespace {
+
+// Memory a file takes while held: as handed over, and unpacked.
+std::int64_t heldWeight(const Bytes &data)
+{
+    return static_cast<std::int64_t>(data.size()) + DeclaredLength(data);
+}
+
+} // namespace
+
+bool BackgroundFileWriter::wouldWait(const Bytes &data) const
+{
+    return !m_waiting.empty() &&
+           (m_waiting.size() >= kMaxHeld || m_heldWeight + heldWeight(data) > kHeldBudget);
+}
+
 void BackgroundFileWriter::write(Bytes path, Bytes data, Done done)
 {
-    const std::int64_t weight = static_cast<std::int64_t>(data.size()) + DeclaredLength(data);
-    while (!m_waiting.empty() &&
-           (m_waiting.size() >= kMaxHeld || m_heldWeight + weight > kHeldBudget))
+    const std::int64_t weight = heldWeight(data);
+    while (wouldWait(data))
         waitOldest();
     m_waiting.push_back({std::move(done), weight});
     m_heldWeight += weight;

@@ -35,6 +35,13 @@ public:
     // file, without the time it waited behind others; -1 when this writer does not measure
     // it (its owner then counts from hand-over to report).
     virtual std::int64_t reportedWorkMs() const { return -1; }
+    // True when write(data) would first wait for a file held before it to be finished. An
+    // owner that must not block asks first and holds the file back meanwhile.
+    virtual bool wouldWait(const Bytes &data) const
+    {
+        (void)data;
+        return false;
+    }
 };
 
 // Writes on the caller's thread: the outcome is reported before write() returns.
@@ -79,6 +86,7 @@ public:
     void finish() override;
     bool busy() const override { return !m_waiting.empty(); }
     std::int64_t reportedWorkMs() const override { return m_reportedWorkMs; }
+    bool wouldWait(const Bytes &data) const override;
 
 private:
     struct Job

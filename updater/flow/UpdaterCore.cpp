@@ -141,7 +141,7 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (m_inTransfer)
+    if (m_inTransfer && m_transport.receiving())
         consider(m_stallStart + kStallLimitMs);
     return next;
 }
@@ -151,7 +151,8 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && m_inTransfer && now - m_stallStart >= kStallLimitMs) {
+    if (!m_finished && m_inTransfer && m_transport.receiving() &&
+        now - m_stallStart >= kStallLimitMs) {
         logLine("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
@@ -309,7 +310,7 @@ void UpdaterCore::onData(common::ByteView bytes)
 
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver) {
+    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding) {
         if (m_inTransfer) {
             if (!ReceiveFileData())
                 return;
@@ -608,47 +609,92 @@ void UpdaterCore::completeFile(FileEntry &e)
         return;
     }
 
-    // zlib.dll and the Updater's own files are stored before anything else goes on; their
-    // last acknowledgement leaves first.
-    flushOutgoing();
-    m_writer.finish();
-    const std::int64_t handedAt = m_clock.nowMs();
-    FileError error = FileError::CreateFailed;
-    if (!e.fullPath.empty())
-        error = m_store.WriteWholeFile(e.fullPath, data);
-    fileWritten(index, error, std::move(data), m_clock.nowMs() - handedAt);
-
-    const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
-    if (!firstOfPair)
+    flushOutgoing(); // the last acknowledgement
+    if (e.fullPath.empty()) {
+        // A file pushed for an entry never described has nowhere to go.
         m_inTransfer = false;
+        fileWritten(index, FileError::CreateFailed, std::move(data), 0);
+        NextDownload();
+        return;
+    }
+    // zlib.dll and the Updater's own files go through the writer too, in order; what
+    // depends on them waits for their outcome.
+    const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
+    if (firstOfPair) {
+        m_awaitingUpdateExe = true; // Update.exe follows in the same stream
+    } else {
+        m_inTransfer = false;
+        if (index == 1)
+            m_selfUpdateWriting = true;
+    }
+    handToWriter(index, e.fullPath, std::move(data));
+}
 
+// What follows the outcome of zlib.dll or of Update.exe.
+void UpdaterCore::ownFileWritten(int index, FileError error)
+{
     if (index == 0) {
         SendVersionCheck();
-    } else if (firstOfPair) {
-        m_awaitingUpdateExe = true;
-    } else if (index == 1) {
+    } else if (index == 1 && m_selfUpdateWriting) {
+        m_selfUpdateWriting = false;
         m_selfUpdatePending = error == FileError::None;
         m_finished = true;
-    } else {
-        NextDownload();
     }
 }
 
 void UpdaterCore::handToWriter(int index, const Bytes &path, Bytes data)
 {
     ++m_writesHanded;
-    const std::int64_t handedAt = m_clock.nowMs();
-    m_writer.write(path, std::move(data), [this, index, handedAt](FileError error, Bytes buffer) {
-        const std::int64_t measured = m_writer.reportedWorkMs();
-        ++m_writesReported;
-        fileWritten(index, error, std::move(buffer),
-                    measured >= 0 ? measured : m_clock.nowMs() - handedAt);
-        // Lines that waited for this file's outcome follow it now.
-        while (!m_heldLines.empty() && m_heldLines.front().first <= m_writesReported) {
-            AddLogLine(m_heldLines.front().second);
-            m_heldLines.pop_front();
+    m_queuedFiles.push_back({index, path, std::move(data)});
+    feedWriter();
+}
+
+// Gives the writer the queued files it has room for; the socket is read again once none is
+// left waiting.
+void UpdaterCore::feedWriter()
+{
+    while (!m_queuedFiles.empty() && !m_writer.wouldWait(m_queuedFiles.front().data)) {
+        QueuedFile file = std::move(m_queuedFiles.front());
+        m_queuedFiles.pop_front();
+        const int index = file.index;
+        const std::int64_t handedAt = m_clock.nowMs();
+        m_writer.write(std::move(file.path), std::move(file.data),
+                       [this, index, handedAt](FileError error, Bytes buffer) {
+                           const std::int64_t measured = m_writer.reportedWorkMs();
+                           ++m_writesReported;
+                           fileWritten(index, error, std::move(buffer),
+                                       measured >= 0 ? measured : m_clock.nowMs() - handedAt);
+                           // Lines that waited for this file's outcome follow it now.
+                           while (!m_heldLines.empty() &&
+                                  m_heldLines.front().first <= m_writesReported) {
+                               AddLogLine(m_heldLines.front().second);
+                               m_heldLines.pop_front();
+                           }
+                           if (m_handedOver)
+                               return;
+                           if (index <= 1)
+                               ownFileWritten(index, error);
+                           feedWriter();
+                           if (m_passEnding && !writesPending())
+                               endPass();
+                           flushOutgoing();
+                       });
+    }
+    const bool receive = m_queuedFiles.empty();
+    if (receive != m_transport.receiving() &&
+        m_transport.state() == common::Transport::State::Connected) {
+        m_transport.setReceiving(receive);
+        if (receive) {
+            // The time the socket was not read is not the server's stall.
+            m_stallStart = m_clock.nowMs();
+            m_stallBytes = 0;
         }
-    });
+    }
+}
+
+bool UpdaterCore::writesPending() const
+{
+    return !m_queuedFiles.empty() || m_writer.busy();
 }
 
 // Logs the outcome of a file's write and keeps its buffer for the next file. A file's time is
@@ -701,10 +747,15 @@ void UpdaterCore::NextDownload()
         endPass();
 }
 
-// No file is left: record the versions and report the pass.
+// No file is left: record the versions and report the pass, once every file is written
+// (Version.dat lists only what was written). Until then the window's thread goes on.
 void UpdaterCore::endPass()
 {
-    m_writer.finish(); // Version.dat lists only what was written
+    if (writesPending()) {
+        m_passEnding = true;
+        return;
+    }
+    m_passEnding = false;
     if (m_store.SaveVersions(m_table) != FileError::None)
         logLine("Unable to write Version.dat");
 
@@ -733,7 +784,12 @@ void UpdaterCore::FinishAndLaunch()
 {
     if (m_handedOver)
         return;
-    m_writer.finish(); // the file being written is finished before anything is started
+    // The files being written, and those waiting for the writer, are finished before anything
+    // is started.
+    while (writesPending()) {
+        m_writer.finish();
+        feedWriter();
+    }
     m_handedOver = true;
     flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)

@@ -138,6 +138,9 @@ private:
     int nextWanted() const;
     void endPass();
     void handToWriter(int index, const Bytes &path, Bytes data);
+    void feedWriter();
+    void ownFileWritten(int index, FileError error);
+    bool writesPending() const;
     void logLine(const Bytes &text);
     void abandonTransfer();
     void connectionLost();
@@ -187,6 +190,17 @@ private:
     // Lines that came up while files handed over before them were still being written, each
     // with the number of files it must follow, so the log keeps the order of the files.
     std::deque<std::pair<std::int64_t, Bytes>> m_heldLines;
+    // Complete files the writer has no room for yet. While any wait here the socket is not
+    // read, so the sender is held back instead of the window's thread.
+    struct QueuedFile
+    {
+        int index;
+        Bytes path;
+        Bytes data;
+    };
+    std::deque<QueuedFile> m_queuedFiles;
+    bool m_passEnding = false;        // no file left: the pass ends once all are written
+    bool m_selfUpdateWriting = false; // Update.exe is complete and being written
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;
