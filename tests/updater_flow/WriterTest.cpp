@@ -2,6 +2,7 @@
 // the background writer itself on real threads.
 #include "tests/updater_flow/CoreTestSupport.h"
 #include "updater/flow/FileWriter.h"
+#include "updater/flow/VersionComputer.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -444,6 +445,94 @@ TEST_F(Background, DestroyedWithFilesHeldItStoresThemAndReportsNothing)
     EXPECT_EQ(readFile(local("one.dat")), content(200000, 'm'));
     EXPECT_EQ(readFile(local("two.dat")), content(100000, 'n'));
     EXPECT_TRUE(noTemporaryFiles());
+}
+
+// Local versions computed elsewhere: the list's end waits for them, the requests keep their
+// order, and one file described again and again is packed once per run.
+class DeferredVersions final : public updater::VersionComputer
+{
+public:
+    void compute(const Bytes &path, Done done) override
+    {
+        asks.emplace_back(path, std::move(done));
+    }
+    std::size_t pending() const override { return asks.size(); }
+    int computations() const override { return 0; }
+    // Answers the newest request first, to show that the order of arrival decides nothing.
+    void answerNewest(std::int32_t version)
+    {
+        auto ask = std::move(asks.back());
+        asks.pop_back();
+        ask.second(version);
+    }
+    std::vector<std::pair<Bytes, Done>> asks;
+};
+
+TEST_F(CoreFixture, FileListEndWaitsForTheLocalVersionsAndKeepsTheOrderOfRequests)
+{
+    DeferredVersions versions;
+    makeCore();
+    core->setVersionComputer(versions);
+    connect();
+    writeFile(client("a.txt"), "a");
+    writeFile(client("b.txt"), "b");
+    transport.clearSent();
+    transport.deliver(fileInfo(3, 7, "b.txt", "") + fileInfo(2, 7, "a.txt", "") + packet(4) +
+                      packet(0, "later.exe"));
+    ASSERT_EQ(versions.asks.size(), 2u);
+    EXPECT_TRUE(sent().empty()); // nothing requested before the versions are known
+    EXPECT_TRUE(core->launchPath().empty());
+    versions.answerNewest(1); // a.txt differs
+    EXPECT_TRUE(sent().empty());
+    versions.answerNewest(2); // b.txt differs
+    ASSERT_FALSE(sent().empty());
+    EXPECT_EQ(sent().front(), fileRequest(2));
+    // What followed the list in the same arrival went with the request.
+    EXPECT_TRUE(core->launchPath().empty());
+}
+
+TEST_F(CoreFixture, AFileDescribedAgainAndAgainIsPackedOncePerRun)
+{
+    makeCore();
+    updater::ImmediateVersionComputer computer(*store);
+    core->setVersionComputer(computer);
+    connect();
+    writeFile(client("big.dat"), Bytes(100000, 'b'));
+    for (int i = 0; i < 20; ++i)
+        transport.deliver(fileInfo(2, 1, "big.dat", ""));
+    EXPECT_EQ(computer.computations(), 1);
+    // A file that changed (another size) is packed again.
+    writeFile(client("big.dat"), Bytes(100001, 'b'));
+    transport.deliver(fileInfo(2, 1, "big.dat", ""));
+    EXPECT_EQ(computer.computations(), 2);
+}
+
+TEST_F(Background, VersionsAreComputedOnWorkersAndReportedThroughTheEventLoop)
+{
+    const Bytes a = content(300000, 'a');
+    writeFile(local("a.dat"), a);
+    writeFile(local("b.dat"), "b");
+    updater::ThreadedVersionComputer computer(*store, posts.poster(), 2);
+    std::vector<std::pair<std::string, std::int32_t>> results;
+    for (int i = 0; i < 5; ++i)
+        computer.compute(target("a.dat"), [&](std::int32_t v) { results.emplace_back("a", v); });
+    computer.compute(target("b.dat"), [&](std::int32_t v) { results.emplace_back("b", v); });
+    EXPECT_TRUE(results.empty()); // never on the asking thread
+    while (computer.pending() > 0) {
+        ASSERT_TRUE(posts.waitForPost());
+        posts.runAll();
+    }
+    ASSERT_EQ(results.size(), 6u);
+    for (const auto &[name, version] : results)
+        EXPECT_EQ(version, common::ByteSum(packed(name == "a" ? a : Bytes("b"))));
+    // Asks for a file being computed share its computation; later ones find it recorded.
+    EXPECT_EQ(computer.computations(), 2);
+    computer.compute(target("a.dat"), [&](std::int32_t v) { results.emplace_back("a", v); });
+    while (computer.pending() > 0) {
+        ASSERT_TRUE(posts.waitForPost());
+        posts.runAll();
+    }
+    EXPECT_EQ(computer.computations(), 2); // known from this run: not packed again
 }
 
 } // namespace

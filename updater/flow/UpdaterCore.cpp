@@ -85,7 +85,9 @@ UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::T
                          UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config)
     : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
       m_config(std::move(config)), m_ownWriter(std::make_unique<ImmediateFileWriter>(store)),
-      m_writer(*m_ownWriter)
+      m_writer(*m_ownWriter),
+      m_ownVersionComputer(std::make_unique<ImmediateVersionComputer>(store)),
+      m_versionComputer(m_ownVersionComputer.get())
 {
     m_transport.setListener(this);
 }
@@ -94,7 +96,9 @@ UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::T
                          UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config,
                          FileWriter &writer)
     : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
-      m_config(std::move(config)), m_writer(writer)
+      m_config(std::move(config)), m_writer(writer),
+      m_ownVersionComputer(std::make_unique<ImmediateVersionComputer>(store)),
+      m_versionComputer(m_ownVersionComputer.get())
 {
     m_transport.setListener(this);
 }
@@ -252,6 +256,7 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
+    m_listEndWaiting = false; // the next connection sends its own list
     if (m_inTransfer)
         abandonTransfer();
     // A packet cut short by the loss is of no use on the next connection.
@@ -310,7 +315,8 @@ void UpdaterCore::onData(common::ByteView bytes)
 
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding) {
+    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding &&
+           !m_listEndWaiting) {
         if (m_inTransfer) {
             if (!ReceiveFileData())
                 return;
@@ -384,7 +390,7 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
         handleFileInfo(packet.fields);
         break;
     case static_cast<std::uint8_t>(FromServer::FileListEnd):
-        NextDownload();
+        handleFileListEnd();
         break;
     case static_cast<std::uint8_t>(FromServer::FileData):
         handleFileData(packet.fields);
@@ -469,7 +475,25 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
     e.fileName = name;
     e.folder = folder;
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
-    m_store.ApplyLocalVersionRule(e);
+    // The local version rule. Without a usable Version.dat the local file is packed to get
+    // its version: that is left to the version computer, and the list's end waits for it.
+    const std::uint32_t generation = ++m_infoGeneration[index];
+    if (!m_store.FileExists(e.fullPath)) {
+        e.needsUpdate = true;
+    } else if (m_store.VersionsUsable()) {
+        if (m_store.LookupVersion(e.folder, e.fileName) != e.version)
+            e.needsUpdate = true;
+    } else {
+        ++m_versionsAwaited;
+        m_versionComputer->compute(
+            e.fullPath, [this, index, generation, version = e.version](std::int32_t local) {
+                --m_versionsAwaited;
+                // A later FileInfo for the entry has asked again; its answer decides.
+                if (m_infoGeneration[index] == generation && local != version)
+                    m_table[index].needsUpdate = true;
+                versionArrived();
+            });
+    }
 
     ++m_filesDescribed;
     ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
@@ -728,6 +752,26 @@ void UpdaterCore::logLine(const Bytes &text)
 }
 
 // ---- Completion ---------------------------------------------------------------------------
+
+void UpdaterCore::handleFileListEnd()
+{
+    if (m_versionsAwaited > 0) {
+        m_listEndWaiting = true; // the requests follow once the versions are known
+        return;
+    }
+    NextDownload();
+}
+
+void UpdaterCore::versionArrived()
+{
+    if (!m_listEndWaiting || m_versionsAwaited > 0 || m_handedOver)
+        return;
+    m_listEndWaiting = false;
+    NextDownload();
+    // What came after the list in the same arrival waited with it.
+    processBuffer();
+    flushOutgoing();
+}
 
 int UpdaterCore::nextWanted() const
 {

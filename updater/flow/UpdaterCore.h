@@ -8,6 +8,7 @@
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterView.h"
+#include "updater/flow/VersionComputer.h"
 
 #include <array>
 #include <cstdint>
@@ -79,6 +80,10 @@ public:
     UpdaterCore(const UpdaterCore &) = delete;
     UpdaterCore &operator=(const UpdaterCore &) = delete;
 
+    // Local versions are computed through `computer` (by default at once, on this thread).
+    // Set before the first file list.
+    void setVersionComputer(VersionComputer &computer) { m_versionComputer = &computer; }
+
     // Start-up: the client folder, the configured program, the first log lines and the
     // "Connecting..." status. The first server slot comes due at once.
     void StartUpdater();
@@ -139,6 +144,8 @@ private:
     void endPass();
     void handToWriter(int index, const Bytes &path, Bytes data);
     void feedWriter();
+    void handleFileListEnd();
+    void versionArrived();
     void ownFileWritten(int index, FileError error);
     bool writesPending() const;
     void logLine(const Bytes &text);
@@ -199,6 +206,11 @@ private:
         Bytes data;
     };
     std::deque<QueuedFile> m_queuedFiles;
+    std::unique_ptr<VersionComputer> m_ownVersionComputer;
+    VersionComputer *m_versionComputer = nullptr;
+    std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
+    int m_versionsAwaited = 0;
+    bool m_listEndWaiting = false;    // FileListEnd came; local versions still being computed
     bool m_passEnding = false;        // no file left: the pass ends once all are written
     bool m_selfUpdateWriting = false; // Update.exe is complete and being written
     std::int64_t m_filesAnnounced = 0;

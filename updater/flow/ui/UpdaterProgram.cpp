@@ -15,8 +15,13 @@ UpdaterProgram::UpdaterProgram(QCoreApplication &app, const std::string &program
     : m_store(programFolder),
       // Files are unpacked and written on threads of their own while the next one arrives;
       // the outcome comes back through the event loop.
-      m_writer(m_store, [&app](std::function<void()> report) {
-          QMetaObject::invokeMethod(&app, std::move(report), Qt::QueuedConnection);
+      m_writer(m_store,
+               [&app](std::function<void()> report) {
+                   QMetaObject::invokeMethod(&app, std::move(report), Qt::QueuedConnection);
+               }),
+      // Local versions are packed on worker threads; results come back the same way.
+      m_versions(m_store, [&app](std::function<void()> result) {
+          QMetaObject::invokeMethod(&app, std::move(result), Qt::QueuedConnection);
       })
 {
     UpdaterConfig config;
@@ -24,6 +29,7 @@ UpdaterProgram::UpdaterProgram(QCoreApplication &app, const std::string &program
     config.words = std::move(words);
     m_core = std::make_unique<UpdaterCore>(m_store, m_clock, m_transport, m_window, launcher,
                                            std::move(config), m_writer);
+    m_core->setVersionComputer(m_versions);
     m_window.onClose = [this] { m_core->FinishAndLaunch(); };
     m_window.onEnd = [] { QCoreApplication::exit(0); };
 }

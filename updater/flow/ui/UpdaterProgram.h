@@ -42,6 +42,7 @@ private:
     common::QtTransport m_transport;
     UpdaterWindow m_window;
     BackgroundFileWriter m_writer;
+    ThreadedVersionComputer m_versions;
     std::unique_ptr<UpdaterCore> m_core;
     std::unique_ptr<common::QtCoreTimer> m_timer;
 };
