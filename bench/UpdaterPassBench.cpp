@@ -360,6 +360,31 @@ BENCHMARK(BM_ZlibUncompressAndWrite)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// Runs the Updater of `game` against a server on `port` until it ends. Returns the seconds it
+// took and raises `peakKiB` to the high-water mark of its resident memory.
+double runPass(const GameFolder &game, quint16 port, long long &peakKiB)
+{
+    QProcess process;
+    process.setProcessEnvironment(offscreen());
+    const auto start = std::chrono::steady_clock::now();
+    QStringList arguments = {QString::fromStdString(game.path + "/Updater"),
+                             QStringLiteral("127.0.0.1"), QString::number(port)};
+    // TALMORA_BENCH_WRAPPER, when set, is put in front (a profiler, for example).
+    const QString wrapper = qEnvironmentVariable("TALMORA_BENCH_WRAPPER");
+    if (!wrapper.isEmpty())
+        arguments = wrapper.split(u' ', Qt::SkipEmptyParts) + arguments;
+    process.start(arguments.takeFirst(), arguments);
+    process.waitForStarted();
+    const qint64 pid = process.processId();
+    runUntil(
+        [&] {
+            peakKiB = std::max(peakKiB, peakResidentKiB(pid));
+            return process.state() == QProcess::NotRunning;
+        },
+        600000);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void BM_UpdatePass(benchmark::State &state)
 {
     corpus();
@@ -367,27 +392,7 @@ void BM_UpdatePass(benchmark::State &state)
     for (auto _ : state) {
         GameFolder game;
         CorpusServer server;
-        QProcess process;
-        process.setProcessEnvironment(offscreen());
-        const auto start = std::chrono::steady_clock::now();
-        QStringList arguments = {QString::fromStdString(game.path + "/Updater"),
-                                 QStringLiteral("127.0.0.1"), QString::number(server.port())};
-        // TALMORA_BENCH_WRAPPER, when set, is put in front (a profiler, for example).
-        const QString wrapper = qEnvironmentVariable("TALMORA_BENCH_WRAPPER");
-        if (!wrapper.isEmpty())
-            arguments = wrapper.split(u' ', Qt::SkipEmptyParts) + arguments;
-        process.start(arguments.takeFirst(), arguments);
-        process.waitForStarted();
-        const qint64 pid = process.processId();
-        // The high-water mark of the Updater's resident memory, read until it ends.
-        runUntil(
-            [&] {
-                peakKiB = std::max(peakKiB, peakResidentKiB(pid));
-                return process.state() == QProcess::NotRunning;
-            },
-            600000);
-        state.SetIterationTime(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(runPass(game, server.port(), peakKiB));
         std::size_t written = 0;
         for (const auto &f : corpus()) {
             Bytes local = f.folder + f.name;
@@ -417,31 +422,13 @@ void BM_WorstCaseMemory(benchmark::State &state)
     for (auto _ : state) {
         GameFolder game;
         CorpusServer server(false, files);
-        QProcess process;
-        process.setProcessEnvironment(offscreen());
-        const auto start = std::chrono::steady_clock::now();
-        process.start(QString::fromStdString(game.path + "/Updater"),
-                      {QStringLiteral("127.0.0.1"), QString::number(server.port())});
-        process.waitForStarted();
-        const qint64 pid = process.processId();
-        runUntil(
-            [&] {
-                peakKiB = std::max(peakKiB, peakResidentKiB(pid));
-                return process.state() == QProcess::NotRunning;
-            },
-            600000);
-        state.SetIterationTime(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(runPass(game, server.port(), peakKiB));
         for (const auto &f : files) {
             std::error_code ec;
             const auto got = fs::file_size(game.path + "/Client/" + f.name, ec);
             if (ec || got != f.size) {
-                std::string why = f.name + " has " + std::to_string(ec ? -1 : got) +
-                                  " bytes, not " + std::to_string(f.size) + "; exit " +
-                                  std::to_string(process.exitCode()) + " " +
-                                  std::to_string(process.exitStatus()) + ";";
-                for (const auto &e : fs::recursive_directory_iterator(game.path, ec))
-                    why += " " + e.path().filename().string();
+                const std::string why = f.name + " has " + std::to_string(ec ? -1 : got) +
+                                        " bytes, not " + std::to_string(f.size);
                 state.SkipWithError(why.c_str());
             }
         }
