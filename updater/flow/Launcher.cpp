@@ -3,7 +3,9 @@
 #include "common/Platform.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -37,7 +39,11 @@ std::string findWine()
         if (dir.empty())
             continue;
         const std::string candidate = std::string(dir) + "/wine";
-        if (::access(candidate.c_str(), X_OK) == 0)
+        std::error_code ec;
+        const auto status = std::filesystem::status(candidate, ec);
+        if (!ec && std::filesystem::is_regular_file(status) &&
+            (status.permissions() & std::filesystem::perms::others_exec) !=
+                std::filesystem::perms::none)
             return candidate;
     }
     return {};
