@@ -25,6 +25,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -106,10 +107,35 @@ const std::vector<CorpusFile> &corpus()
     return files;
 }
 
-std::size_t largestFile()
+// The costliest sequence for memory, each file `size` bytes unpacked: an uncompressible file
+// sent packed (packed and unpacked both held while it is written), a raw file arriving while
+// the first is written, then a packed bomb (small on the wire, `size` once unpacked).
+std::vector<CorpusFile> worstCaseCorpus(std::size_t size)
+{
+    std::vector<CorpusFile> out;
+    std::mt19937 gen(7);
+    Bytes random(size, '\0');
+    for (auto &c : random)
+        c = static_cast<char>(gen());
+    const Bytes contents[] = {random, random, Bytes(size, '\0')};
+    for (int i = 0; i < 3; ++i) {
+        CorpusFile f;
+        f.index = i + 2;
+        f.name = "worst" + std::to_string(i) + ".dat";
+        f.size = size;
+        f.wire = i == 1 ? contents[i] : updater::PackedMarker() + updater::Pack(contents[i]);
+        // A version the wire can carry (the sum of a large file passes 2^31); the game folder
+        // is empty, so every file is fetched whatever its version.
+        f.version = i + 1;
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+std::size_t largestFile(const std::vector<CorpusFile> &files = corpus())
 {
     std::size_t largest = 0;
-    for (const auto &f : corpus())
+    for (const auto &f : files)
         largest = std::max(largest, f.size);
     return largest;
 }
@@ -120,7 +146,8 @@ std::size_t largestFile()
 class CorpusServer
 {
 public:
-    explicit CorpusServer(bool silent = false) : m_silent(silent)
+    explicit CorpusServer(bool silent = false, const std::vector<CorpusFile> &files = corpus())
+        : m_silent(silent), m_files(files)
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         const int on = 1;
@@ -189,18 +216,18 @@ private:
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
     }
-    static Bytes list()
+    Bytes list() const
     {
-        Bytes out = packet(2, byteOf(200));
-        for (int i = 0; i < 4; ++i) {
-            out += packet(1, byteOf(1) + "Data\\");
-            Bytes folder = byteOf(2 + i);
-            folder.append("Data\\Set");
-            folder.append(std::to_string(i));
-            folder.push_back('\\');
-            out += packet(1, folder);
+        Bytes out = packet(2, byteOf(static_cast<int>(m_files.size())));
+        std::vector<Bytes> folders;
+        for (const auto &f : m_files) {
+            if (!f.folder.empty() &&
+                std::find(folders.begin(), folders.end(), f.folder) == folders.end()) {
+                folders.push_back(f.folder);
+                out += packet(1, byteOf(static_cast<int>(folders.size())) + f.folder);
+            }
         }
-        for (const auto &f : corpus()) {
+        for (const auto &f : m_files) {
             Bytes fields = byteOf(f.index);
             fields.append(common::EncodeLong(f.version));
             fields.append(f.name);
@@ -211,9 +238,9 @@ private:
         out += packet(4);
         return out;
     }
-    static void sendFile(int connection, int index)
+    void sendFile(int connection, int index) const
     {
-        const CorpusFile &f = corpus()[static_cast<std::size_t>(index - 2)];
+        const CorpusFile &f = m_files[static_cast<std::size_t>(index - 2)];
         Bytes fields = byteOf(index);
         fields.append(common::EncodeLong(static_cast<std::int32_t>(f.wire.size())));
         sendAll(connection, packet(5, fields));
@@ -221,6 +248,7 @@ private:
     }
 
     bool m_silent;
+    const std::vector<CorpusFile> &m_files;
     int m_listener = -1;
     std::atomic<int> m_connection{-1};
     quint16 m_port = 0;
@@ -332,6 +360,31 @@ BENCHMARK(BM_ZlibUncompressAndWrite)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// Runs the Updater of `game` against a server on `port` until it ends. Returns the seconds it
+// took and raises `peakKiB` to the high-water mark of its resident memory.
+double runPass(const GameFolder &game, quint16 port, long long &peakKiB)
+{
+    QProcess process;
+    process.setProcessEnvironment(offscreen());
+    const auto start = std::chrono::steady_clock::now();
+    QStringList arguments = {QString::fromStdString(game.path + "/Updater"),
+                             QStringLiteral("127.0.0.1"), QString::number(port)};
+    // TALMORA_BENCH_WRAPPER, when set, is put in front (a profiler, for example).
+    const QString wrapper = qEnvironmentVariable("TALMORA_BENCH_WRAPPER");
+    if (!wrapper.isEmpty())
+        arguments = wrapper.split(u' ', Qt::SkipEmptyParts) + arguments;
+    process.start(arguments.takeFirst(), arguments);
+    process.waitForStarted();
+    const qint64 pid = process.processId();
+    runUntil(
+        [&] {
+            peakKiB = std::max(peakKiB, peakResidentKiB(pid));
+            return process.state() == QProcess::NotRunning;
+        },
+        600000);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void BM_UpdatePass(benchmark::State &state)
 {
     corpus();
@@ -339,27 +392,7 @@ void BM_UpdatePass(benchmark::State &state)
     for (auto _ : state) {
         GameFolder game;
         CorpusServer server;
-        QProcess process;
-        process.setProcessEnvironment(offscreen());
-        const auto start = std::chrono::steady_clock::now();
-        QStringList arguments = {QString::fromStdString(game.path + "/Updater"),
-                                 QStringLiteral("127.0.0.1"), QString::number(server.port())};
-        // TALMORA_BENCH_WRAPPER, when set, is put in front (a profiler, for example).
-        const QString wrapper = qEnvironmentVariable("TALMORA_BENCH_WRAPPER");
-        if (!wrapper.isEmpty())
-            arguments = wrapper.split(u' ', Qt::SkipEmptyParts) + arguments;
-        process.start(arguments.takeFirst(), arguments);
-        process.waitForStarted();
-        const qint64 pid = process.processId();
-        // The high-water mark of the Updater's resident memory, read until it ends.
-        runUntil(
-            [&] {
-                peakKiB = std::max(peakKiB, peakResidentKiB(pid));
-                return process.state() == QProcess::NotRunning;
-            },
-            600000);
-        state.SetIterationTime(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        state.SetIterationTime(runPass(game, server.port(), peakKiB));
         std::size_t written = 0;
         for (const auto &f : corpus()) {
             Bytes local = f.folder + f.name;
@@ -378,6 +411,36 @@ void BM_UpdatePass(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * 200 * (1 << 20));
 }
 BENCHMARK(BM_UpdatePass)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Peak resident memory of an Updater through the worst-case sequence (argument: MiB per
+// file), against the promise of three times the largest file plus 64 MiB.
+void BM_WorstCaseMemory(benchmark::State &state)
+{
+    const std::size_t size = static_cast<std::size_t>(state.range(0)) << 20;
+    const std::vector<CorpusFile> files = worstCaseCorpus(size);
+    long long peakKiB = 0;
+    for (auto _ : state) {
+        GameFolder game;
+        CorpusServer server(false, files);
+        state.SetIterationTime(runPass(game, server.port(), peakKiB));
+        for (const auto &f : files) {
+            std::error_code ec;
+            const auto got = fs::file_size(game.path + "/Client/" + f.name, ec);
+            if (ec || got != f.size) {
+                const std::string why = f.name + " has " + std::to_string(ec ? -1 : got) +
+                                        " bytes, not " + std::to_string(f.size);
+                state.SkipWithError(why.c_str());
+            }
+        }
+    }
+    state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024.0;
+    state.counters["limit_MiB"] = 3.0 * static_cast<double>(state.range(0)) + 64;
+}
+BENCHMARK(BM_WorstCaseMemory)
+    ->Arg(256)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // Processor time over 4 s of waiting: 0 = connecting (nothing listens), 1 = connected to a
 // server that never answers.

@@ -37,6 +37,7 @@ enum class After
     NextPacketHandled, // the stream stays in step: the packet after it is handled
     Waits,             // a length that runs past what arrived: everything after it waits
     Finishes,          // the Updater ends its pass (nothing after it is read)
+    Closes,            // the Updater closes the connection (nothing after it is read)
 };
 
 // =========================================================================================
@@ -277,13 +278,22 @@ std::vector<UpdaterCase> updaterCases()
     };
 
     // Bare types.
-    refused("BareType0_SetLaunchFileEmpty", bytes({0}), "launch file");
+    // An empty launch file names the client folder; the hand-over then uses its fallbacks.
+    cases.push_back(makeCase("BareType0_SetLaunchFileEmptyIsTheClientFolder", frame(bytes({0})), {},
+                             After::NextPacketHandled, {"prog/Settings.ini"}));
     refused("BareType1_FolderEntry", bytes({1}), "folder");
     refused("BareType2_FileCount", bytes({2}), "file count");
     refused("BareType3_FileInfo", bytes({3}), "file info");
     cases.push_back(makeCase("BareType4_FileListEndEndsThePass", frame(bytes({4})),
                              {"No Update Required."}, After::Finishes, {"prog/Version.dat"}));
-    refused("BareType5_FileData", bytes({5}), "file data");
+    // A refused FileData: what follows it cannot be framed, so the connection ends.
+    const auto closes = [&](std::string name, const Bytes &body) {
+        cases.push_back(makeCase(std::move(name), frame(body),
+                                 {ignoredLine("file data"),
+                                  "Connection closed: the file that follows cannot be received."},
+                                 After::Closes));
+    };
+    closes("BareType5_FileData", bytes({5}));
 
     // FolderEntry.
     for (int number : {0, 16, 128, 255})
@@ -323,14 +333,12 @@ std::vector<UpdaterCase> updaterCases()
     // FileData cut short, out of range, too large.
     const Bytes data = bytes({5, 2}) + longBytes(10);
     for (std::size_t cut = 2; cut <= 5; ++cut)
-        refused("FileData_CutAfter" + std::to_string(cut) + "Bytes", data.substr(0, cut),
-                "file data");
+        closes("FileData_CutAfter" + std::to_string(cut) + "Bytes", data.substr(0, cut));
     for (int index : {251, 255})
-        refused("FileData_Index" + std::to_string(index), bytes({5, index}) + longBytes(10),
-                "file data");
-    refused("FileData_Size0x80000000", bytes({5, 2}) + longBytes(0x80000000u), "file data");
-    refused("FileData_Size0xFFFFFFFF", bytes({5, 2}) + longBytes(0xFFFFFFFFu), "file data");
-    refused("FileData_SizeAbove1GiB", bytes({5, 2}) + longBytes((1u << 30) + 1), "file data");
+        closes("FileData_Index" + std::to_string(index), bytes({5, index}) + longBytes(10));
+    closes("FileData_Size0x80000000", bytes({5, 2}) + longBytes(0x80000000u));
+    closes("FileData_Size0xFFFFFFFF", bytes({5, 2}) + longBytes(0xFFFFFFFFu));
+    closes("FileData_SizeAbove1GiB", bytes({5, 2}) + longBytes((1u << 30) + 1));
 
     // A file pushed for an entry the server never described has nowhere to go; like every
     // completed file it moves the pass on, and with nothing asked for the pass ends.
@@ -395,8 +403,10 @@ TEST_P(UpdaterMalformed, DefinedReaction)
     }
     EXPECT_EQ(before, after) << describeChanges(before, after);
 
-    if (c.after == After::Waits) {
-        rig.transport->dropConnection();
+    EXPECT_EQ(rig.transport->state() == common::Transport::State::Closed, c.after == After::Closes);
+    if (c.after == After::Waits || c.after == After::Closes) {
+        if (c.after == After::Waits)
+            rig.transport->dropConnection();
         rig.reconnect();
         rig.transport->deliver(kUpdaterSentinel);
         EXPECT_EQ(rig.core->launchPath(), sentinelPath);
@@ -479,7 +489,7 @@ TEST_P(PackedMalformed, RefusedAndOldFileKept)
     rig.server->serve();
 
     EXPECT_TRUE(rig.logHas("Unable to write file: pack.dat")) << rig.log();
-    EXPECT_TRUE(rig.logHas("No Update Required.")) << rig.log();
+    EXPECT_TRUE(rig.logHas("Update Incomplete: 1 file(s) could not be written.")) << rig.log();
     EXPECT_TRUE(rig.core->finished());
     EXPECT_EQ(readFile(rig.client() / "pack.dat"), "old pack content");
     EXPECT_TRUE(temporaryFiles(rig.sandbox).empty());

@@ -2,10 +2,12 @@
 
 #include "TempFolder.h"
 #include "common/Codec.h"
+#include "common/Platform.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using common::Bytes;
@@ -145,6 +147,27 @@ TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
     EXPECT_EQ(listAll(m_temp.path()).count("x"), 0u);
 }
 
+// A folder path longer than Windows can create is refused before any level is made; one
+// that just fits is made, level by level.
+TEST_F(FileStoreTest, MakeFoldersKeepsToWhatWindowsCanCreate)
+{
+    // The client folder ends in "\\" and so does the folder: the path has one of them less.
+    const std::size_t room = kMaxFolderPath + 1 - m_store.clientFolder().size();
+    Bytes fits;
+    while (fits.size() + 2 <= room)
+        fits += "y\\";
+    if (fits.size() < room)
+        fits.insert(0, "z");
+    ASSERT_EQ(m_store.clientFolder().size() + fits.size() - 1, kMaxFolderPath);
+    EXPECT_EQ(m_store.MakeFolders(fits), FileError::None);
+    EXPECT_TRUE(fs::is_directory(client() / common::LocalPath(fits)));
+    fs::remove_all(client());
+    fs::create_directories(client());
+    EXPECT_EQ(m_store.MakeFolders("x" + fits), FileError::CreateFailed);
+    EXPECT_EQ(m_store.MakeFolders(Bytes(2000, 'y') + "\\"), FileError::CreateFailed);
+    EXPECT_TRUE(listAll(client()).empty());
+}
+
 TEST_F(FileStoreTest, MakeFoldersReportsALevelThatIsAFile)
 {
     writeFile(client() / "Maps", "not a folder");
@@ -200,6 +223,15 @@ TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
     Bytes data = "new";
     EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), data), FileError::None);
     EXPECT_EQ(readFile(m_program / "Update.exe"), "new");
+    EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
+
+    // A set-user-ID or set-group-ID bit is never carried over to content from a server.
+    fs::permissions(m_program / "Update.exe", fs::perms(06755));
+    if ((fs::status(m_program / "Update.exe").permissions() & fs::perms::set_uid) ==
+        fs::perms::none)
+        GTEST_SKIP() << "this file system keeps no set-user-ID bit";
+    Bytes again = "newer";
+    EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), again), FileError::None);
     EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
 }
 
@@ -511,6 +543,14 @@ TEST_F(FileStoreTest, Settings)
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
     EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "a\r\n[X]"));
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), Bytes(255, 'p'));
+
+    // A Settings.ini that is no regular file reads as absent (a pipe would block start-up).
+    fs::remove(m_program / "Settings.ini");
+    ASSERT_EQ(::mkfifo((m_program / "Settings.ini").c_str(), 0600), 0);
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
+    fs::remove(m_program / "Settings.ini");
+    fs::create_directory(m_program / "Settings.ini");
+    EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
 }
 
 TEST_F(FileStoreTest, SettingsAreNotWrittenThroughALinkLeadingOut)

@@ -163,6 +163,47 @@ TEST_F(HandOver, ClosingDuringATransferDoesNotRewriteVersionsOrWriteTheFile)
     EXPECT_FALSE(fs::exists(client("a.txt")));
 }
 
+// Only programs are started; a configured file that is none gives way to the fallbacks.
+TEST_F(HandOver, AFileThatIsNoProgramIsNotStartedAndTheFallbackIs)
+{
+    writeFile(path("Settings.ini"),
+              "[Client]\nLaunch Application File=" + folder + "\\Client\\page.html\n");
+    makeCore();
+    makeProgram(client("page.html"));
+    makeProgram(client("Registry.exe"));
+    launcher.refused.insert(folder + "\\Client\\page.html");
+    core->FinishAndLaunch();
+    ASSERT_EQ(launcher.started.size(), 2u);
+    EXPECT_EQ(launcher.started[1], store->clientFolder() + "Registry.exe");
+    EXPECT_TRUE(logHas("Unable to start: " + folder + "\\Client\\page.html"));
+}
+
+TEST(ChooseLaunch, NativeProgramsDirectlyExeThroughWineNothingElse)
+{
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString();
+    const struct
+    {
+        const char *name;
+        const char *content;
+        updater::LaunchKind kind;
+    } cases[] = {
+        {"run.sh", "#!/bin/sh\n", updater::LaunchKind::Native},
+        {"Game.exe", "MZ\x90\0windows program", updater::LaunchKind::Wine},
+        {"GAME.EXE", "MZ\x90\0windows program", updater::LaunchKind::Wine},
+        {"native.exe",
+         "\x7f"
+         "ELF\2\1\1",
+         updater::LaunchKind::Native},
+        {"page.html", "<html></html>", updater::LaunchKind::NotAProgram},
+        {"notes.txt", "#not a script", updater::LaunchKind::NotAProgram},
+    };
+    for (const auto &c : cases) {
+        writeFile(base + "/" + c.name, c.content);
+        EXPECT_EQ(updater::ChooseLaunch(base + "/" + c.name), c.kind) << c.name;
+    }
+}
+
 TEST(MakeExecutable, NativeFilesGetTheExecutePermissionOthersDoNot)
 {
     QTemporaryDir dir;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,10 @@ public:
     {
         started.push_back(path);
         directory = workingFolder;
-        return true;
+        return refused.count(path) == 0;
     }
     std::vector<Bytes> started;
+    std::set<Bytes> refused; // paths that are not programs: start() fails
     std::string directory;
 };
 

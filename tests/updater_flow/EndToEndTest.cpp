@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,6 +100,11 @@ public:
     // first `dropAfter` bytes of the file, then the connection is closed.
     int dropIndex = -1;
     int dropAfter = 0;
+    // Raw bytes sent before and after the file list, in the same write.
+    Bytes listHead;
+    Bytes listTail;
+    // Requests answered with these bytes instead of the file.
+    std::map<int, Bytes> rawAnswers;
 
     std::vector<Bytes> requests; // each packet body the Updater sent (acks left out)
     std::vector<int> requested;
@@ -127,7 +133,7 @@ private:
 
     void sendList()
     {
-        Bytes out;
+        Bytes out = listHead;
         if (!launchFile.empty())
             out += packet(0, launchFile);
         for (const auto &[number, folder] : folders)
@@ -136,13 +142,17 @@ private:
         for (const auto &f : files)
             out += packet(3, byteOf(f.index) + common::EncodeLong(f.version()) + f.name +
                                  Bytes(1, '\0') + f.folder);
-        out += packet(4);
+        out += packet(4) + listTail;
         m_peer.send(qbytes(out));
     }
 
     void sendFile(int index)
     {
         requested.push_back(index);
+        if (const auto raw = rawAnswers.find(index); raw != rawAnswers.end()) {
+            m_peer.send(qbytes(raw->second));
+            return;
+        }
         for (const auto &f : files) {
             if (f.index != index)
                 continue;
@@ -340,6 +350,120 @@ TEST(UpdaterEndToEnd, ADropDuringATransferLeavesNoPartialFile)
         EXPECT_EQ(names, (std::vector<std::string>{"big.dat"})); // no temporary left behind
         EXPECT_FALSE(fs::exists(game.path + "/Version.dat"));    // the pass never ended
     }
+}
+
+// What a hostile server sends around the file list decides nothing: a refused FileData ends
+// the connection instead of having its bytes read as messages, packets after the list that
+// ends the pass are not handled, and only programs are started. Each run's launched program
+// writes its name into the same marker, so the one that ran is known.
+TEST(UpdaterEndToEnd, AHostileServerDoesNotChooseWhatStarts)
+{
+    const Bytes evil = "#!/bin/sh\necho evil > \"$PWD/marker\"\n";
+    const Bytes fallback = "#!/bin/sh\necho fallback > \"$PWD/marker\"\n";
+    const ServedFile a{2, "a.txt", "", "content of a", true};
+    struct Case
+    {
+        const char *name;
+        std::function<void(UpdateServer &)> script;
+        bool evilConfigured = false; // Settings.ini names Client/evil.sh before the run
+        Bytes launchSetting;         // expected afterwards, relative to the program folder
+    };
+    const std::vector<Case> cases = {
+        {"refused FileData hides a SetLaunchFile",
+         [&](UpdateServer &s) {
+             s.files = {a};
+             s.rawAnswers[2] = packet(5, byteOf(251) + common::EncodeLong(64)) +
+                               packet(0, "evil.sh") + Bytes(64, 'x');
+         },
+         false, ""},
+        {"SetLaunchFile after the list that ends the pass",
+         [&](UpdateServer &s) { s.listTail = packet(0, "evil.sh"); }, false, ""},
+        {"an empty SetLaunchFile names the client folder",
+         [&](UpdateServer &s) { s.listHead = packet(0); }, true, "\\Client\\"},
+        {"a document is not opened", [&](UpdateServer &s) { s.launchFile = "page.html"; }, false,
+         "\\Client\\page.html"},
+    };
+
+    struct Run
+    {
+        std::unique_ptr<testsupport::ScriptedPeer> peer;
+        std::unique_ptr<UpdateServer> server;
+        std::unique_ptr<GameFolder> game;
+    };
+    std::vector<Run> runs;
+    for (const Case &c : cases) {
+        Run run;
+        run.peer = std::make_unique<testsupport::ScriptedPeer>();
+        ASSERT_TRUE(run.peer->isListening());
+        run.server = std::make_unique<UpdateServer>(*run.peer);
+        c.script(*run.server);
+        run.game = std::make_unique<GameFolder>();
+        ASSERT_TRUE(run.game->ready());
+        writeFile(run.game->client("evil.sh"), evil);
+        writeFile(run.game->client("page.html"), "<html>not a program</html>\n");
+        writeFile(run.game->client("Registry"), fallback); // found for "Registry.exe"
+        if (c.evilConfigured)
+            writeFile(run.game->path + "/Settings.ini",
+                      "[Client]\nLaunch Application File=" + run.game->client("evil.sh") + "\n");
+        run.game->start({"127.0.0.1", QString::number(run.peer->port())});
+        runs.push_back(std::move(run));
+    }
+    // The refused FileData waits out the remaining server slots before the hand-over.
+    const auto allDone = [&](bool withMarker) {
+        for (const auto &r : runs)
+            if (!r.game->ended() || (withMarker && !fs::exists(r.game->path + "/marker")))
+                return false;
+        return true;
+    };
+    waitFor(
+        *runs[0].peer, [&] { return allDone(false); }, 40000);
+    // The started program runs detached: its marker may come a little later.
+    waitFor(
+        *runs[0].peer, [&] { return allDone(true); }, 10000);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        GameFolder &game = *runs[i].game;
+        SCOPED_TRACE(cases[i].name);
+        EXPECT_TRUE(game.ended());
+        if (!game.ended()) {
+            game.process.kill();
+            game.process.waitForFinished(5000);
+        }
+        EXPECT_EQ(readFile(game.path + "/marker"), "fallback\n");
+        updater::FileStore store(game.path);
+        const Bytes setting = store.ReadSetting("Client", "Launch Application File");
+        EXPECT_EQ(setting,
+                  cases[i].launchSetting.empty() ? Bytes() : game.path + cases[i].launchSetting);
+    }
+}
+
+// When the window cannot be created, the Updater waits 3 s and starts once more with the same
+// words; the second failure ends with the plain message.
+TEST(UpdaterEndToEnd, AWindowThatCannotBeCreatedIsTriedOnceMore)
+{
+    GameFolder game;
+    ASSERT_TRUE(game.ready());
+    const std::string errors = game.path + "/errors.txt";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "no-such-platform");
+    env.remove("TALMORA_UPDATER_RESTARTED");
+    game.process.setProcessEnvironment(env);
+    // The copy started anew writes to the same file, after the first has ended.
+    game.process.setStandardErrorFile(QString::fromStdString(errors));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    game.process.start(QString::fromStdString(game.path + "/Updater"), {"127.0.0.1", "1"});
+    ASSERT_TRUE(game.process.waitForStarted(10000));
+    testsupport::ScriptedPeer clock; // only its event loop is used, to wait
+    ASSERT_TRUE(waitFor(
+        clock, [&] { return readFile(errors).find("check that a display") != std::string::npos; },
+        20000))
+        << readFile(errors);
+    EXPECT_GE(elapsed.elapsed(), 3000);
+    const std::string text = readFile(errors);
+    const auto retry = text.find("starting once more in 3000 ms");
+    ASSERT_NE(retry, std::string::npos) << text;
+    EXPECT_EQ(text.find("starting once more", retry + 1), std::string::npos) << text;
+    EXPECT_LT(retry, text.find("check that a display"));
 }
 
 } // namespace

@@ -293,10 +293,16 @@ TEST_F(ProtocolTest, AStalledTransferCountsAsALostConnection)
 {
     connect();
     transport.deliver(fileInfo(2, 1, "a.txt", "") + packet(4));
-    transport.deliver(fileData(2, 100) + Bytes(10, 's'));
+    transport.deliver(fileData(2, 5000) + Bytes(10, 's'));
+    // 1 KiB within 30 s keeps the transfer alive; less does not, however steady the drip.
     clock.advance(20000);
-    transport.deliver(Bytes(10, 's'));
-    clock.advance(29999);
+    transport.deliver(Bytes(1024, 's'));
+    for (int second = 1; second < 30; ++second) {
+        clock.advance(1000);
+        transport.deliver("s");
+        core->onTimer();
+    }
+    clock.advance(999);
     core->onTimer();
     EXPECT_EQ(transport.state(), common::Transport::State::Connected);
     clock.advance(1);
@@ -335,6 +341,43 @@ TEST_F(ProtocolTest, ASecondFileDataStartsTheDataAfresh)
     EXPECT_EQ(readFile(client("a.txt")), "BB");
 }
 
+// A FileInfo without the byte 0 after the name keeps the name the entry already has and
+// takes the rest as its folder.
+TEST_F(ProtocolTest, FileInfoWithoutANameKeepsTheEntrysName)
+{
+    connect();
+    fs::create_directories(client("Data"));
+    transport.deliver(fileInfo(2, 1, "a.txt", ""));
+    transport.deliver(packet(3, byteOf(2) + common::EncodeLong(7) + "Data\\"));
+    const auto &e = core->fileTable()[2];
+    EXPECT_EQ(e.fileName, "a.txt");
+    EXPECT_EQ(e.folder, "Data\\");
+    EXPECT_EQ(e.version, 7);
+    EXPECT_EQ(e.fullPath, store->clientFolder() + "Data\\a.txt");
+    EXPECT_TRUE(e.needsUpdate);
+}
+
+// The count of described files runs on over a second file list in the same run, capped at
+// the announced number: the second list shows 100 % throughout.
+TEST_F(ProtocolTest, ASecondFileListShowsLoadingAtFullThroughout)
+{
+    connect();
+    const Bytes a = fileInfo(2, 1, "a.txt", "");
+    const Bytes b = fileInfo(3, 1, "b.txt", "");
+    transport.deliver(packet(2, byteOf(2)) + a);
+    EXPECT_EQ(core->statusText(), "Status: Loading File Versions - 50%");
+    // The connection is lost in the middle of the list; the next server sends it again.
+    transport.dropConnection();
+    clock.advance(1500);
+    core->onTimer();
+    transport.acceptConnection();
+    transport.deliver(packet(2, byteOf(2)));
+    for (const Bytes &info : {a, b}) {
+        transport.deliver(info);
+        EXPECT_EQ(core->statusText(), "Status: Loading File Versions - 100%");
+    }
+}
+
 TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
 {
     connect();
@@ -350,8 +393,6 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
         packet(1),                    // FolderEntry without fields
         packet(2),                    // FileCount without fields
         packet(0, "..\\..\\evil.sh"), // launch path leaving the client folder
-        packet(5, byteOf(2) + "ab"),  // FileData too short
-        fileData(251, 3),             // index above 250
     };
     for (const auto &b : bad)
         transport.deliver(b);
@@ -364,6 +405,21 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
     EXPECT_FALSE(fs::exists(folder + "/Maps"));
     EXPECT_FALSE(fs::exists(client("Maps")));
     EXPECT_FALSE(core->inTransfer());
+
+    // A refused FileData leaves bytes that cannot be framed: the connection ends, and what
+    // followed it in the same arrival is not read as messages.
+    for (const Bytes &refused :
+         {packet(5, byteOf(2) + "ab"), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
+        transport.deliver(refused + packet(0, "evil.sh"));
+        EXPECT_EQ(transport.state(), common::Transport::State::Closed);
+        EXPECT_EQ(core->logLines().back(),
+                  "Connection closed: the file that follows cannot be received.");
+        EXPECT_TRUE(core->launchPath().empty());
+        clock.advance(1500);
+        core->onTimer();
+        transport.acceptConnection();
+    }
+    EXPECT_FALSE(fs::exists(path("Settings.ini")));
 
     // A well-formed exchange still works afterwards.
     transport.deliver(fileInfo(2, 1, "ok.txt", "") + packet(4));
@@ -379,7 +435,12 @@ TEST_F(ProtocolTest, AFailedWriteIsLoggedAndNotCounted)
     transport.deliver(fileData(2, 3) + "AAA");
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
     EXPECT_EQ(core->filesWritten(), 0);
-    EXPECT_TRUE(logHas("No Update Required."));
+    // Never reported as a success; Version.dat leaves the file out and the hand-over runs.
+    EXPECT_EQ(core->logLines().back(), "Update Incomplete: 1 file(s) could not be written.");
+    EXPECT_EQ(core->statusText(), "Status: Update Incomplete");
+    EXPECT_EQ(readFile(path("Version.dat")), "");
+    core->onTimer();
+    EXPECT_EQ(view.ended, 1);
 }
 
 TEST_F(ProtocolTest, DamagedPackedDataIsNotWritten)

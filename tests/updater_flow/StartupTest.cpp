@@ -131,6 +131,28 @@ TEST_F(CoreFixture, NoServerReachableEndsWithTheFailureAndHandsOver)
     EXPECT_EQ(core->nextDeadline(), -1);
 }
 
+// After "Unable to connect to the Update Server!" the hand-over still looks for a program:
+// a missing configured one gives way to the client folder's Registry.exe, then Talmora.exe.
+TEST_F(CoreFixture, NoServerReachableStillStartsAFallbackProgram)
+{
+    for (const char *present : {"Registry.exe", "Talmora.exe"}) {
+        SCOPED_TRACE(present);
+        core.reset();
+        launcher.started.clear();
+        writeFile(path("Settings.ini"), "[Client]\nLaunch Application File=" + folder + "/gone\n");
+        std::filesystem::remove_all(client(""));
+        makeCore();
+        writeFile(client(present), "#!/bin/sh\n");
+        for (int i = 0; i <= 6; ++i) {
+            core->onTimer();
+            clock.advance(1500);
+        }
+        ASSERT_TRUE(logHas("Unable to connect to the Update Server!"));
+        ASSERT_EQ(launcher.started.size(), 1u);
+        EXPECT_EQ(launcher.started[0], store->clientFolder() + present);
+    }
+}
+
 TEST_F(CoreFixture, AfterADropTheNextSlotIsTriedNotTheSameOne)
 {
     connect();

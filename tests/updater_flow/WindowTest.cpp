@@ -1,5 +1,6 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
 #include "common/qt/Text1252.h"
+#include "updater/flow/ui/UpdaterProgram.h"
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <QCloseEvent>
@@ -7,6 +8,10 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +121,51 @@ TEST(Windows1252, RoundTripsEveryByte)
     EXPECT_EQ(common::ToWindows1252(common::FromWindows1252(all)), all);
     EXPECT_EQ(common::FromWindows1252("\x80\x99"), QString::fromUtf8("€™"));
     EXPECT_EQ(common::ToWindows1252(QString::fromUtf8("Ω")), "?");
+}
+
+class RecordingLauncher final : public updater::ProgramLauncher
+{
+public:
+    bool start(const common::Bytes &path, const std::string &) override
+    {
+        started.push_back(path);
+        return true;
+    }
+    std::vector<common::Bytes> started;
+};
+
+// The program's own wiring: closing the window while the servers are being tried starts the
+// configured program at once.
+TEST(UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgramAtOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString();
+    std::ofstream(folder + "/next.sh") << "#!/bin/sh\n";
+    std::ofstream(folder + "/Settings.ini")
+        << "[Client]\nLaunch Application File=" << folder << "/next.sh\n";
+    // A port on loopback that nobody listens on: every attempt is refused.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(probe.serverPort());
+    probe.close();
+
+    RecordingLauncher launcher;
+    updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
+                                    {"127.0.0.1", port.toStdString()}, launcher);
+    program.start();
+    QElapsedTimer waited;
+    waited.start();
+    while (program.core().serverAttempt() < 1 && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_GE(program.core().serverAttempt(), 1);
+    ASSERT_FALSE(program.core().finished());
+
+    program.window().close();
+    ASSERT_EQ(launcher.started.size(), 1u);
+    EXPECT_EQ(launcher.started[0], folder + "/next.sh");
+    EXPECT_TRUE(program.core().handedOver());
+    EXPECT_FALSE(program.window().isVisible());
 }
 
 } // namespace

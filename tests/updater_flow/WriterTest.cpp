@@ -2,6 +2,7 @@
 // the background writer itself on real threads.
 #include "tests/updater_flow/CoreTestSupport.h"
 #include "updater/flow/FileWriter.h"
+#include "updater/flow/VersionComputer.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +25,8 @@ public:
     explicit HeldWriter(std::unique_ptr<updater::FileStore> &store) : m_store(store) {}
     void write(Bytes path, Bytes data, Done done) override
     {
+        if (onWrite)
+            onWrite();
         held.push_back({std::move(path), std::move(data), std::move(done)});
     }
     void finish() override
@@ -33,12 +36,17 @@ public:
             releaseOldest();
     }
     bool busy() const override { return !held.empty(); }
-    void releaseOldest()
+    std::int64_t reportedWorkMs() const override { return m_reporting; }
+    bool wouldWait(const Bytes &) const override { return held.size() >= capacity; }
+    // Reports the oldest file; `workMs` is the time its writing took, -1 for unmeasured.
+    void releaseOldest(std::int64_t workMs = -1)
     {
         Held h = std::move(held.front());
         held.pop_front();
         const FileError error = m_store->WriteWholeFile(h.path, h.data);
+        m_reporting = workMs;
         h.done(error, std::move(h.data));
+        m_reporting = -1;
     }
 
     struct Held
@@ -49,8 +57,11 @@ public:
     };
     std::deque<Held> held;
     int finishes = 0;
+    std::function<void()> onWrite;
+    std::size_t capacity = 1000; // files held at once before write() would wait
 
 private:
+    std::int64_t m_reporting = -1;
     std::unique_ptr<updater::FileStore> &m_store;
 };
 
@@ -95,7 +106,10 @@ TEST_F(HeldWrites, NextFileIsRequestedWhileTheLastIsWrittenAndTheOutcomeIsLogged
 
     // The pass ends only once the last file is written: Version.dat lists both.
     transport.deliver(fileData(3, 3) + "bbb");
-    EXPECT_FALSE(held->busy());
+    EXPECT_FALSE(fs::exists(path("Version.dat")));
+    EXPECT_FALSE(core->finished());
+    held->releaseOldest();
+    EXPECT_TRUE(core->finished());
     EXPECT_EQ(readFile(client("b.txt")), "bbb");
     EXPECT_EQ(readFile(path("Version.dat")),
               updater::VersionRecord(1, "", "a.txt") + updater::VersionRecord(2, "", "b.txt"));
@@ -105,6 +119,32 @@ TEST_F(HeldWrites, NextFileIsRequestedWhileTheLastIsWrittenAndTheOutcomeIsLogged
     EXPECT_EQ(log.back(), "Update Complete (40 ms)");
 }
 
+TEST_F(HeldWrites, AFilesTimeIsItsOwnAndTheLogKeepsTheOrderOfTheFiles)
+{
+    makeCore();
+    connect();
+    transport.deliver(fileInfo(2, 1, "a.txt", "") + fileInfo(3, 2, "b.txt", "") +
+                      fileInfo(4, 3, "c.txt", "") + packet(4));
+    transport.deliver(fileData(2, 3));
+    clock.advance(100);
+    transport.deliver("aaa");
+    transport.deliver(fileData(3, 3));
+    clock.advance(50);
+    transport.deliver("bbb");
+    ASSERT_EQ(held->held.size(), 2u);
+    // c.txt is cut off while both wait for the writer: its line comes after theirs.
+    transport.deliver(fileData(4, 3) + "c");
+    transport.dropConnection();
+    EXPECT_FALSE(logHas("Download Interrupted: c.txt"));
+    clock.advance(1000); // waiting behind each other is not the files' own time
+    held->releaseOldest(30);
+    held->releaseOldest(20);
+    const std::vector<Bytes> tail(core->logLines().end() - 3, core->logLines().end());
+    EXPECT_EQ(tail,
+              (std::vector<Bytes>{"File Updated: a.txt (130 ms)", "File Updated: b.txt (70 ms)",
+                                  "Download Interrupted: c.txt"}));
+}
+
 TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
 {
     makeCore();
@@ -112,9 +152,60 @@ TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
     fs::create_directories(client("a.txt")); // a folder where the file should go
     transport.deliver(fileData(2, 3) + "aaa");
     transport.deliver(fileData(3, 3) + "bbb");
+    held->finish();
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
     EXPECT_EQ(core->filesWritten(), 1);
     EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(2, "", "b.txt"));
+    EXPECT_EQ(core->logLines().back(), "Update Incomplete: 1 file(s) could not be written.");
+}
+
+// The final acknowledgement of every file, the Updater's own included, has left before the
+// file is written; for a game file the request for the next one too.
+TEST_F(HeldWrites, TheFinalAcknowledgementLeavesBeforeTheFileIsWritten)
+{
+    const Bytes ack3 = common::byteString({0, 6, 2, 0, 0, 0, 0, 3});
+    struct Case
+    {
+        int index;
+        Bytes name;
+        std::vector<Bytes> sentBeforeWrite;
+    };
+    const std::vector<Case> cases = {
+        {0, "zlib.dll", {ack3}},
+        {1, "Updater.dat", {common::byteString({0, 6, 2, 1, 0, 0, 0, 3})}},
+        {2, "a.txt", {common::byteString({0, 6, 2, 2, 0, 0, 0, 3}), fileRequest(3)}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        core.reset();
+        transport.dropConnection();
+        transport.clearSent();
+        fs::remove(path("zlib.dll"));
+        makeCore();
+        connect(c.index != 0);
+        if (c.index != 0)
+            transport.deliver(fileInfo(1, 1, "", "") + fileInfo(2, 1, "a.txt", "") +
+                              fileInfo(3, 2, "b.txt", "") + packet(4));
+        std::vector<Bytes> sentAtWrite;
+        bool written = false;
+        const auto record = [&] {
+            const std::vector<Bytes> all = sent();
+            if (!written && all.size() >= c.sentBeforeWrite.size())
+                sentAtWrite.assign(all.end() - static_cast<long>(c.sentBeforeWrite.size()),
+                                   all.end());
+            written = true;
+        };
+        held->onWrite = record;
+        store->setPathFaultHook([&](updater::WriteStep, const std::string &) {
+            record();
+            return true;
+        });
+        transport.deliver(fileData(c.index, 3) + "xyz");
+        ASSERT_TRUE(written);
+        EXPECT_EQ(sentAtWrite, c.sentBeforeWrite);
+        held->onWrite = nullptr;
+        store->setPathFaultHook(nullptr);
+    }
 }
 
 TEST_F(HeldWrites, ClosingWhileAFileIsHeldWritesItBeforeAnythingIsStarted)
@@ -134,14 +225,57 @@ TEST_F(HeldWrites, ClosingWhileAFileIsHeldWritesItBeforeAnythingIsStarted)
     EXPECT_FALSE(fs::exists(path("Version.dat")));
 }
 
-TEST_F(HeldWrites, TheUpdatersOwnFilesAreWrittenAtOnce)
+TEST_F(HeldWrites, TheUpdatersOwnFilesGoThroughTheWriterAndWhatDependsOnThemWaits)
 {
     makeCore();
     connect(false); // zlib.dll missing: entry 0 first
+    transport.clearSent();
     transport.deliver(fileData(0, 4) + "zlib");
-    EXPECT_FALSE(held->busy());
+    ASSERT_TRUE(held->busy());
+    EXPECT_EQ(sent().back(), common::byteString({0, 6, 2, 0, 0, 0, 0, 4}));
+    held->releaseOldest();
     EXPECT_EQ(readFile(path("zlib.dll")), "zlib");
     EXPECT_EQ(sent().back(), versionCheck());
+
+    // Update.exe ends the run only once it is written; nothing after it is read meanwhile.
+    transport.deliver(fileInfo(1, 1, "Updater.dat", "") + packet(4));
+    transport.deliver(fileData(1, 2) + "UD" + common::EncodeLong(3) + "EXE" + packet(0, "evil.sh"));
+    EXPECT_EQ(held->held.size(), 2u);
+    EXPECT_FALSE(core->finished());
+    held->finish();
+    EXPECT_TRUE(core->finished());
+    EXPECT_TRUE(core->selfUpdatePending());
+    EXPECT_EQ(readFile(path("Update.exe")), "EXE");
+    EXPECT_TRUE(core->launchPath().empty());
+}
+
+// While the writer has no room, the finished file waits in the core and the socket is not
+// read: the sender is held back, not the window's thread, and the wait is no stall.
+TEST_F(HeldWrites, TheSocketIsNotReadWhileTheWriterHasNoRoom)
+{
+    held->capacity = 1;
+    makeCore();
+    connect();
+    transport.deliver(fileInfo(2, 1, "a.txt", "") + fileInfo(3, 2, "b.txt", "") +
+                      fileInfo(4, 3, "c.txt", "") + packet(4));
+    transport.deliver(fileData(2, 3) + "aaa");
+    transport.deliver(fileData(3, 3) + "bbb");
+    EXPECT_EQ(held->held.size(), 1u);
+    EXPECT_FALSE(transport.receiving());
+    EXPECT_EQ(sent().back(), fileRequest(4)); // the request left all the same
+    transport.deliver(fileData(4, 3) + "ccc");
+    EXPECT_EQ(transport.held().size(), fileData(4, 3).size() + 3);
+    clock.advance(updater::kStallLimitMs * 2);
+    core->onTimer();
+    EXPECT_EQ(transport.state(), common::Transport::State::Connected);
+
+    held->releaseOldest(5); // a.txt: room for b.txt, and the socket is read again
+    EXPECT_TRUE(transport.receiving());
+    ASSERT_EQ(held->held.size(), 1u);
+    transport.releaseHeld();
+    held->finish();
+    EXPECT_EQ(readFile(client("c.txt")), "ccc");
+    EXPECT_TRUE(logHas("Update Complete (5 ms)"));
 }
 
 // Runs posted reports on the test's thread, as an event loop would.
@@ -283,8 +417,8 @@ TEST_F(Background, AnOwnerThatOnlyWaitsIsToldThroughItsEventLoop)
 TEST_F(Background, LargeFilesAreHeldOneAtATime)
 {
     // Two of these, packed and unpacked, do not fit in the budget together.
-    const std::size_t size = static_cast<std::size_t>(
-        updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
+    const std::size_t size =
+        static_cast<std::size_t>(updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
     const Bytes large = content(size, 'L');
     updater::BackgroundFileWriter writer(*store, posts.poster());
     writer.write(target("small.dat"), packed(content(1000, 's')), record("small"));
@@ -311,6 +445,94 @@ TEST_F(Background, DestroyedWithFilesHeldItStoresThemAndReportsNothing)
     EXPECT_EQ(readFile(local("one.dat")), content(200000, 'm'));
     EXPECT_EQ(readFile(local("two.dat")), content(100000, 'n'));
     EXPECT_TRUE(noTemporaryFiles());
+}
+
+// Local versions computed elsewhere: the list's end waits for them, the requests keep their
+// order, and one file described again and again is packed once per run.
+class DeferredVersions final : public updater::VersionComputer
+{
+public:
+    void compute(const Bytes &path, Done done) override
+    {
+        asks.emplace_back(path, std::move(done));
+    }
+    std::size_t pending() const override { return asks.size(); }
+    int computations() const override { return 0; }
+    // Answers the newest request first, to show that the order of arrival decides nothing.
+    void answerNewest(std::int32_t version)
+    {
+        auto ask = std::move(asks.back());
+        asks.pop_back();
+        ask.second(version);
+    }
+    std::vector<std::pair<Bytes, Done>> asks;
+};
+
+TEST_F(CoreFixture, FileListEndWaitsForTheLocalVersionsAndKeepsTheOrderOfRequests)
+{
+    DeferredVersions versions;
+    makeCore();
+    core->setVersionComputer(versions);
+    connect();
+    writeFile(client("a.txt"), "a");
+    writeFile(client("b.txt"), "b");
+    transport.clearSent();
+    transport.deliver(fileInfo(3, 7, "b.txt", "") + fileInfo(2, 7, "a.txt", "") + packet(4) +
+                      packet(0, "later.exe"));
+    ASSERT_EQ(versions.asks.size(), 2u);
+    EXPECT_TRUE(sent().empty()); // nothing requested before the versions are known
+    EXPECT_TRUE(core->launchPath().empty());
+    versions.answerNewest(1); // a.txt differs
+    EXPECT_TRUE(sent().empty());
+    versions.answerNewest(2); // b.txt differs
+    ASSERT_FALSE(sent().empty());
+    EXPECT_EQ(sent().front(), fileRequest(2));
+    // What followed the list in the same arrival went with the request.
+    EXPECT_TRUE(core->launchPath().empty());
+}
+
+TEST_F(CoreFixture, AFileDescribedAgainAndAgainIsPackedOncePerRun)
+{
+    makeCore();
+    updater::ImmediateVersionComputer computer(*store);
+    core->setVersionComputer(computer);
+    connect();
+    writeFile(client("big.dat"), Bytes(100000, 'b'));
+    for (int i = 0; i < 20; ++i)
+        transport.deliver(fileInfo(2, 1, "big.dat", ""));
+    EXPECT_EQ(computer.computations(), 1);
+    // A file that changed (another size) is packed again.
+    writeFile(client("big.dat"), Bytes(100001, 'b'));
+    transport.deliver(fileInfo(2, 1, "big.dat", ""));
+    EXPECT_EQ(computer.computations(), 2);
+}
+
+TEST_F(Background, VersionsAreComputedOnWorkersAndReportedThroughTheEventLoop)
+{
+    const Bytes a = content(300000, 'a');
+    writeFile(local("a.dat"), a);
+    writeFile(local("b.dat"), "b");
+    updater::ThreadedVersionComputer computer(*store, posts.poster(), 2);
+    std::vector<std::pair<std::string, std::int32_t>> results;
+    for (int i = 0; i < 5; ++i)
+        computer.compute(target("a.dat"), [&](std::int32_t v) { results.emplace_back("a", v); });
+    computer.compute(target("b.dat"), [&](std::int32_t v) { results.emplace_back("b", v); });
+    EXPECT_TRUE(results.empty()); // never on the asking thread
+    while (computer.pending() > 0) {
+        ASSERT_TRUE(posts.waitForPost());
+        posts.runAll();
+    }
+    ASSERT_EQ(results.size(), 6u);
+    for (const auto &[name, version] : results)
+        EXPECT_EQ(version, common::ByteSum(packed(name == "a" ? a : Bytes("b"))));
+    // Asks for a file being computed share its computation; later ones find it recorded.
+    EXPECT_EQ(computer.computations(), 2);
+    computer.compute(target("a.dat"), [&](std::int32_t v) { results.emplace_back("a", v); });
+    while (computer.pending() > 0) {
+        ASSERT_TRUE(posts.waitForPost());
+        posts.runAll();
+    }
+    EXPECT_EQ(computer.computations(), 2); // known from this run: not packed again
 }
 
 } // namespace

@@ -192,10 +192,12 @@ FileError replaceFile(const fs::path &target, const Bytes &data, const PathFault
         return FileError::WriteFailed;
     }
 
-    // Keep the permissions of the file being replaced (an executable stays executable).
+    // Keep the permissions of the file being replaced (an executable stays executable), but
+    // never its set-user-ID or set-group-ID bit: the new content comes from a server.
     const fs::file_status old = fs::symlink_status(target, ec);
     if (!ec && fs::is_regular_file(old))
-        fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
+        fs::permissions(temporary, old.permissions() & ~(fs::perms::set_uid | fs::perms::set_gid),
+                        fs::perm_options::replace, ec);
 
     if (!stepAllowed(WriteStep::Rename)) {
         fs::remove(temporary, ec);
@@ -325,12 +327,16 @@ FileError FileStore::MakeFolders(ByteView folder) const
         levels += kSeparator; // text after the last "\" is a folder too
     if (!IsSafeFolder(levels))
         return FileError::UnsafePath;
+    // Windows creates no folder whose path is longer than this; neither does the Updater, so
+    // the game folder stays one that the game's own platform can hold.
+    const Bytes client = clientFolder();
+    if (client.size() + levels.size() - 1 > kMaxFolderPath)
+        return FileError::CreateFailed;
 
     std::error_code ec;
     const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
     if (ec)
         return FileError::CreateFailed;
-    const Bytes client = clientFolder();
     const PathFaultHook hook = faultHook();
     if (const FileError error = makeFolder(localFsPath(client), root, hook);
         error != FileError::None)
@@ -341,13 +347,32 @@ FileError FileStore::MakeFolders(ByteView folder) const
     if (ec)
         return FileError::CreateFailed;
 
-    // Outermost level first; each is created only when missing.
+    // Outermost level first; each is created only when missing. Where each level really is
+    // is carried from one to the next, so no level resolves the whole path again.
+    fs::path real = clientRoot;
+    std::size_t start = 0;
     for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
-         q = levels.find(kSeparator, q + 1)) {
-        const FileError error =
-            makeFolder(localFsPath(client + levels.substr(0, q + 1)), clientRoot, hook);
-        if (error != FileError::None)
-            return error;
+         start = q + 1, q = levels.find(kSeparator, q + 1)) {
+        const fs::path level = real / common::LocalPath(levels.substr(start, q - start));
+        fs::file_status st = fs::symlink_status(level, ec);
+        if (!fs::exists(st)) {
+            if (hook && !hook(WriteStep::MakeFolder, level.string()))
+                return FileError::CreateFailed;
+            if (!fs::create_directory(level, ec) && ec)
+                return FileError::CreateFailed;
+            st = fs::symlink_status(level, ec);
+        }
+        if (fs::is_symlink(st)) {
+            // A link is followed only where it stays inside the client folder.
+            const FileError error = checkExistingFolder(level, clientRoot);
+            if (error != FileError::None)
+                return error;
+            real = resolved(level);
+        } else if (fs::is_directory(st)) {
+            real = level;
+        } else {
+            return FileError::CreateFailed;
+        }
     }
     return FileError::None;
 }
@@ -535,7 +560,14 @@ void FileStore::ApplyLocalVersionRule(FileEntry &entry) const
 
 Bytes FileStore::ReadSetting(ByteView section, ByteView key) const
 {
-    return common::ReadIniString(programFile("Settings.ini"), section, key);
+    // Anything but a regular file (a pipe or a device would block or never end) reads as
+    // absent.
+    const Bytes path = programFile("Settings.ini");
+    std::error_code ec;
+    const fs::file_status status = fs::status(localFsPath(path), ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return {};
+    return common::ReadIniString(path, section, key);
 }
 
 bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) const

@@ -28,6 +28,8 @@ struct FileEntry
 };
 
 inline constexpr int kFileTableSize = 251; // indices 0..250
+// The longest folder path (without its trailing separator) that Windows can create.
+inline constexpr std::size_t kMaxFolderPath = 248;
 using FileTable = std::array<FileEntry, kFileTableSize>;
 
 // Why a file operation did not happen.
@@ -87,7 +89,8 @@ public:
     // Creates the client folder when it is missing.
     FileError EnsureClientFolder() const;
     // Creates every level of `folder` below the client folder, outermost first. Text after
-    // the last "\" is created as a folder too. Refuses unsafe folders.
+    // the last "\" is created as a folder too. Refuses unsafe folders, and folders whose
+    // full path would be longer than kMaxFolderPath (CreateFailed).
     FileError MakeFolders(ByteView folder) const;
 
     // Whole-file read; empty when the file cannot be read.

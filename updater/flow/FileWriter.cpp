@@ -1,8 +1,20 @@
 #include "updater/flow/FileWriter.h"
 
+#include <chrono>
 #include <exception>
 
 namespace updater {
+
+namespace {
+
+std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
+}
+
+} // namespace
 
 void ImmediateFileWriter::write(Bytes path, Bytes data, Done done)
 {
@@ -29,11 +41,26 @@ BackgroundFileWriter::~BackgroundFileWriter()
         m_storer.join();
 }
 
+namespace {
+
+// Memory a file takes while held: as handed over, and unpacked.
+std::int64_t heldWeight(const Bytes &data)
+{
+    return static_cast<std::int64_t>(data.size()) + DeclaredLength(data);
+}
+
+} // namespace
+
+bool BackgroundFileWriter::wouldWait(const Bytes &data) const
+{
+    return !m_waiting.empty() &&
+           (m_waiting.size() >= kMaxHeld || m_heldWeight + heldWeight(data) > kHeldBudget);
+}
+
 void BackgroundFileWriter::write(Bytes path, Bytes data, Done done)
 {
-    const std::int64_t weight = static_cast<std::int64_t>(data.size()) + DeclaredLength(data);
-    while (!m_waiting.empty() &&
-           (m_waiting.size() >= kMaxHeld || m_heldWeight + weight > kHeldBudget))
+    const std::int64_t weight = heldWeight(data);
+    while (wouldWait(data))
         waitOldest();
     m_waiting.push_back({std::move(done), weight});
     m_heldWeight += weight;
@@ -77,7 +104,9 @@ void BackgroundFileWriter::reportEnded()
         Waiting waiting = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_heldWeight -= waiting.weight;
+        m_reportedWorkMs = job.workMs;
         waiting.done(job.error, std::move(job.data));
+        m_reportedWorkMs = -1;
     }
 }
 
@@ -98,6 +127,7 @@ void BackgroundFileWriter::unpackLoop()
             buffer = std::move(m_keptBuffer);
             m_keptBuffer = Bytes();
         }
+        const auto started = std::chrono::steady_clock::now();
         try {
             job.error = FileStore::UnpackForWrite(job.data, buffer);
         } catch (const std::exception &) {
@@ -106,6 +136,7 @@ void BackgroundFileWriter::unpackLoop()
             buffer = Bytes();
         }
         job.unpacked = std::move(buffer);
+        job.workMs = elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
             m_toStore.push_back(std::move(job));
@@ -127,11 +158,13 @@ void BackgroundFileWriter::storeLoop()
             job = std::move(m_toStore.front());
             m_toStore.pop_front();
         }
+        const auto started = std::chrono::steady_clock::now();
         try {
             job.error = m_store.StoreUnpacked(job.path, job.data, job.unpacked, job.error);
         } catch (const std::exception &) {
             job.error = FileError::WriteFailed;
         }
+        job.workMs += elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
             job.unpacked.clear();

@@ -31,6 +31,17 @@ public:
     virtual void finish() = 0;
     // True while a file has been handed over and not yet reported.
     virtual bool busy() const = 0;
+    // While an outcome is being reported: the time in ms spent unpacking and storing that
+    // file, without the time it waited behind others; -1 when this writer does not measure
+    // it (its owner then counts from hand-over to report).
+    virtual std::int64_t reportedWorkMs() const { return -1; }
+    // True when write(data) would first wait for a file held before it to be finished. An
+    // owner that must not block asks first and holds the file back meanwhile.
+    virtual bool wouldWait(const Bytes &data) const
+    {
+        (void)data;
+        return false;
+    }
 };
 
 // Writes on the caller's thread: the outcome is reported before write() returns.
@@ -74,6 +85,8 @@ public:
     void write(Bytes path, Bytes data, Done done) override;
     void finish() override;
     bool busy() const override { return !m_waiting.empty(); }
+    std::int64_t reportedWorkMs() const override { return m_reportedWorkMs; }
+    bool wouldWait(const Bytes &data) const override;
 
 private:
     struct Job
@@ -82,6 +95,7 @@ private:
         Bytes data;
         Bytes unpacked;
         FileError error = FileError::None;
+        std::int64_t workMs = 0; // unpacking and storing
     };
     void unpackLoop();
     void storeLoop();
@@ -97,6 +111,7 @@ private:
     };
     std::deque<Waiting> m_waiting; // files handed over and not yet reported, oldest first
     std::int64_t m_heldWeight = 0;
+    std::int64_t m_reportedWorkMs = -1;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     std::mutex m_mutex;

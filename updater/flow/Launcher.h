@@ -16,10 +16,19 @@ public:
     virtual bool start(const common::Bytes &path, const std::string &directory) = 0;
 };
 
+// How the hand-over starts a file. Only programs are started: a server-named document must
+// not reach whatever desktop handler its kind of file has.
+enum class LaunchKind
+{
+    Native,     // an executable of this system, started directly
+    Wine,       // a ".exe" that is not native, started through wine
+    NotAProgram // anything else: not started
+};
+LaunchKind ChooseLaunch(const std::string &localPath);
+
 // The real system. On systems with execute permissions, a native program (an ELF image or a
 // "#!" script) that lacks one gets it first: programs the update server delivers arrive as
-// plain files. Anything else goes through the shell's fallbacks (wine for ".exe", the
-// desktop's opener otherwise).
+// plain files. A ".exe" that is not native starts through wine; nothing else is started.
 class PlatformLauncher final : public ProgramLauncher
 {
 public:

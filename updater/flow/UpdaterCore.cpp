@@ -85,7 +85,9 @@ UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::T
                          UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config)
     : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
       m_config(std::move(config)), m_ownWriter(std::make_unique<ImmediateFileWriter>(store)),
-      m_writer(*m_ownWriter)
+      m_writer(*m_ownWriter),
+      m_ownVersionComputer(std::make_unique<ImmediateVersionComputer>(store)),
+      m_versionComputer(m_ownVersionComputer.get())
 {
     m_transport.setListener(this);
 }
@@ -94,7 +96,9 @@ UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::T
                          UpdaterView &view, ProgramLauncher &launcher, UpdaterConfig config,
                          FileWriter &writer)
     : m_store(store), m_clock(clock), m_transport(transport), m_view(view), m_launcher(launcher),
-      m_config(std::move(config)), m_writer(writer)
+      m_config(std::move(config)), m_writer(writer),
+      m_ownVersionComputer(std::make_unique<ImmediateVersionComputer>(store)),
+      m_versionComputer(m_ownVersionComputer.get())
 {
     m_transport.setListener(this);
 }
@@ -141,8 +145,8 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (m_inTransfer)
-        consider(m_lastTransferData + kStallLimitMs);
+    if (m_inTransfer && m_transport.receiving())
+        consider(m_stallStart + kStallLimitMs);
     return next;
 }
 
@@ -151,8 +155,9 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && m_inTransfer && now - m_lastTransferData >= kStallLimitMs) {
-        AddLogLine("The Update Server stopped sending.");
+    if (!m_finished && m_inTransfer && m_transport.receiving() &&
+        now - m_stallStart >= kStallLimitMs) {
+        logLine("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
     }
@@ -216,7 +221,7 @@ void UpdaterCore::tryNextServer(std::int64_t now)
         ConnectToServer(kLocalServer, kUpdatePort);
         break;
     default: {
-        AddLogLine("Unable to connect to the Update Server!");
+        logLine("Unable to connect to the Update Server!");
         std::int64_t zero = 0;
         ShowProgress("Error Connecting...", zero, 0);
         m_finished = true;
@@ -233,7 +238,7 @@ void UpdaterCore::onConnected()
 {
     if (!m_started || m_handedOver)
         return;
-    AddLogLine("Connection Established.");
+    logLine("Connection Established.");
     m_buffer.clear();
     if (m_store.FileExists(m_store.programFile("zlib.dll")))
         SendVersionCheck();
@@ -251,6 +256,7 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
+    m_listEndWaiting = false; // the next connection sends its own list
     if (m_inTransfer)
         abandonTransfer();
     // A packet cut short by the loss is of no use on the next connection.
@@ -261,7 +267,7 @@ void UpdaterCore::connectionLost()
 void UpdaterCore::abandonTransfer()
 {
     FileEntry &e = m_table[m_currentIndex];
-    AddLogLine("Download Interrupted: " + e.fileName);
+    logLine("Download Interrupted: " + e.fileName);
     e.data.clear();
     e.data.shrink_to_fit();
     e.received = 0;
@@ -275,13 +281,20 @@ void UpdaterCore::abandonTransfer()
 
 void UpdaterCore::onData(common::ByteView bytes)
 {
-    if (!m_started || m_handedOver)
+    // Bytes of a connection this side has closed (after a refused FileData, say) are not
+    // read.
+    if (!m_started || m_handedOver || m_transport.state() != common::Transport::State::Connected)
         return;
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (m_inTransfer)
-        m_lastTransferData = now;
+    if (m_inTransfer) {
+        m_stallBytes += static_cast<std::int64_t>(bytes.size());
+        if (m_stallBytes >= kStallMinBytes) {
+            m_stallStart = now;
+            m_stallBytes = 0;
+        }
+    }
     if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
@@ -302,7 +315,8 @@ void UpdaterCore::onData(common::ByteView bytes)
 
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver) {
+    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding &&
+           !m_listEndWaiting) {
         if (m_inTransfer) {
             if (!ReceiveFileData())
                 return;
@@ -357,7 +371,7 @@ void UpdaterCore::RequestFile(int index)
 
 void UpdaterCore::ignoreMessage(const char *what)
 {
-    AddLogLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
+    logLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
 }
 
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
@@ -376,7 +390,7 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
         handleFileInfo(packet.fields);
         break;
     case static_cast<std::uint8_t>(FromServer::FileListEnd):
-        NextDownload();
+        handleFileListEnd();
         break;
     case static_cast<std::uint8_t>(FromServer::FileData):
         handleFileData(packet.fields);
@@ -389,14 +403,16 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
 // SetLaunchFile: text path relative to the client folder.
 void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
 {
-    if (!IsSafeRelativePath(fields)) {
+    // An empty name is valid: the client folder itself, which the hand-over does not find as
+    // a program, so it goes on to the fallbacks.
+    if (!fields.empty() && !IsSafeRelativePath(fields)) {
         ignoreMessage("launch file");
         return;
     }
     m_launchPath = m_store.clientFolder() + fields;
     // This run starts the program all the same; the next one would not know it.
     if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
-        AddLogLine("Unable to write Settings.ini");
+        logLine("Unable to write Settings.ini");
 }
 
 // FolderEntry: byte number 1..15, text folder.
@@ -414,7 +430,7 @@ void UpdaterCore::handleFolderEntry(const Bytes &fields)
     }
     m_folderTable[number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
-        AddLogLine("Unable to create folder: " + folder);
+        logLine("Unable to create folder: " + folder);
 }
 
 // FileCount: byte count.
@@ -459,7 +475,25 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
     e.fileName = name;
     e.folder = folder;
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
-    m_store.ApplyLocalVersionRule(e);
+    // The local version rule. Without a usable Version.dat the local file is packed to get
+    // its version: that is left to the version computer, and the list's end waits for it.
+    const std::uint32_t generation = ++m_infoGeneration[index];
+    if (!m_store.FileExists(e.fullPath)) {
+        e.needsUpdate = true;
+    } else if (m_store.VersionsUsable()) {
+        if (m_store.LookupVersion(e.folder, e.fileName) != e.version)
+            e.needsUpdate = true;
+    } else {
+        ++m_versionsAwaited;
+        m_versionComputer->compute(
+            e.fullPath, [this, index, generation, version = e.version](std::int32_t local) {
+                --m_versionsAwaited;
+                // A later FileInfo for the entry has asked again; its answer decides.
+                if (m_infoGeneration[index] == generation && local != version)
+                    m_table[index].needsUpdate = true;
+                versionArrived();
+            });
+    }
 
     ++m_filesDescribed;
     ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
@@ -468,13 +502,15 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
 // FileData: byte index, u32 size; the file's bytes follow.
 void UpdaterCore::handleFileData(const Bytes &fields)
 {
-    if (fields.size() < 5) {
+    const int index = fields.empty() ? 0 : common::byteAt(fields, 0);
+    if (fields.size() < 5 || index >= kFileTableSize || !longFits(fields, 1) ||
+        readLong(fields, 1) > kMaxFileSize) {
+        // The raw bytes that follow a refused FileData cannot be told from packets: reading
+        // on would take file content for messages. The connection ends here, as if lost.
         ignoreMessage("file data");
-        return;
-    }
-    const int index = common::byteAt(fields, 0);
-    if (index >= kFileTableSize || !longFits(fields, 1) || readLong(fields, 1) > kMaxFileSize) {
-        ignoreMessage("file data");
+        logLine("Connection closed: the file that follows cannot be received.");
+        m_transport.close();
+        connectionLost();
         return;
     }
     m_currentIndex = index;
@@ -494,7 +530,8 @@ void UpdaterCore::handleFileData(const Bytes &fields)
     }
     m_inTransfer = true;
     m_awaitingUpdateExe = false;
-    m_lastTransferData = m_clock.nowMs();
+    m_stallStart = m_clock.nowMs();
+    m_stallBytes = 0;
 }
 
 // ---- Receiving file bytes -----------------------------------------------------------------
@@ -514,7 +551,7 @@ bool UpdaterCore::ReceiveFileData()
             return false;
         const Bytes sizeBytes = m_buffer.take(4);
         if (!common::LongFits(sizeBytes) || common::DecodeLong(sizeBytes) > kMaxFileSize) {
-            AddLogLine("Ignored an invalid file size from the Update Server.");
+            logLine("Ignored an invalid file size from the Update Server.");
             m_transport.close();
             connectionLost();
             return false;
@@ -579,42 +616,114 @@ void UpdaterCore::completeFile(FileEntry &e)
     Bytes data = std::move(e.data);
     e.data = Bytes();
     m_done[index] = true;
+    m_arrivalMs[index] = m_clock.nowMs() - e.startTime;
 
     if (index >= 2 && !e.fullPath.empty()) {
         // A game file is unpacked and stored while the next one is requested and arrives.
+        // The last acknowledgement and the request leave together before the file goes to
+        // the writer, so nothing the writer does holds them back.
         m_inTransfer = false;
-        m_writer.write(e.fullPath, std::move(data), [this, index](FileError error, Bytes buffer) {
-            fileWritten(index, error, std::move(buffer));
-        });
-        NextDownload();
+        const int next = nextWanted();
+        if (next > 0)
+            RequestFile(next);
+        flushOutgoing();
+        handToWriter(index, e.fullPath, std::move(data));
+        if (next <= 0)
+            endPass();
         return;
     }
 
-    // zlib.dll and the Updater's own files are stored before anything else goes on.
-    m_writer.finish();
-    FileError error = FileError::CreateFailed;
-    if (!e.fullPath.empty())
-        error = m_store.WriteWholeFile(e.fullPath, data);
-    fileWritten(index, error, std::move(data));
-
-    const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
-    if (!firstOfPair)
+    flushOutgoing(); // the last acknowledgement
+    if (e.fullPath.empty()) {
+        // A file pushed for an entry never described has nowhere to go.
         m_inTransfer = false;
+        fileWritten(index, FileError::CreateFailed, std::move(data), 0);
+        NextDownload();
+        return;
+    }
+    // zlib.dll and the Updater's own files go through the writer too, in order; what
+    // depends on them waits for their outcome.
+    const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
+    if (firstOfPair) {
+        m_awaitingUpdateExe = true; // Update.exe follows in the same stream
+    } else {
+        m_inTransfer = false;
+        if (index == 1)
+            m_selfUpdateWriting = true;
+    }
+    handToWriter(index, e.fullPath, std::move(data));
+}
 
+// What follows the outcome of zlib.dll or of Update.exe.
+void UpdaterCore::ownFileWritten(int index, FileError error)
+{
     if (index == 0) {
         SendVersionCheck();
-    } else if (firstOfPair) {
-        m_awaitingUpdateExe = true;
-    } else if (index == 1) {
+    } else if (index == 1 && m_selfUpdateWriting) {
+        m_selfUpdateWriting = false;
         m_selfUpdatePending = error == FileError::None;
         m_finished = true;
-    } else {
-        NextDownload();
     }
 }
 
-// Logs the outcome of a file's write and keeps its buffer for the next file.
-void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer)
+void UpdaterCore::handToWriter(int index, const Bytes &path, Bytes data)
+{
+    ++m_writesHanded;
+    m_queuedFiles.push_back({index, path, std::move(data)});
+    feedWriter();
+}
+
+// Gives the writer the queued files it has room for; the socket is read again once none is
+// left waiting.
+void UpdaterCore::feedWriter()
+{
+    while (!m_queuedFiles.empty() && !m_writer.wouldWait(m_queuedFiles.front().data)) {
+        QueuedFile file = std::move(m_queuedFiles.front());
+        m_queuedFiles.pop_front();
+        const int index = file.index;
+        const std::int64_t handedAt = m_clock.nowMs();
+        m_writer.write(std::move(file.path), std::move(file.data),
+                       [this, index, handedAt](FileError error, Bytes buffer) {
+                           const std::int64_t measured = m_writer.reportedWorkMs();
+                           ++m_writesReported;
+                           fileWritten(index, error, std::move(buffer),
+                                       measured >= 0 ? measured : m_clock.nowMs() - handedAt);
+                           // Lines that waited for this file's outcome follow it now.
+                           while (!m_heldLines.empty() &&
+                                  m_heldLines.front().first <= m_writesReported) {
+                               AddLogLine(m_heldLines.front().second);
+                               m_heldLines.pop_front();
+                           }
+                           if (m_handedOver)
+                               return;
+                           if (index <= 1)
+                               ownFileWritten(index, error);
+                           feedWriter();
+                           if (m_passEnding && !writesPending())
+                               endPass();
+                           flushOutgoing();
+                       });
+    }
+    const bool receive = m_queuedFiles.empty();
+    if (receive != m_transport.receiving() &&
+        m_transport.state() == common::Transport::State::Connected) {
+        m_transport.setReceiving(receive);
+        if (receive) {
+            // The time the socket was not read is not the server's stall.
+            m_stallStart = m_clock.nowMs();
+            m_stallBytes = 0;
+        }
+    }
+}
+
+bool UpdaterCore::writesPending() const
+{
+    return !m_queuedFiles.empty() || m_writer.busy();
+}
+
+// Logs the outcome of a file's write and keeps its buffer for the next file. A file's time is
+// its own: from its FileData to its last byte, plus its unpacking and writing.
+void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int64_t workMs)
 {
     FileEntry &e = m_table[index];
     // Keep the larger buffer (after unpacking: the file as written) for the next file.
@@ -622,41 +731,96 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer)
         m_spare = std::move(buffer);
     m_spare.clear();
     if (error == FileError::None) {
-        e.startTime = m_clock.nowMs() - e.startTime;
+        e.startTime = m_arrivalMs[index] + std::max<std::int64_t>(workMs, 0);
         AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
         if (index >= 1)
             ++m_filesWritten;
     } else {
         e.startTime = 0;
         AddLogLine("Unable to write file: " + e.fileName);
+        if (index >= 2 && e.needsUpdate)
+            ++m_filesFailed; // a file this pass asked for
     }
+}
+
+void UpdaterCore::logLine(const Bytes &text)
+{
+    if (m_writesReported < m_writesHanded)
+        m_heldLines.emplace_back(m_writesHanded, text);
+    else
+        AddLogLine(text);
 }
 
 // ---- Completion ---------------------------------------------------------------------------
 
-void UpdaterCore::NextDownload()
+void UpdaterCore::handleFileListEnd()
+{
+    if (m_versionsAwaited > 0) {
+        m_listEndWaiting = true; // the requests follow once the versions are known
+        return;
+    }
+    NextDownload();
+}
+
+void UpdaterCore::versionArrived()
+{
+    if (!m_listEndWaiting || m_versionsAwaited > 0 || m_handedOver)
+        return;
+    m_listEndWaiting = false;
+    NextDownload();
+    // What came after the list in the same arrival waited with it.
+    processBuffer();
+    flushOutgoing();
+}
+
+int UpdaterCore::nextWanted() const
 {
     for (int i = 1; i < kFileTableSize; ++i) {
-        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i]) {
-            RequestFile(i);
-            return;
-        }
+        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i])
+            return i;
     }
-    m_writer.finish(); // Version.dat lists only what was written
+    return -1;
+}
+
+void UpdaterCore::NextDownload()
+{
+    const int next = nextWanted();
+    if (next > 0)
+        RequestFile(next);
+    else
+        endPass();
+}
+
+// No file is left: record the versions and report the pass, once every file is written
+// (Version.dat lists only what was written). Until then the window's thread goes on.
+void UpdaterCore::endPass()
+{
+    if (writesPending()) {
+        m_passEnding = true;
+        return;
+    }
+    m_passEnding = false;
     if (m_store.SaveVersions(m_table) != FileError::None)
-        AddLogLine("Unable to write Version.dat");
+        logLine("Unable to write Version.dat");
 
     std::int64_t total = 0;
     for (int i = 1; i < kFileTableSize; ++i) {
         if (m_table[i].needsUpdate && m_done[i])
             total += m_table[i].startTime;
     }
-    if (m_filesWritten == 0)
-        AddLogLine("No Update Required.");
-    else
-        AddLogLine("Update Complete (" + std::to_string(total) + " ms)");
+    // A pass in which a file could not be written is never reported as a success.
+    const char *status = "Update Complete";
+    if (m_filesFailed > 0) {
+        logLine("Update Incomplete: " + std::to_string(m_filesFailed) +
+                " file(s) could not be written.");
+        status = "Update Incomplete";
+    } else if (m_filesWritten == 0) {
+        logLine("No Update Required.");
+    } else {
+        logLine("Update Complete (" + std::to_string(total) + " ms)");
+    }
     std::int64_t zero = 0;
-    ShowProgress("Update Complete", zero, 0);
+    ShowProgress(status, zero, 0);
     m_finished = true;
 }
 
@@ -664,7 +828,12 @@ void UpdaterCore::FinishAndLaunch()
 {
     if (m_handedOver)
         return;
-    m_writer.finish(); // the file being written is finished before anything is started
+    // The files being written, and those waiting for the writer, are finished before anything
+    // is started.
+    while (writesPending()) {
+        m_writer.finish();
+        feedWriter();
+    }
     m_handedOver = true;
     flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)
@@ -688,8 +857,10 @@ void UpdaterCore::FinishAndLaunch()
         m_launchPath = fallbacks[k++];
     for (;;) {
         if (!common::ResolveProgram(m_launchPath).empty()) {
-            m_launcher.start(m_launchPath, m_store.programFolder());
-            break;
+            if (m_launcher.start(m_launchPath, m_store.programFolder()))
+                break;
+            // Only programs are started; a file that is none leaves the choice to the next.
+            logLine("Unable to start: " + m_launchPath);
         }
         if (k >= std::size(fallbacks))
             break;

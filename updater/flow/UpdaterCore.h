@@ -8,6 +8,7 @@
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterView.h"
+#include "updater/flow/VersionComputer.h"
 
 #include <array>
 #include <cstdint>
@@ -23,8 +24,11 @@ inline constexpr std::uint16_t kUpdatePort = 2602;
 inline constexpr std::int64_t kRetryIntervalMs = 1500;
 inline constexpr std::int64_t kByteCounterPeriodMs = 1000;
 inline constexpr std::int64_t kAckSpacingMs = 500;
-// A transfer that receives nothing for this long counts as a lost connection.
+// A transfer that receives less than kStallMinBytes in kStallLimitMs counts as a lost
+// connection: a server that drips a byte now and then holds the run as surely as one that
+// sends nothing.
 inline constexpr std::int64_t kStallLimitMs = 30000;
+inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
 inline constexpr int kBuiltInServerCount = 5;
 
@@ -76,6 +80,10 @@ public:
     UpdaterCore(const UpdaterCore &) = delete;
     UpdaterCore &operator=(const UpdaterCore &) = delete;
 
+    // Local versions are computed through `computer` (by default at once, on this thread).
+    // Set before the first file list.
+    void setVersionComputer(VersionComputer &computer) { m_versionComputer = &computer; }
+
     // Start-up: the client folder, the configured program, the first log lines and the
     // "Connecting..." status. The first server slot comes due at once.
     void StartUpdater();
@@ -113,6 +121,7 @@ public:
     std::size_t bufferedBytes() const { return m_buffer.size(); }
     std::int64_t bytesLastSecond() const { return m_bytesLastSecond; }
     int filesWritten() const { return m_filesWritten; }
+    int filesFailed() const { return m_filesFailed; }
 
 private:
     void ConnectToServer(const std::string &host, std::int32_t port);
@@ -129,8 +138,17 @@ private:
     void fileBytesMoved(FileEntry &entry);
     void startData(FileEntry &entry);
     void completeFile(FileEntry &entry);
-    void fileWritten(int index, FileError error, Bytes buffer);
+    void fileWritten(int index, FileError error, Bytes buffer, std::int64_t workMs);
     void NextDownload();
+    int nextWanted() const;
+    void endPass();
+    void handToWriter(int index, const Bytes &path, Bytes data);
+    void feedWriter();
+    void handleFileListEnd();
+    void versionArrived();
+    void ownFileWritten(int index, FileError error);
+    bool writesPending() const;
+    void logLine(const Bytes &text);
     void abandonTransfer();
     void connectionLost();
     void ignoreMessage(const char *what);
@@ -171,11 +189,35 @@ private:
     bool m_awaitingUpdateExe = false; // entry 1: Updater.dat written, Update.exe's size next
     int m_currentIndex = 0;
     std::int64_t m_nextAckTime = 0;
-    std::int64_t m_lastTransferData = 0;
+    std::int64_t m_stallStart = 0;                          // start of the current stall window
+    std::int64_t m_stallBytes = 0;                          // transfer bytes received in it
+    std::array<std::int64_t, kFileTableSize> m_arrivalMs{}; // FileData to last byte
+    std::int64_t m_writesHanded = 0;                        // files given to the writer
+    std::int64_t m_writesReported = 0; // of those, the ones whose outcome is logged
+    // Lines that came up while files handed over before them were still being written, each
+    // with the number of files it must follow, so the log keeps the order of the files.
+    std::deque<std::pair<std::int64_t, Bytes>> m_heldLines;
+    // Complete files the writer has no room for yet. While any wait here the socket is not
+    // read, so the sender is held back instead of the window's thread.
+    struct QueuedFile
+    {
+        int index;
+        Bytes path;
+        Bytes data;
+    };
+    std::deque<QueuedFile> m_queuedFiles;
+    std::unique_ptr<VersionComputer> m_ownVersionComputer;
+    VersionComputer *m_versionComputer = nullptr;
+    std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
+    int m_versionsAwaited = 0;
+    bool m_listEndWaiting = false;    // FileListEnd came; local versions still being computed
+    bool m_passEnding = false;        // no file left: the pass ends once all are written
+    bool m_selfUpdateWriting = false; // Update.exe is complete and being written
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;
     int m_filesWritten = 0;
+    int m_filesFailed = 0; // game files of this run that could not be written
 
     std::deque<Bytes> m_log;
     Bytes m_statusText;

@@ -1,7 +1,7 @@
 #include "updater/flow/ui/UpdaterWindow.h"
 
-#include "updater/flow/Progress.h"
 #include "common/qt/Text1252.h"
+#include "updater/flow/Progress.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>

@@ -1,31 +1,35 @@
 // The Updater program: brings the game folder up to date from an update server, then starts
 // the next program and ends.
-#include "common/Clock.h"
 #include "common/Platform.h"
-#include "common/qt/QtCoreTimer.h"
-#include "common/qt/QtTransport.h"
 #include "common/qt/Text1252.h"
-#include "updater/files/FileStore.h"
-#include "updater/flow/BuiltInServers.h"
-#include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/UpdaterWindow.h"
+#include "updater/flow/ui/UpdaterProgram.h"
 
 #include <QApplication>
 #include <QStringList>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
-#include <functional>
+#include <memory>
+#include <string>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
 QtMessageHandler g_previousHandler = nullptr;
 bool g_creatingWindow = false;
+// Set in the environment of the copy started after a failed window creation: it does not
+// try again.
+constexpr const char *kRestartedVariable = "TALMORA_UPDATER_RESTARTED";
+constexpr int kRestartWaitMs = 3000;
+std::string g_program;                // this executable
+std::vector<std::string> g_arguments; // as given, for the copy started anew
 
 void reportWindowFailure(const char *detail)
 {
@@ -37,15 +41,33 @@ void reportWindowFailure(const char *detail)
     std::fflush(stderr);
 }
 
-// Qt ends the program with a fatal message when no platform plugin can be started; say
-// plainly what went wrong before it goes.
+// The window could not be created. The first time, wait and start the program once more
+// with the same words (Qt cannot be started twice in one process); the second time, say
+// plainly what went wrong. Does not return.
+[[noreturn]] void windowFailed(const char *detail)
+{
+    if (!qEnvironmentVariableIsSet(kRestartedVariable)) {
+        std::fprintf(stderr,
+                     "Updater: the window could not be created (%s); starting once more in "
+                     "%d ms.\n",
+                     detail && *detail ? detail : "unknown reason", kRestartWaitMs);
+        std::fflush(stderr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRestartWaitMs));
+        qputenv(kRestartedVariable, "1");
+        if (common::StartDetached(g_program, g_arguments, std::string()))
+            std::_Exit(0); // the run goes on in the copy
+    }
+    reportWindowFailure(detail);
+    std::_Exit(1);
+}
+
+// Qt ends the program with a fatal message when no platform plugin can be started.
 void messageHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type == QtFatalMsg && g_creatingWindow) {
         if (g_previousHandler)
             g_previousHandler(QtCriticalMsg, context, message);
-        reportWindowFailure(message.section(u'\n', 0, 0).toLocal8Bit().constData());
-        std::_Exit(1);
+        windowFailed(message.section(u'\n', 0, 0).toLocal8Bit().constData());
     }
     if (g_previousHandler)
         g_previousHandler(type, context, message);
@@ -62,49 +84,32 @@ std::vector<common::Bytes> commandLineWords(const QStringList &arguments)
 
 int main(int argc, char **argv)
 {
+    const std::string programFolder = common::ProgramFolder();
+    g_program = programFolder + "/" + std::filesystem::path(argv[0]).filename().string();
+    g_arguments.assign(argv + 1, argv + argc);
+
     g_previousHandler = qInstallMessageHandler(messageHandler);
     g_creatingWindow = true;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     const std::vector<common::Bytes> words = commandLineWords(QCoreApplication::arguments());
-    const std::string programFolder = common::ProgramFolder();
     // Bare names used later ("zlib.dll", "Version.dat", "Update.exe") are resolved here.
     std::error_code ec;
     std::filesystem::current_path(programFolder, ec);
 
+    updater::PlatformLauncher launcher;
+    std::unique_ptr<updater::UpdaterProgram> program;
     try {
-        updater::FileStore store(programFolder);
-        common::SteadyClock clock;
-        common::QtTransport transport;
-        updater::PlatformLauncher launcher;
-        updater::UpdaterWindow window;
+        program = std::make_unique<updater::UpdaterProgram>(app, programFolder, words, launcher);
         g_creatingWindow = false;
-
-        updater::UpdaterConfig config;
-        config.servers = updater::BuiltInServers();
-        config.words = words;
-        // Files are unpacked and written on threads of their own while the next one arrives;
-        // the outcome comes back through the event loop.
-        updater::BackgroundFileWriter writer(store, [&app](std::function<void()> report) {
-            QMetaObject::invokeMethod(&app, std::move(report), Qt::QueuedConnection);
-        });
-        updater::UpdaterCore core(store, clock, transport, window, launcher, std::move(config),
-                                  writer);
-        window.onClose = [&core] { core.FinishAndLaunch(); };
-        window.onEnd = [] { QCoreApplication::exit(0); };
-
-        window.show();
-        window.repaint();
-        core.StartUpdater();
-        common::QtCoreTimer timer(core, clock);
-        return app.exec();
+        program->start();
     } catch (const std::exception &e) {
-        if (g_creatingWindow) {
-            reportWindowFailure(e.what());
-            return 1;
-        }
+        if (g_creatingWindow || !program)
+            windowFailed(e.what());
+        // Once the window is shown it stays open: closing it still runs the hand-over.
         std::fprintf(stderr, "Updater: %s\n", e.what());
-        return 1;
+        std::fflush(stderr);
     }
+    return app.exec();
 }
