@@ -200,8 +200,8 @@ class Background : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        folder = dir.path().toStdString();
+        ASSERT_FALSE(dir.path().empty());
+        folder = dir.path().string();
         store = std::make_unique<updater::FileStore>(folder);
         ASSERT_EQ(store->EnsureClientFolder(), FileError::None);
     }
@@ -219,7 +219,7 @@ protected:
         return true;
     }
 
-    QTemporaryDir dir;
+    TempFolder dir;
     std::string folder;
     std::unique_ptr<updater::FileStore> store;
     PostQueue posts;
@@ -283,8 +283,8 @@ TEST_F(Background, AnOwnerThatOnlyWaitsIsToldThroughItsEventLoop)
 TEST_F(Background, LargeFilesAreHeldOneAtATime)
 {
     // Two of these, packed and unpacked, do not fit in the budget together.
-    const std::size_t size = static_cast<std::size_t>(
-        updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
+    const std::size_t size =
+        static_cast<std::size_t>(updater::BackgroundFileWriter::kHeldBudget / 2 - 1000);
     const Bytes large = content(size, 'L');
     updater::BackgroundFileWriter writer(*store, posts.poster());
     writer.write(target("small.dat"), packed(content(1000, 's')), record("small"));
