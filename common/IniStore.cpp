@@ -13,10 +13,6 @@
 #include <system_error>
 #include <vector>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace common {
 
 namespace fs = std::filesystem;
@@ -204,17 +200,13 @@ bool replaceFile(const fs::path &target, const Bytes &content)
         return false;
     bool ok =
         content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    ok = ok && std::fflush(file) == 0;
-#ifndef _WIN32
-    ok = ok && (::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS);
-#endif
+    ok = ok && FlushFile(file);
     ok = (std::fclose(file) == 0) && ok;
     if (ok) {
         const fs::file_status old = fs::status(target, ec);
         if (!ec && fs::is_regular_file(old))
             fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
-        fs::rename(temporary, target, ec);
-        ok = !ec;
+        ok = MoveOver(temporary.string(), target.string());
     }
     if (!ok)
         fs::remove(temporary, ec);

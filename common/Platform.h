@@ -3,7 +3,9 @@
 #include "common/Bytes.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,8 +15,9 @@ namespace common {
 // local paths only here, where the file system is touched.
 std::string LocalPath(ByteView path);
 
-// True for an existing normal file: folders do not count, nor do hidden files (on this
-// platform, names beginning with ".").
+// True for an existing normal file: folders do not count, nor do hidden files (on Windows
+// files with the hidden or system attribute, elsewhere names beginning with "."). Read-only
+// and archived files count. A name with wildcards names no file.
 bool FileExists(ByteView path);
 // True for an existing folder (and, like the directory search it stands for, for a normal
 // file of that name).
@@ -27,8 +30,50 @@ std::string ProgramFolder();
 // looked up again as "X". Returns the path that exists, or an empty string.
 std::string ResolveProgram(ByteView path);
 
-// True for files this system can run directly: an ELF image or a script starting with "#!".
+// True for files this system can run directly: an ELF image or a script starting with "#!"
+// (on Windows a program image, starting with "MZ").
 bool IsNativeExecutable(const std::string &localPath);
+
+#ifndef _WIN32
+// The first program of that name on the search path, as a shell would find it; empty when
+// there is none. (On Windows the system finds programs itself.)
+std::string FindOnPath(const std::string &command);
+#endif
+
+// The current folder of the process, without a trailing separator; empty when unknown.
+std::string CurrentFolder();
+
+// Where `localPath` really is once symbolic links (and, on Windows, junctions and short
+// names) are followed: an absolute path in the system's own spelling. Empty when it cannot
+// be told, for instance when the path or a folder on the way does not exist.
+std::string RealPath(const std::string &localPath);
+
+// True when a directory entry of that name exists, also when it is a link leading nowhere.
+bool EntryExists(const std::string &localPath);
+
+// Both real paths: true when `path` is `root` or lies below it. Windows compares names
+// without regard to case.
+bool IsInsideFolder(const std::string &path, const std::string &root);
+
+// Creates one folder level. True when it was created; false when it existed or failed (on
+// Windows also for paths of 248 bytes or more, the most a folder's path may hold).
+bool CreateFolder(const std::string &localPath);
+
+// Pushes what was written to `file` down to the disk. False when that failed.
+bool FlushFile(std::FILE *file);
+
+// Moves `from` over `to` in one step: `to` then holds either its old content or all of
+// `from`'s, also when the system stops in between.
+bool MoveOver(const std::string &from, const std::string &to);
+
+// Gives a native executable the permission to run wherever it may be read, so it stays as
+// private as it was. False when it is not native or the permission could not be set; always
+// true on systems without such a permission.
+bool AllowExecution(const std::string &localPath);
+
+// A stable 32-bit number of the system volume: the volume serial number of drive C on
+// Windows, elsewhere derived from the root file system. Empty when it cannot be read.
+std::optional<std::uint32_t> SystemVolumeSerial();
 
 // Starts `program` with `arguments` as a new, detached process in `directory` (empty: the
 // current one) without waiting for it. False when it could not be started.
@@ -54,8 +99,9 @@ public:
     virtual void openWith(ByteView file, ByteView directory) = 0;
 };
 
-// The real system: executables start detached in their folder, ".exe" programs through wine
-// when it is installed, other files through the desktop's opener.
+// The real system. On Windows the shell itself opens the file, and its "Open With" dialog is
+// the fallback. Elsewhere executables start detached in their folder, ".exe" programs through
+// wine when it is installed, other files through the desktop's opener.
 class PlatformShell final : public Shell
 {
 public:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,15 +79,6 @@ bool endsWithExe(const std::string &name)
 
 } // namespace
 
-std::string LocalPath(ByteView path)
-{
-    std::string out(path);
-#ifndef _WIN32
-    std::replace(out.begin(), out.end(), '\\', '/');
-#endif
-    return out;
-}
-
 bool FileExists(ByteView path)
 {
     if (path.empty())
@@ -128,6 +120,100 @@ std::string ProgramFolder()
     if (slash == 0)
         return "/";
     return exe.substr(0, slash);
+}
+
+std::string CurrentFolder()
+{
+    std::error_code ec;
+    const std::filesystem::path here = std::filesystem::current_path(ec);
+    return ec ? std::string() : here.string();
+}
+
+std::string RealPath(const std::string &localPath)
+{
+    if (localPath.empty())
+        return {};
+    char *real = ::realpath(localPath.c_str(), nullptr);
+    if (!real)
+        return {};
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+bool EntryExists(const std::string &localPath)
+{
+    struct stat st
+    {
+    };
+    return !localPath.empty() && ::lstat(localPath.c_str(), &st) == 0;
+}
+
+bool IsInsideFolder(const std::string &path, const std::string &root)
+{
+    if (root.empty() || path.compare(0, root.size(), root) != 0)
+        return false;
+    return path.size() == root.size() || root.back() == '/' || path[root.size()] == '/';
+}
+
+bool CreateFolder(const std::string &localPath)
+{
+    return ::mkdir(localPath.c_str(), 0777) == 0;
+}
+
+bool FlushFile(std::FILE *file)
+{
+    if (std::fflush(file) != 0)
+        return false;
+    // Some file systems (pipes, read-only mounts) cannot sync; their data is as written as
+    // it gets.
+    return ::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+bool MoveOver(const std::string &from, const std::string &to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string FindOnPath(const std::string &command)
+{
+    return findOnPath(command);
+}
+
+bool AllowExecution(const std::string &localPath)
+{
+    if (::access(localPath.c_str(), X_OK) == 0)
+        return true;
+    if (!IsNativeExecutable(localPath))
+        return false;
+    struct stat st
+    {
+    };
+    if (::stat(localPath.c_str(), &st) != 0)
+        return false;
+    mode_t mode = st.st_mode & 07777;
+    if (mode & S_IRUSR)
+        mode |= S_IXUSR;
+    if (mode & S_IRGRP)
+        mode |= S_IXGRP;
+    if (mode & S_IROTH)
+        mode |= S_IXOTH;
+    mode |= S_IXUSR;
+    return ::chmod(localPath.c_str(), mode) == 0;
+}
+
+std::optional<std::uint32_t> SystemVolumeSerial()
+{
+    // The file-system identifier of "/" is derived from the file system itself (on ext4 from
+    // its UUID), so it stays the same across restarts of the machine.
+    struct statvfs info
+    {
+    };
+    if (::statvfs("/", &info) != 0)
+        return std::nullopt;
+    const auto fsid = static_cast<std::uint64_t>(info.f_fsid);
+    // Fold the two halves so that both contribute to the 32 bits.
+    return static_cast<std::uint32_t>(fsid ^ (fsid >> 32));
 }
 
 std::string ResolveProgram(ByteView path)
@@ -259,18 +345,6 @@ void PlatformShell::openWith(ByteView file, ByteView directory)
     const auto slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? dir : target.substr(0, slash);
     StartDetached(opener, {folder.empty() ? std::string(".") : folder}, dir);
-}
-
-void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
-                   ByteView operation, ByteView file, ByteView parameters, ByteView directory,
-                   int showCommand)
-{
-    const ShellResult result = shell.open(operation, file, parameters, directory, showCommand);
-    if (result != ShellResult::NoApplication)
-        return;
-    if (showMessage)
-        showMessage(kNoApplicationMessage);
-    shell.openWith(file, directory);
 }
 
 } // namespace common

@@ -7,6 +7,7 @@ TALMORA_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core
     clang libclang-rt-14-dev
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64
 )
 
 # Installs whatever of TALMORA_PACKAGES (and any extra names given) is missing, with sudo

@@ -26,6 +26,10 @@ void *operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// The operator new above takes its memory from malloc, so free is the right release; GCC for
+// Windows sees only the operator names and warns.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void *p) noexcept
 {
     std::free(p);
@@ -35,6 +39,7 @@ void operator delete(void *p, std::size_t) noexcept
 {
     std::free(p);
 }
+#pragma GCC diagnostic pop
 
 namespace hardening {
 namespace {

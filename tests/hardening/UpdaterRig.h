@@ -7,12 +7,12 @@
 #include "common/Codec.h"
 #include "common/ReceiveBuffer.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/Links.h"
 #include "updater/files/FileStore.h"
 #include "updater/files/Packing.h"
 #include "updater/flow/UpdaterCore.h"
 
-#include <QDir>
-#include <QTemporaryDir>
+#include "tests/updater_files/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -93,14 +93,19 @@ inline Snapshot snapshot(const fs::path &root)
         return out;
     for (auto it = fs::recursive_directory_iterator(root, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        const fs::path rel = it->path().lexically_relative(root); // links not resolved
+        // Links are not resolved; the names use "/" on every system.
+        const std::string rel = it->path().lexically_relative(root).generic_string();
         const fs::file_status st = it->symlink_status();
-        if (fs::is_symlink(st))
-            out[rel.string()] = "l:" + fs::read_symlink(it->path()).string();
-        else if (fs::is_directory(st))
-            out[rel.string()] = "d";
-        else
-            out[rel.string()] = "f:" + readFile(it->path());
+        if (testsupport::IsLink(it->path())) {
+            std::error_code linkError;
+            const fs::path target = fs::read_symlink(it->path(), linkError);
+            out[rel] = "l:" + (linkError ? std::string("?") : target.string());
+            it.disable_recursion_pending();
+        } else if (fs::is_directory(st)) {
+            out[rel] = "d";
+        } else {
+            out[rel] = "f:" + readFile(it->path());
+        }
     }
     return out;
 }
@@ -280,8 +285,8 @@ class UpdaterRig
 public:
     UpdaterRig()
     {
-        EXPECT_TRUE(m_dir.isValid());
-        sandbox = fs::path(m_dir.path().toStdString());
+        EXPECT_FALSE(m_dir.path().empty());
+        sandbox = m_dir.path();
         program = sandbox / "prog";
         fs::create_directories(program / "Client");
         fs::create_directories(sandbox / "outside");
@@ -358,15 +363,19 @@ public:
 private:
     // Thousands of short runs each write and flush a handful of files: a memory file system,
     // where there is one, keeps flushing cheap.
-    static QString sandboxTemplate()
+    static fs::path sandboxBase()
     {
+#ifdef _WIN32
+        return {}; // the system's own temporary folder, with its rules
+#else
         std::error_code ec;
         if (fs::is_directory("/dev/shm", ec))
-            return QStringLiteral("/dev/shm/talmora-hardening-XXXXXX");
-        return QDir::tempPath() + QStringLiteral("/talmora-hardening-XXXXXX");
+            return "/dev/shm";
+        return {};
+#endif
     }
 
-    QTemporaryDir m_dir{sandboxTemplate()};
+    TempFolder m_dir{sandboxBase()};
 };
 
 } // namespace hardening

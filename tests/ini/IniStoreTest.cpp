@@ -1,6 +1,7 @@
 #include "common/IniStore.h"
 
 #include "TempFolder.h"
+#include "tests/support/Links.h"
 
 #include <gtest/gtest.h>
 
@@ -210,9 +211,10 @@ TEST_F(IniStoreTest, WritesThroughASymbolicLink)
 {
     put("[A]\r\nk=1\r\n");
     const fs::path link = m_temp.path() / "link.ini";
-    fs::create_symlink(file(), link);
+    if (!testsupport::MakeLink(file(), link, false))
+        GTEST_SKIP() << "this system makes no symbolic links (wine)";
     EXPECT_TRUE(WriteIni(link.string(), "A", "k", "2"));
-    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(testsupport::IsLink(link));
     EXPECT_EQ(content(), "[A]\r\nk=2\r\n");
 }
 

@@ -1,7 +1,7 @@
 #include "registry/support/Settings.h"
 #include "common/IniStore.h"
 
-#include <QTemporaryDir>
+#include "tests/updater_files/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,8 @@ void writeFile(const std::string &path, const std::string &content)
 class RegistryIniTest : public ::testing::Test
 {
 protected:
-    QTemporaryDir m_dir;
-    std::string folder() const { return m_dir.path().toStdString(); }
+    TempFolder m_dir;
+    std::string folder() const { return m_dir.path().string(); }
     std::string iniPath() const { return folder() + "/registry.ini"; }
 };
 

@@ -3,12 +3,15 @@
 #include "TempFolder.h"
 #include "common/Codec.h"
 #include "common/Platform.h"
+#include "tests/support/Links.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using common::Bytes;
 using common::byteString;
@@ -137,7 +140,8 @@ TEST_F(FileStoreTest, MakeFoldersCreatesEveryLevelOutermostFirst)
 
 TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
 {
-    fs::create_directory_symlink(m_outside, client() / "Link");
+    if (!testsupport::MakeLink(m_outside, client() / "Link", true))
+        GTEST_SKIP() << "this system makes no symbolic links (wine)";
     const Bytes refused[] = {"..\\..\\outside\\x\\", "\\tmp\\x\\", "C:\\x\\", "Link\\Sub\\",
                              "Maps\\..\\..\\x\\"};
     for (const Bytes &folder : refused)
@@ -220,10 +224,13 @@ TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
 {
     writeFile(m_program / "Update.exe", "old");
     fs::permissions(m_program / "Update.exe", fs::perms(0755));
+    const fs::perms before =
+        fs::status(m_program / "Update.exe").permissions(); // as the system keeps them
     Bytes data = "new";
     EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), data), FileError::None);
     EXPECT_EQ(readFile(m_program / "Update.exe"), "new");
-    EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
+    EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), before);
+#ifndef _WIN32
 
     // A set-user-ID or set-group-ID bit is never carried over to content from a server.
     fs::permissions(m_program / "Update.exe", fs::perms(06755));
@@ -233,6 +240,7 @@ TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
     Bytes again = "newer";
     EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), again), FileError::None);
     EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
+#endif
 }
 
 // Every failure leaves the old file as it was, no temporary file, nothing outside, and the
@@ -246,7 +254,9 @@ TEST_F(FileStoreTest, FailedWritesLoseNothing)
     wrongLength[5] = 12;
 
     fs::create_directories(client() / "Maps");
-    fs::create_directory_symlink(m_outside, client() / "Out");
+    const bool linked = testsupport::MakeLink(m_outside, client() / "Out", true);
+    if (!linked)
+        fs::create_directory(client() / "Out"); // wine makes no links: a plain folder stands in
     writeFile(client() / "Plain", "a regular file");
     fs::create_directories(client() / "Busy" / "inner");
 
@@ -269,12 +279,16 @@ TEST_F(FileStoreTest, FailedWritesLoseNothing)
         {"elsewhere", (m_outside / "town.map").string(), good, FileError::UnsafePath},
         {"drive letter", clientPath("C:\\town.map"), good, FileError::UnsafePath},
         {"NUL in the name", clientPath(Bytes("Maps\\a\0b", 8)), good, FileError::UnsafePath},
-        {"link out of the folder", clientPath("Out\\town.map"), good, FileError::UnsafePath},
+        {"link out of the folder", clientPath(linked ? "Out\\town.map" : "Out\\..\\..\\x"), good,
+         FileError::UnsafePath},
         {"empty path", "", good, FileError::UnsafePath},
         {"parent is a file", clientPath("Plain\\town.map"), good, FileError::CreateFailed},
         {"missing folder", clientPath("Nowhere\\town.map"), good, FileError::CreateFailed},
         {"target is a folder", clientPath("Busy"), good, FileError::RenameFailed},
     };
+    writeFile(client() / "Maps" / "town.map", "old content");
+    const std::set<std::string> inside = listAll(client()); // what each failure must leave
+    EXPECT_EQ(inside.count("Maps/town.map"), 1u);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(client() / "Maps" / "town.map", "old content");
@@ -283,8 +297,7 @@ TEST_F(FileStoreTest, FailedWritesLoseNothing)
         EXPECT_EQ(data, c.data);
         EXPECT_EQ(readFile(client() / "Maps" / "town.map"), "old content");
         EXPECT_TRUE(listAll(m_outside).empty());
-        EXPECT_EQ(listAll(client()), (std::set<std::string>{"Maps", "Maps/town.map", "Out", "Plain",
-                                                            "Busy", "Busy/inner"}));
+        EXPECT_EQ(listAll(client()), inside);
         if (!c.path.empty()) {
             EXPECT_TRUE(m_store.LastWriteFailed(c.path));
         }
@@ -324,7 +337,11 @@ TEST_F(FileStoreTest, ReadOnlyFolderKeepsTheOldFile)
     fs::permissions(client() / "Locked", fs::perms(0555));
     // Permission bits do not stop the administrator account: there the system's refusal to
     // create the temporary file is simulated.
+#ifdef _WIN32
+    if (true) // a read-only folder does not stop writes on Windows
+#else
     if (::geteuid() == 0)
+#endif
         m_store.setFaultHook([](WriteStep step) { return step != WriteStep::CreateTemporary; });
     Bytes data = "new";
     EXPECT_EQ(m_store.WriteWholeFile(clientPath("Locked\\game.dat"), data),
@@ -516,6 +533,9 @@ TEST_F(FileStoreTest, SaveVersionsWritesRecordsThatLookLikePackedData)
 {
     // Version 0x00017405 followed by a folder starting with byte 28 is the packed marker; the
     // manifest must still be written byte for byte.
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows names hold no control bytes, so no such folder can exist";
+#endif
     const Bytes folder = "\x1c"
                          "F\\";
     fs::create_directories(client() / "\x1c"
@@ -546,9 +566,11 @@ TEST_F(FileStoreTest, Settings)
 
     // A Settings.ini that is no regular file reads as absent (a pipe would block start-up).
     fs::remove(m_program / "Settings.ini");
+#ifndef _WIN32
     ASSERT_EQ(::mkfifo((m_program / "Settings.ini").c_str(), 0600), 0);
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
     fs::remove(m_program / "Settings.ini");
+#endif
     fs::create_directory(m_program / "Settings.ini");
     EXPECT_EQ(m_store.ReadSetting("Client", "Launch Application File"), "");
 }
@@ -556,14 +578,15 @@ TEST_F(FileStoreTest, Settings)
 TEST_F(FileStoreTest, SettingsAreNotWrittenThroughALinkLeadingOut)
 {
     writeFile(m_outside / "elsewhere.ini", "[Client]\r\n");
-    fs::create_symlink(m_outside / "elsewhere.ini", m_program / "Settings.ini");
+    if (!testsupport::MakeLink(m_outside / "elsewhere.ini", m_program / "Settings.ini", false))
+        GTEST_SKIP() << "this system makes no symbolic links (wine)";
     EXPECT_FALSE(m_store.WriteSetting("Client", "Launch Application File", "x"));
     EXPECT_EQ(readFile(m_outside / "elsewhere.ini"), "[Client]\r\n");
 
     // A link that stays inside the program folder is followed.
     fs::remove(m_program / "Settings.ini");
     writeFile(m_program / "real.ini", "");
-    fs::create_symlink(m_program / "real.ini", m_program / "Settings.ini");
+    ASSERT_TRUE(testsupport::MakeLink(m_program / "real.ini", m_program / "Settings.ini", false));
     EXPECT_TRUE(m_store.WriteSetting("Client", "Launch Application File", "x"));
     EXPECT_EQ(readFile(m_program / "real.ini"), "[Client]\r\nLaunch Application File=x\r\n");
 }

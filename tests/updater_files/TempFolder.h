@@ -2,27 +2,38 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <string>
 
-// A fresh folder below the system's temporary folder, removed with everything in it.
+// A fresh folder below `base` (the system's temporary folder unless given), removed with
+// everything in it.
 class TempFolder
 {
 public:
-    TempFolder()
+    explicit TempFolder(const std::filesystem::path &base = {})
     {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "talmora-files-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            ADD_FAILURE() << "cannot create a temporary folder";
-        m_path = pattern;
+        std::error_code ec;
+        const std::filesystem::path below =
+            base.empty() ? std::filesystem::temp_directory_path(ec) : base;
+        std::random_device seed;
+        std::mt19937_64 random{(static_cast<std::uint64_t>(seed()) << 32) ^ seed()};
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const std::filesystem::path candidate =
+                below / ("talmora-" + std::to_string(random() % 1000000000000u));
+            if (std::filesystem::create_directory(candidate, ec))
+                m_path = candidate;
+        }
+        if (m_path.empty())
+            ADD_FAILURE() << "cannot create a temporary folder below " << below.string();
     }
     ~TempFolder()
     {
+        if (m_path.empty())
+            return;
         std::error_code ec;
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);

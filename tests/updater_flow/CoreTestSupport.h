@@ -6,7 +6,7 @@
 #include "updater/files/FileStore.h"
 #include "updater/flow/UpdaterCore.h"
 
-#include <QTemporaryDir>
+#include "tests/updater_files/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -107,8 +107,8 @@ class CoreFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        folder = dir.path().toStdString();
+        ASSERT_FALSE(dir.path().empty());
+        folder = dir.path().string();
     }
 
     void makeCore(std::vector<Bytes> words = {})
@@ -168,7 +168,7 @@ protected:
         return n;
     }
 
-    QTemporaryDir dir;
+    TempFolder dir;
     std::string folder;
     common::ManualClock clock{1000};
     testsupport::FakeTransport transport;

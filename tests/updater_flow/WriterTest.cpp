@@ -334,8 +334,8 @@ class Background : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        folder = dir.path().toStdString();
+        ASSERT_FALSE(dir.path().empty());
+        folder = dir.path().string();
         store = std::make_unique<updater::FileStore>(folder);
         ASSERT_EQ(store->EnsureClientFolder(), FileError::None);
     }
@@ -353,7 +353,7 @@ protected:
         return true;
     }
 
-    QTemporaryDir dir;
+    TempFolder dir;
     std::string folder;
     std::unique_ptr<updater::FileStore> store;
     PostQueue posts;

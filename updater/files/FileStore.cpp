@@ -13,10 +13,6 @@
 #include <system_error>
 #include <utility>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace updater {
 
 namespace fs = std::filesystem;
@@ -105,23 +101,23 @@ fs::path localFsPath(ByteView path)
     return fs::path(withoutTrailingSeparators(common::LocalPath(path)));
 }
 
-// Both paths canonical: true when `child` is `root` or lies below it.
+// Both paths resolved: true when `child` is `root` or lies below it.
 bool isInside(const fs::path &child, const fs::path &root)
 {
-    auto c = child.begin();
-    for (auto r = root.begin(); r != root.end(); ++r, ++c) {
-        if (c == child.end() || *c != *r)
-            return false;
-    }
-    return true;
+    return common::IsInsideFolder(child.string(), root.string());
 }
 
-// Where a path with symbolic links resolved really is; empty when it cannot be told.
+// Where a path with links (and junctions) followed really is; empty when it cannot be
+// told. A last level that does not exist yet is taken as named, below its real folder.
 fs::path resolved(const fs::path &path)
 {
-    std::error_code ec;
-    fs::path out = fs::weakly_canonical(path, ec);
-    return ec ? fs::path() : out;
+    const std::string real = common::RealPath(path.string());
+    if (!real.empty())
+        return fs::path(real);
+    if (common::EntryExists(path.string()) || !path.has_parent_path())
+        return {}; // there, but leading nowhere (a dangling link)
+    const std::string parent = common::RealPath(path.parent_path().string());
+    return parent.empty() ? fs::path() : fs::path(parent) / path.filename();
 }
 
 fs::path temporaryName(const fs::path &target)
@@ -146,17 +142,6 @@ std::FILE *openNew(const fs::path &path)
 {
     // "x": fail when the name is taken, so an existing file is never truncated.
     return std::fopen(path.string().c_str(), "wbx");
-}
-
-bool flushToDisk(std::FILE *file)
-{
-    if (std::fflush(file) != 0)
-        return false;
-#ifndef _WIN32
-    if (::fsync(::fileno(file)) != 0 && errno != EINVAL && errno != EROFS)
-        return false;
-#endif
-    return true;
 }
 
 // Writes `data` to a new temporary file beside `target` and renames it over the target, so
@@ -185,7 +170,7 @@ FileError replaceFile(const fs::path &target, const Bytes &data, const PathFault
     bool ok = stepAllowed(WriteStep::Write);
     if (ok && !data.empty())
         ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    ok = ok && stepAllowed(WriteStep::Flush) && flushToDisk(file);
+    ok = ok && stepAllowed(WriteStep::Flush) && common::FlushFile(file);
     ok = (std::fclose(file) == 0) && ok;
     if (!ok) {
         fs::remove(temporary, ec);
@@ -203,8 +188,7 @@ FileError replaceFile(const fs::path &target, const Bytes &data, const PathFault
         fs::remove(temporary, ec);
         return FileError::RenameFailed;
     }
-    fs::rename(temporary, target, ec);
-    if (ec) {
+    if (!common::MoveOver(temporary.string(), target.string())) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
         return FileError::RenameFailed;
@@ -302,7 +286,8 @@ FileError makeFolder(const fs::path &path, const fs::path &root, const PathFault
         return FileError::UnsafePath;
     if (allowed && !allowed(WriteStep::MakeFolder, (parent / path.filename()).string()))
         return FileError::CreateFailed;
-    if (!fs::create_directory(parent / path.filename(), ec) && ec)
+    if (!common::CreateFolder((parent / path.filename()).string()) &&
+        !fs::is_directory(parent / path.filename(), ec))
         return FileError::CreateFailed;
     return checkExistingFolder(path, root);
 }
@@ -311,9 +296,8 @@ FileError makeFolder(const fs::path &path, const fs::path &root, const PathFault
 
 FileError FileStore::EnsureClientFolder() const
 {
-    std::error_code ec;
-    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
-    if (ec)
+    const fs::path root = resolved(localFsPath(m_programFolder));
+    if (root.empty())
         return FileError::CreateFailed;
     return makeFolder(localFsPath(clientFolder()), root, faultHook());
 }
@@ -333,9 +317,8 @@ FileError FileStore::MakeFolders(ByteView folder) const
     if (client.size() + levels.size() - 1 > kMaxFolderPath)
         return FileError::CreateFailed;
 
-    std::error_code ec;
-    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
-    if (ec)
+    const fs::path root = resolved(localFsPath(m_programFolder));
+    if (root.empty())
         return FileError::CreateFailed;
     const PathFaultHook hook = faultHook();
     if (const FileError error = makeFolder(localFsPath(client), root, hook);
@@ -343,13 +326,14 @@ FileError FileStore::MakeFolders(ByteView folder) const
         return error;
     // The levels stay inside the client folder itself: a link there that leads back to the
     // program folder must not let a server make folders beside the Updater.
-    const fs::path clientRoot = fs::canonical(localFsPath(client), ec);
-    if (ec)
+    const fs::path clientRoot = resolved(localFsPath(client));
+    if (clientRoot.empty())
         return FileError::CreateFailed;
 
     // Outermost level first; each is created only when missing. Where each level really is
     // is carried from one to the next, so no level resolves the whole path again.
     fs::path real = clientRoot;
+    std::error_code ec;
     std::size_t start = 0;
     for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
          start = q + 1, q = levels.find(kSeparator, q + 1)) {
@@ -358,7 +342,7 @@ FileError FileStore::MakeFolders(ByteView folder) const
         if (!fs::exists(st)) {
             if (hook && !hook(WriteStep::MakeFolder, level.string()))
                 return FileError::CreateFailed;
-            if (!fs::create_directory(level, ec) && ec)
+            if (!common::CreateFolder(level.string()) && !fs::is_directory(level, ec))
                 return FileError::CreateFailed;
             st = fs::symlink_status(level, ec);
         }
@@ -416,14 +400,12 @@ FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
     // folder must not let a server replace the Updater's own files.
     constexpr ByteView clientPrefix = "Client\\";
     const bool gameFile = relative.substr(0, clientPrefix.size()) == clientPrefix;
-    std::error_code ec;
-    const fs::path root =
-        fs::canonical(localFsPath(gameFile ? clientFolder() : m_programFolder), ec);
-    if (ec)
+    const fs::path root = resolved(localFsPath(gameFile ? clientFolder() : m_programFolder));
+    if (root.empty())
         return FileError::CreateFailed;
     const fs::path target = localFsPath(path);
-    const fs::path parent = fs::canonical(target.parent_path(), ec);
-    if (ec)
+    const fs::path parent = resolved(target.parent_path());
+    if (parent.empty())
         return FileError::CreateFailed; // the folder is missing
     if (!isInside(parent, root))
         return FileError::UnsafePath;
@@ -574,10 +556,9 @@ bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) con
 {
     // The value comes from a server: never write it through a link that leads elsewhere.
     const Bytes path = programFile("Settings.ini");
-    std::error_code ec;
-    const fs::path root = fs::canonical(localFsPath(m_programFolder), ec);
+    const fs::path root = resolved(localFsPath(m_programFolder));
     const fs::path real = resolved(localFsPath(path));
-    if (ec || real.empty() || !isInside(real, root))
+    if (root.empty() || real.empty() || !isInside(real, root))
         return false;
     return common::WriteIni(path, section, key, value);
 }

@@ -28,8 +28,9 @@ struct FileEntry
 };
 
 inline constexpr int kFileTableSize = 251; // indices 0..250
-// The longest folder path (without its trailing separator) that Windows can create.
-inline constexpr std::size_t kMaxFolderPath = 248;
+// The longest folder path (without its trailing separator) that Windows can create: 248
+// bytes with the terminating NUL.
+inline constexpr std::size_t kMaxFolderPath = 247;
 using FileTable = std::array<FileEntry, kFileTableSize>;
 
 // Why a file operation did not happen.
