@@ -298,9 +298,9 @@ void RegistryClient::updateConnectionState()
         sendPacket(VersionCheckBody(kVersionText, id));
         view.setRegistryState("Online", true);
         view.setStatusText("Connected");
-        view.setAccountMenuEnabled(0, true);
-        view.setAccountMenuEnabled(1, true);
-        view.setAccountMenuEnabled(2, false);
+        view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, true);
+        view.setAccountMenuEnabled(AccountMenu::LogIn, true);
+        view.setAccountMenuEnabled(AccountMenu::LogOut, false);
         m_pingEnabled = true;
         m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
         m_connected = true;
@@ -310,9 +310,9 @@ void RegistryClient::updateConnectionState()
     clearServerList();
     view.setRegistryState("Offline", false);
     view.setStatusText("Connecting...");
-    view.setAccountMenuEnabled(0, false);
-    view.setAccountMenuEnabled(1, false);
-    view.setAccountMenuEnabled(2, false);
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, false);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, false);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
     m_pingEnabled = false;
     m_connected = false;
 }
@@ -330,10 +330,10 @@ void RegistryClient::enterLoggedIn(ByteView name, int ownServer)
     Bytes line = "You have logged in as ";
     line.append(name);
     appendChat(line);
-    view.hidePanel(1);
-    view.setAccountMenuEnabled(0, false);
-    view.setAccountMenuEnabled(1, false);
-    view.setAccountMenuEnabled(2, true);
+    view.hidePanel(Panel::AccountLogin);
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, false);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, false);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, true);
     view.setChatInputEnabled(true);
 }
 
@@ -345,10 +345,11 @@ void RegistryClient::logOff()
     sendPacket(LogoutRequestBody());
     view.setServerSettingsEnabled(false);
     view.setServerAddNewEnabled(false);
-    view.setAccountMenuEnabled(0, true);
-    view.setAccountMenuEnabled(1, true);
-    view.setAccountMenuEnabled(2, false);
-    for (int panel = 0; panel <= 3; ++panel)
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, true);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, true);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
+    for (Panel panel :
+         {Panel::NewAccount, Panel::AccountLogin, Panel::ServerSettings, Panel::Credits})
         view.hidePanel(panel);
     view.clearChatInput();
     view.setChatInputEnabled(false);
@@ -442,8 +443,8 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
             // message is incomplete.
             if (fields.size() < 2)
                 return;
-            if (view.autoLoginTicked())
-                requestLogin(view.loginUserText(), view.loginPasswordText());
+            if (autoLoginTicked())
+                requestLogin(m_login.user, m_login.password);
         } else if (common::byteAt(fields, 0) == 1) {
             showMessage(kOutdatedText + ForumAddress() + ")");
             setQuitRequested();
@@ -473,6 +474,8 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
     }
 
     case InboundType::MyAddressReply:
+        // Setting the box counts as a change of it.
+        m_newServer.address.assign(fields);
         view.setNewServerAddress(fields);
         return;
 
@@ -486,7 +489,7 @@ void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
         switch (static_cast<AccountReply>(common::byteAt(fields, 0))) {
         case AccountReply::AccountCreated:
             showMessage("Account has been created succesfully!");
-            view.hidePanel(0);
+            view.hidePanel(Panel::NewAccount);
             view.clearNewAccountFields();
             return;
         case AccountReply::AccountExists:
@@ -652,8 +655,91 @@ void RegistryClient::requestLogin(ByteView user, ByteView password)
     sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
 }
 
+void RegistryClient::createAccountPressed(ByteView user, ByteView password, ByteView retyped)
+{
+    const Bytes typedUser(user);
+    requestNewAccount(user, password, retyped);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typedUser);
+}
+
+void RegistryClient::loginPressed(ByteView user, ByteView password)
+{
+    const Bytes typedUser(user);
+    if (autoLoginTicked() && m_ports.settings)
+        m_ports.settings->writePassword(password);
+    requestLogin(user, password);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typedUser);
+}
+
+// ---------------------------------------------------------------------------------------
+// Stored account settings
+
+void RegistryClient::loadAccountSettings()
+{
+    AccountSettings *settings = m_ports.settings;
+    RegistryView &view = m_ports.view;
+    m_login.user = settings ? settings->user() : Bytes();
+    view.showLoginUser(m_login.user);
+    m_autoLogin = settings ? settings->autoLogin() : 0;
+    view.showAutoLogin(m_autoLogin);
+    if (autoLoginTicked()) {
+        m_login.password = settings->password();
+        view.showLoginPassword(m_login.password);
+    } else {
+        appendChat("You must login to use the chat feature.");
+    }
+}
+
+void RegistryClient::loginFieldsChanged(ByteView user, ByteView password)
+{
+    m_login.user.assign(user);
+    m_login.password.assign(password);
+}
+
+void RegistryClient::autoLoginClicked(bool ticked)
+{
+    // A greyed box becomes an ordinary two-state box once the user clicks it; the stored
+    // password is left alone.
+    m_autoLogin = ticked ? 1 : 0;
+    if (m_ports.settings)
+        m_ports.settings->writeAutoLogin(ticked);
+}
+
+// ---------------------------------------------------------------------------------------
+// Choosing a server
+
+void RegistryClient::serverChosen(int index)
+{
+    if (!ServerTable::validIndex(index))
+        return;
+    const ServerRecord &slot = m_servers.slot(index);
+    m_selected.address = slot.address;
+    m_selected.port = kGameClientPort;
+    m_selected.name = slot.name;
+    m_ports.view.setPlayEnabled(true);
+}
+
+void RegistryClient::noServerChosen()
+{
+    m_ports.view.setPlayEnabled(false);
+}
+
 // ---------------------------------------------------------------------------------------
 // Server submission
+
+void RegistryClient::newServerFieldsChanged(ByteView name, ByteView address, ByteView portText)
+{
+    m_newServer.name.assign(name);
+    m_newServer.address.assign(address);
+    m_newServer.portText.assign(portText);
+    // "Add Server" needs all three boxes filled; while a probe runs it reads "Checking..."
+    // and stays off.
+    const bool complete = !name.empty() && !address.empty() && !portText.empty();
+    m_ports.view.setAddServerButton(complete && !m_probePending,
+                                    m_probePending ? "Checking..." : "Add Server");
+}
 
 void RegistryClient::requestMyAddress()
 {
@@ -664,13 +750,12 @@ void RegistryClient::addServerPressed()
 {
     if (m_probePending)
         return;
-    RegistryView &view = m_ports.view;
     const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
     if (!IsAdministrator(id)) {
         showMessage(kRestrictedText);
         return;
     }
-    std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    std::int64_t port = LeadingNumberRounded(m_newServer.portText);
     if (port == 0)
         port = kDefaultGamePort;
     if (port < 0 || port > kHighestPort) {
@@ -679,8 +764,8 @@ void RegistryClient::addServerPressed()
     }
     m_probePending = true;
     m_probeDeadline = m_ports.clock.nowMs() + kProbeTimeLimitMs;
-    view.setAddServerButton(false, "Checking...");
-    const Bytes address = view.newServerAddress();
+    m_ports.view.setAddServerButton(false, "Checking...");
+    const Bytes address = m_newServer.address;
     m_ports.probe.connectTo(address, static_cast<std::uint16_t>(port));
 }
 
@@ -691,15 +776,16 @@ void RegistryClient::probeConnected()
         return;
     m_probePending = false;
     RegistryView &view = m_ports.view;
-    view.hidePanel(4);
+    view.hidePanel(Panel::AddServer);
     view.setAddServerButton(true, "Add Server");
-    const std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    const std::int64_t port = LeadingNumberRounded(m_newServer.portText);
     // The box may have been edited while the probe ran.
     if (port < 0 || port > kHighestPort) {
         showMessage(kInvalidPortText);
         return;
     }
-    submitServer(view.newServerName(), view.newServerAddress(), static_cast<std::int32_t>(port));
+    const NewServerFields fields = m_newServer;
+    submitServer(fields.name, fields.address, static_cast<std::int32_t>(port));
 }
 
 void RegistryClient::probeTimedOut()

@@ -145,8 +145,7 @@ void ApplyProgramLook()
 }
 
 FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
-    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell),
-      m_settings(m_folders.program)
+    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kProgramTitle));
@@ -533,18 +532,18 @@ void FrmMain::connectWidgets()
         if (m_core)
             m_core->requestMyAddress();
     });
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kPanelCount; ++i)
         connect(m_lblClose[static_cast<std::size_t>(i)], &LabelButton::released, this,
-                [this, i] { hidePanel(i); });
+                [this, i] { hidePanel(static_cast<Panel>(i)); });
 
     // Menus.
     connect(m_mnuAccount[0], &QAction::triggered, this, [this] {
-        hidePanel(1);
-        showPanel(0);
+        hidePanel(Panel::AccountLogin);
+        showPanel(Panel::NewAccount);
     });
     connect(m_mnuAccount[1], &QAction::triggered, this, [this] {
-        hidePanel(0);
-        showPanel(1);
+        hidePanel(Panel::NewAccount);
+        showPanel(Panel::AccountLogin);
     });
     connect(m_mnuAccount[2], &QAction::triggered, this, [this] {
         if (m_core)
@@ -556,9 +555,10 @@ void FrmMain::connectWidgets()
         scheduleQuit();
     });
     connect(m_mnuServerRun, &QAction::triggered, this, &FrmMain::runServerAction);
-    connect(m_mnuServerSettings, &QAction::triggered, this, [this] { showPanel(2); });
-    connect(m_mnuServerAddNew, &QAction::triggered, this, [this] { showPanel(4); });
-    connect(m_mnuCredits, &QAction::triggered, this, [this] { showPanel(3); });
+    connect(m_mnuServerSettings, &QAction::triggered, this,
+            [this] { showPanel(Panel::ServerSettings); });
+    connect(m_mnuServerAddNew, &QAction::triggered, this, [this] { showPanel(Panel::AddServer); });
+    connect(m_mnuCredits, &QAction::triggered, this, [this] { showPanel(Panel::Credits); });
     connect(m_mnuVersion, &QAction::triggered, this, &FrmMain::showVersionWindow);
 
     // Server list.
@@ -588,11 +588,13 @@ void FrmMain::connectWidgets()
     });
     m_txtPass[1]->installEventFilter(this);
     m_txtPass[2]->installEventFilter(this);
+    for (QLineEdit *box : {m_txtUser[1], m_txtPass[1]})
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::loginFieldsChanged);
     connect(m_chkAutoLogin, &QCheckBox::clicked, this, &FrmMain::autoLoginClicked);
 
     // Add New Server panel.
     for (QLineEdit *box : {m_txtNewServer, m_txtNewIP, m_txtNewPort})
-        connect(box, &QLineEdit::textChanged, this, &FrmMain::updateAddServerEnabled);
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::newServerFieldsChanged);
 
     // The chat input holds at most 1400 characters, pasted text included.
     connect(m_txtSend, &QPlainTextEdit::textChanged, this, [this] {
@@ -609,17 +611,8 @@ void FrmMain::attach(RegistryClient &core)
     m_core = &core;
     m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
     core.appendChat("Welcome to The Talmora Online Registry!");
-    setWholeText(m_txtUser[1], common::FromWindows1252(m_settings.user()));
     sizeServerColumns();
-    const int autoLogin = m_settings.autoLogin();
-    m_chkAutoLogin->setTristate(autoLogin == 2);
-    m_chkAutoLogin->setCheckState(autoLogin == 1   ? Qt::Checked
-                                  : autoLogin == 2 ? Qt::PartiallyChecked
-                                                   : Qt::Unchecked);
-    if (autoLogin == 1)
-        setWholeText(m_txtPass[1], common::FromWindows1252(m_settings.password()));
-    else
-        core.appendChat("You must login to use the chat feature.");
+    core.loadAccountSettings();
 }
 
 void FrmMain::sizeServerColumns()
@@ -665,10 +658,9 @@ void FrmMain::setServerCountText(ByteView text)
     m_lblServers->setText(common::FromWindows1252(text));
 }
 
-void FrmMain::setAccountMenuEnabled(int index, bool enabled)
+void FrmMain::setAccountMenuEnabled(AccountMenu item, bool enabled)
 {
-    if (index >= 0 && index < 3)
-        m_mnuAccount[static_cast<std::size_t>(index)]->setEnabled(enabled);
+    m_mnuAccount[static_cast<std::size_t>(item)]->setEnabled(enabled);
 }
 
 void FrmMain::setServerSettingsEnabled(bool enabled)
@@ -681,17 +673,14 @@ void FrmMain::setServerAddNewEnabled(bool enabled)
     m_mnuServerAddNew->setEnabled(enabled);
 }
 
-void FrmMain::hidePanel(int index)
+void FrmMain::hidePanel(Panel panel)
 {
-    if (index >= 0 && index < 5)
-        m_picBox[static_cast<std::size_t>(index)]->hide();
+    m_picBox[static_cast<std::size_t>(panel)]->hide();
 }
 
-void FrmMain::showPanel(int index)
+void FrmMain::showPanel(Panel which)
 {
-    if (index < 0 || index >= 5)
-        return;
-    QFrame *panel = m_picBox[static_cast<std::size_t>(index)];
+    QFrame *panel = m_picBox[static_cast<std::size_t>(which)];
     panel->show();
     panel->raise(); // the panel opened last is drawn on top
 }
@@ -794,40 +783,33 @@ void FrmMain::clearNewAccountUserAndFocus()
     m_txtUser[0]->setFocus();
 }
 
-bool FrmMain::autoLoginTicked() const
+void FrmMain::showLoginUser(ByteView user)
 {
-    return m_chkAutoLogin->checkState() == Qt::Checked;
+    setWholeText(m_txtUser[1], common::FromWindows1252(user));
 }
 
-Bytes FrmMain::loginUserText() const
+void FrmMain::showLoginPassword(ByteView password)
 {
-    return common::ToWindows1252(m_txtUser[1]->text());
+    setWholeText(m_txtPass[1], common::FromWindows1252(password));
 }
 
-Bytes FrmMain::loginPasswordText() const
+void FrmMain::showAutoLogin(int autoLogin)
 {
-    return common::ToWindows1252(m_txtPass[1]->text());
+    m_chkAutoLogin->setTristate(autoLogin == 2);
+    m_chkAutoLogin->setCheckState(autoLogin == 1   ? Qt::Checked
+                                  : autoLogin == 2 ? Qt::PartiallyChecked
+                                                   : Qt::Unchecked);
+}
+
+void FrmMain::setPlayEnabled(bool enabled)
+{
+    m_lblButton[0]->setEnabled(enabled);
 }
 
 void FrmMain::setNewServerAddress(ByteView address)
 {
     // Raises the box's change like typing does.
     setWholeText(m_txtNewIP, common::FromWindows1252(address));
-}
-
-Bytes FrmMain::newServerName() const
-{
-    return common::ToWindows1252(m_txtNewServer->text());
-}
-
-Bytes FrmMain::newServerAddress() const
-{
-    return common::ToWindows1252(m_txtNewIP->text());
-}
-
-Bytes FrmMain::newServerPortText() const
-{
-    return common::ToWindows1252(m_txtNewPort->text());
 }
 
 void FrmMain::setAddServerButton(bool enabled, ByteView caption)
@@ -878,22 +860,17 @@ void FrmMain::createAccountAction()
 {
     if (!m_core)
         return;
-    const Bytes user = common::ToWindows1252(m_txtUser[0]->text());
-    m_core->requestNewAccount(user, common::ToWindows1252(m_txtPass[0]->text()),
-                              common::ToWindows1252(m_txtPass[2]->text()));
-    m_settings.writeUser(user);
+    m_core->createAccountPressed(common::ToWindows1252(m_txtUser[0]->text()),
+                                 common::ToWindows1252(m_txtPass[0]->text()),
+                                 common::ToWindows1252(m_txtPass[2]->text()));
 }
 
 void FrmMain::loginAction()
 {
     if (!m_core)
         return;
-    const Bytes user = loginUserText();
-    const Bytes password = loginPasswordText();
-    if (autoLoginTicked())
-        m_settings.writePassword(password);
-    m_core->requestLogin(user, password);
-    m_settings.writeUser(user);
+    m_core->loginPressed(common::ToWindows1252(m_txtUser[1]->text()),
+                         common::ToWindows1252(m_txtPass[1]->text()));
 }
 
 Bytes FrmMain::sendBoxText() const
@@ -912,7 +889,16 @@ void FrmMain::sendAction()
 void FrmMain::playAction()
 {
     StartGameClient(
-        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game, m_selected);
+        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game,
+        selectedServer());
+}
+
+SelectedServer FrmMain::selectedServer() const
+{
+    if (!m_core)
+        return {};
+    const ChosenServer &chosen = m_core->selectedServer();
+    return SelectedServer{chosen.name, chosen.address, chosen.port};
 }
 
 void FrmMain::runServerAction()
@@ -937,32 +923,30 @@ void FrmMain::serverItemClicked(QTreeWidgetItem *item)
 {
     if (!item || !m_core)
         return;
-    const int index = item->data(ColIndex, kRowKeyRole).toInt();
-    if (!ServerTable::validIndex(index))
-        return;
-    const ServerRecord &slot = m_core->servers().slot(index);
-    m_selected.address = slot.address;
-    m_selected.port = kGameClientPort;
-    m_selected.name = slot.name;
-    m_lblButton[0]->setEnabled(true);
+    m_core->serverChosen(item->data(ColIndex, kRowKeyRole).toInt());
 }
 
 void FrmMain::autoLoginClicked()
 {
     // A greyed box becomes an ordinary two-state box once the user clicks it.
     m_chkAutoLogin->setTristate(false);
-    m_settings.autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked ? 1 : 0);
+    if (m_core)
+        m_core->autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked);
 }
 
-void FrmMain::updateAddServerEnabled()
+void FrmMain::loginFieldsChanged()
 {
-    // While a probe runs the button reads "Checking..." and stays off.
-    if (m_core && m_core->probePending()) {
-        m_lblButton[10]->setEnabled(false);
-        return;
-    }
-    m_lblButton[10]->setEnabled(!m_txtNewServer->text().isEmpty() &&
-                                !m_txtNewIP->text().isEmpty() && !m_txtNewPort->text().isEmpty());
+    if (m_core)
+        m_core->loginFieldsChanged(common::ToWindows1252(m_txtUser[1]->text()),
+                                   common::ToWindows1252(m_txtPass[1]->text()));
+}
+
+void FrmMain::newServerFieldsChanged()
+{
+    if (m_core)
+        m_core->newServerFieldsChanged(common::ToWindows1252(m_txtNewServer->text()),
+                                       common::ToWindows1252(m_txtNewIP->text()),
+                                       common::ToWindows1252(m_txtNewPort->text()));
 }
 
 // --- Events -------------------------------------------------------------------------------
@@ -1008,8 +992,8 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_lstViewServers->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (!m_lstViewServers->itemAt(mouse->position().toPoint()))
-            m_lblButton[0]->setEnabled(false); // a click that selects no row
+        if (!m_lstViewServers->itemAt(mouse->position().toPoint()) && m_core)
+            m_core->noServerChosen(); // a click that selects no row
     }
     return QMainWindow::eventFilter(watched, event);
 }

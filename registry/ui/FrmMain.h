@@ -4,7 +4,6 @@
 #include "registry/net/RegistryView.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/support/Launcher.h"
-#include "registry/support/Settings.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -52,7 +51,7 @@ public:
     ~FrmMain() override;
 
     // Connects the window to the core and runs the window's loading: version caption,
-    // welcome line, the stored user name, the server list's columns, automatic login.
+    // welcome line, the server list's columns, then the core loads the stored account.
     void attach(RegistryClient &core);
 
     // Where modal messages go: a QMessageBox with only OK and the program's title unless
@@ -66,8 +65,8 @@ public:
     Bytes chatLogText() const;
     // Adds the lines waiting for the event loop to the log now.
     void flushChat() const;
-    const SelectedServer &selectedServer() const { return m_selected; }
-    RegistrySettings &settings() { return m_settings; }
+    // The server the core holds as chosen, as the launcher takes it.
+    SelectedServer selectedServer() const;
     FrmVersion *versionWindow() const { return m_version; }
 
     // RegistryView
@@ -75,10 +74,10 @@ public:
     void setStatusText(ByteView text) override;
     void setAccountText(ByteView text) override;
     void setServerCountText(ByteView text) override;
-    void setAccountMenuEnabled(int index, bool enabled) override;
+    void setAccountMenuEnabled(AccountMenu item, bool enabled) override;
     void setServerSettingsEnabled(bool enabled) override;
     void setServerAddNewEnabled(bool enabled) override;
-    void hidePanel(int index) override;
+    void hidePanel(Panel panel) override;
     void appendChatLine(ByteView line) override;
     void setChatInputEnabled(bool enabled) override;
     void clearChatInput() override;
@@ -88,19 +87,17 @@ public:
     void addUser(ByteView name) override;
     void clearNewAccountFields() override;
     void clearNewAccountUserAndFocus() override;
-    bool autoLoginTicked() const override;
-    Bytes loginUserText() const override;
-    Bytes loginPasswordText() const override;
+    void showLoginUser(ByteView user) override;
+    void showLoginPassword(ByteView password) override;
+    void showAutoLogin(int autoLogin) override;
+    void setPlayEnabled(bool enabled) override;
     void setNewServerAddress(ByteView address) override;
-    Bytes newServerName() const override;
-    Bytes newServerAddress() const override;
-    Bytes newServerPortText() const override;
     void setAddServerButton(bool enabled, ByteView caption) override;
     void showMessage(ByteView text) override;
     void quitRequested() override;
 
     // Window actions, also reachable without the mouse (Enter keys, double-click).
-    void showPanel(int index);
+    void showPanel(Panel panel);
     void createAccountAction();
     void loginAction();
     void sendAction();
@@ -127,20 +124,19 @@ private:
     void sizeServerColumns();
     void serverItemClicked(QTreeWidgetItem *item);
     void autoLoginClicked();
-    void updateAddServerEnabled();
+    void loginFieldsChanged();
+    void newServerFieldsChanged();
     void scheduleQuit();
     Bytes sendBoxText() const;
     void presentBytes(const Bytes &text);
 
     Folders m_folders;
     common::Shell &m_shell;
-    RegistrySettings m_settings;
     RegistryClient *m_core = nullptr;
     MessagePresenter m_presenter;
     std::function<void()> m_quitHandler;
     bool m_quitScheduled = false;
     bool m_columnsSized = false;
-    SelectedServer m_selected;
     mutable QString m_pendingChat; // lines not yet in the log, joined by line breaks
     mutable bool m_chatFlushPosted = false;
     QObject *m_enterPressedIn = nullptr; // the password box in which Enter went down last
