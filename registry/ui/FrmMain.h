@@ -15,6 +15,7 @@
 class QAction;
 class QCheckBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -26,6 +27,19 @@ namespace registry {
 
 class LabelButton;
 class RegistryClient;
+
+// The label-buttons of the main window; the values are the buttons' numbers.
+enum class Button : int
+{
+    PlaySelectedServer = 0,
+    CreateAccount = 1,
+    Login = 2,
+    RemoveServer = 6,
+    Send = 7,
+    SaveServerSettings = 8,
+    AddServer = 10,
+    UseMyAddress = 12,
+};
 
 inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
 
@@ -112,10 +126,22 @@ protected:
 
 private:
     void createWidgets();
+    QWidget *createLeftColumn(QWidget *parent);
+    QWidget *createServerList(QWidget *parent);
+    QWidget *createChatArea(QWidget *parent);
+    LabelButton *createLabelButton(Button id, const QString &text, QWidget *parent);
+    LabelButton *button(Button id) const;
     void createMenus();
     void connectWidgets();
+    void connectLabelButtons();
+    void connectMenus();
+    void connectServerList();
+    void connectPanelBoxes();
     QWidget *createStatusArea();
-    QFrame *createPanel(int index, const QString &title);
+    // The frame the five panels share: title, "Close" and the panel's place.
+    QFrame *createPanel(Panel which, const QString &title);
+    // A panel with a grid for its fields inside the shared frame.
+    QGridLayout *createPanelForm(Panel which, const QString &title);
     void buildNewAccountPanel();
     void buildLoginPanel();
     void buildServerSettingsPanel();
@@ -153,11 +179,11 @@ private:
     QListWidget *m_lstUsers = nullptr;
     QPlainTextEdit *m_txtChat = nullptr;
     QPlainTextEdit *m_txtSend = nullptr;
-    // Label-buttons by index (only 0, 1, 2, 6, 7, 8, 10 and 12 exist) and the panels.
-    std::map<int, LabelButton *> m_lblButton;
+    // The label-buttons and the panels.
+    std::map<Button, LabelButton *> m_lblButton;
     QWidget *m_panelArea = nullptr;
-    std::array<QFrame *, 5> m_picBox{};
-    std::array<LabelButton *, 5> m_lblClose{};
+    std::array<QFrame *, kPanelCount> m_picBox{};
+    std::array<LabelButton *, kPanelCount> m_lblClose{};
     // Account panels.
     std::array<QLineEdit *, 2> m_txtUser{};
     std::array<QLineEdit *, 3> m_txtPass{};
