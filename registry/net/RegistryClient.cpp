@@ -431,113 +431,116 @@ void RegistryClient::receivePackets()
     }
 }
 
+namespace {
+
+// Decode, then act: a message too short to be acted on is ignored.
+template <typename Message, typename Act> void decodeThen(ByteView fields, Act act)
+{
+    Message message;
+    if (message.decode(fields))
+        act(message);
+}
+
+} // namespace
+
 void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
 {
-    RegistryView &view = m_ports.view;
     switch (static_cast<InboundType>(type)) {
     case InboundType::Version:
-        if (fields.empty())
-            return;
-        if (common::byteAt(fields, 0) == 0) {
-            // VersionAccepted carries one byte the client has no use for; without it the
-            // message is incomplete.
-            if (fields.size() < 2)
-                return;
-            if (autoLoginTicked())
-                requestLogin(m_login.user, m_login.password);
-        } else if (common::byteAt(fields, 0) == 1) {
-            showMessage(kOutdatedText + ForumAddress() + ")");
-            setQuitRequested();
-        }
-        return;
-
-    case InboundType::ServerEntry: {
-        ServerEntryFields entry;
-        // Too short, missing a separator or beyond the 30 slots: the table stays as it is.
-        if (!DecodeServerEntry(fields, entry) || entry.index > ServerTable::kSlots)
-            return;
-        updateServerRow(entry.index, entry.name, entry.administrator, entry.address, entry.players,
-                        entry.online);
-        return;
-    }
-
-    case InboundType::BootNotice: {
-        if (fields.empty())
-            return;
-        const std::uint8_t code = common::byteAt(fields, 0);
-        if (code >= std::size(kBootReasons))
-            return;
-        if (code == kBootCodeAlreadyConnected)
-            m_ports.main.close();
-        showBooted(kBootReasons[code], true);
-        return;
-    }
-
+        return decodeThen<VersionReply>(fields, [this](const auto &m) { onVersionReply(m); });
+    case InboundType::ServerEntry:
+        return decodeThen<ServerEntryFields>(fields, [this](const auto &m) { onServerEntry(m); });
+    case InboundType::BootNotice:
+        return decodeThen<BootNotice>(fields, [this](const auto &m) { onBootNotice(m); });
     case InboundType::MyAddressReply:
-        // Setting the box counts as a change of it.
-        m_newServer.address.assign(fields);
-        view.setNewServerAddress(fields);
-        return;
-
+        return onMyAddressReply(fields);
     case InboundType::ServerPing:
-        sendPacket(KeepAliveBody());
-        return;
-
+        return sendPacket(KeepAliveBody());
     case InboundType::AccountReply:
-        if (fields.empty())
-            return;
-        switch (static_cast<AccountReply>(common::byteAt(fields, 0))) {
-        case AccountReply::AccountCreated:
-            showMessage("Account has been created succesfully!");
-            view.hidePanel(Panel::NewAccount);
-            view.clearNewAccountFields();
-            return;
-        case AccountReply::AccountExists:
-            showMessage("Error: This account already exists!");
-            view.clearNewAccountUserAndFocus();
-            return;
-        case AccountReply::LoginAccepted:
-            if (fields.size() < 2)
-                return;
-            enterLoggedIn(fields.substr(2), common::byteAt(fields, 1));
-            return;
-        case AccountReply::LoginRejected:
-            showMessage("Error: Invalid Username/Password!");
-            return;
-        case AccountReply::AlreadyLoggedIn:
-            showMessage("Error: You are already logged into an account!");
-            return;
-        case AccountReply::ServerCreated:
-            if (fields.size() < 2)
-                return;
-            view.setServerSettingsEnabled(true);
-            view.setServerAddNewEnabled(false);
-            showMessage("Your Server has been created succesfully!");
-            return;
-        }
-        return;
-
+        return decodeThen<AccountReplyMessage>(fields,
+                                               [this](const auto &m) { onAccountReply(m); });
     case InboundType::UserList:
-        if (fields.empty())
-            return;
-        if (common::byteAt(fields, 0) == 0) {
-            view.clearUsers();
-        } else if (common::byteAt(fields, 0) == 1) {
-            // One character after the sub-type is skipped whatever it is; the name is the
-            // rest, which may be empty (the entry is added all the same).
-            view.addUser(fields.substr(std::min<std::size_t>(2, fields.size())));
-        }
-        return;
-
+        return decodeThen<UserListMessage>(fields, [this](const auto &m) { onUserList(m); });
     case InboundType::ChatLine:
-        appendChat(fields);
-        return;
-
+        return appendChat(fields);
     case InboundType::ServerListClear:
-        clearServerList();
-        return;
+        return clearServerList();
     }
     // Types 9 to 255: ignored.
+}
+
+void RegistryClient::onVersionReply(const VersionReply &message)
+{
+    if (message.sub == 0) {
+        if (autoLoginTicked())
+            requestLogin(m_login.user, m_login.password);
+    } else if (message.sub == 1) {
+        showMessage(kOutdatedText + ForumAddress() + ")");
+        setQuitRequested();
+    }
+}
+
+void RegistryClient::onServerEntry(const ServerEntryFields &entry)
+{
+    // Beyond the 30 slots: the table stays as it is.
+    if (entry.index > ServerTable::kSlots)
+        return;
+    updateServerRow(entry.index, entry.name, entry.administrator, entry.address, entry.players,
+                    entry.online);
+}
+
+void RegistryClient::onBootNotice(const BootNotice &message)
+{
+    if (message.code >= std::size(kBootReasons))
+        return;
+    if (message.code == kBootCodeAlreadyConnected)
+        m_ports.main.close();
+    showBooted(kBootReasons[message.code], true);
+}
+
+void RegistryClient::onMyAddressReply(ByteView address)
+{
+    // Setting the box counts as a change of it.
+    m_newServer.address.assign(address);
+    m_ports.view.setNewServerAddress(address);
+}
+
+void RegistryClient::onAccountReply(const AccountReplyMessage &message)
+{
+    RegistryView &view = m_ports.view;
+    switch (static_cast<AccountReply>(message.sub)) {
+    case AccountReply::AccountCreated:
+        showMessage("Account has been created succesfully!");
+        view.hidePanel(Panel::NewAccount);
+        view.clearNewAccountFields();
+        return;
+    case AccountReply::AccountExists:
+        showMessage("Error: This account already exists!");
+        view.clearNewAccountUserAndFocus();
+        return;
+    case AccountReply::LoginAccepted:
+        enterLoggedIn(message.name, message.ownServer);
+        return;
+    case AccountReply::LoginRejected:
+        showMessage("Error: Invalid Username/Password!");
+        return;
+    case AccountReply::AlreadyLoggedIn:
+        showMessage("Error: You are already logged into an account!");
+        return;
+    case AccountReply::ServerCreated:
+        view.setServerSettingsEnabled(true);
+        view.setServerAddNewEnabled(false);
+        showMessage("Your Server has been created succesfully!");
+        return;
+    }
+}
+
+void RegistryClient::onUserList(const UserListMessage &message)
+{
+    if (message.sub == 0)
+        m_ports.view.clearUsers();
+    else if (message.sub == 1)
+        m_ports.view.addUser(message.name);
 }
 
 // ---------------------------------------------------------------------------------------

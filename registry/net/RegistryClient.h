@@ -5,6 +5,7 @@
 #include "common/ReceiveBuffer.h"
 #include "common/Transport.h"
 #include "registry/net/AccountSettings.h"
+#include "registry/net/RegistryProtocol.h"
 #include "registry/net/RegistryView.h"
 #include "registry/net/ServerTable.h"
 
@@ -144,6 +145,14 @@ private:
     // has to wait; then receiving stops until a message is closed.
     void receivePackets();
     bool nextPacketMustWait() const;
+
+    // One handler per inbound message, after it has been decoded.
+    void onVersionReply(const VersionReply &message);
+    void onServerEntry(const ServerEntryFields &entry);
+    void onBootNotice(const BootNotice &message);
+    void onMyAddressReply(ByteView address);
+    void onAccountReply(const AccountReplyMessage &message);
+    void onUserList(const UserListMessage &message);
 
     void updateConnectionState();
     void enterLoggedIn(ByteView name, int ownServer);
