@@ -82,15 +82,18 @@ bool IsAdministrator(ByteView id)
     return id == kAdministratorId;
 }
 
-std::int64_t LeadingNumberRounded(ByteView text)
+namespace {
+
+// The number a text begins with, as text that from_chars reads: leading blanks, tabs and
+// line breaks are skipped; then an optional sign, digits, an optional fraction and an
+// optional exponent. Anything else ends the number. Empty when the text begins with none.
+std::string leadingNumberText(ByteView text, bool &negative)
 {
-    // Leading blanks, tabs and line breaks are skipped; then an optional sign, digits, an
-    // optional fraction and an optional exponent. Anything else ends the number.
     std::size_t pos = 0;
     while (pos < text.size() &&
            (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
         ++pos;
-    bool negative = false;
+    negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
         negative = text[pos] == '-';
         ++pos;
@@ -110,7 +113,7 @@ std::int64_t LeadingNumberRounded(ByteView text)
             mantissaEnd = after;
     }
     if (mantissaEnd == numberStart)
-        return 0;
+        return {};
     pos = mantissaEnd;
     if (pos < text.size() &&
         (text[pos] == 'e' || text[pos] == 'E' || text[pos] == 'd' || text[pos] == 'D')) {
@@ -131,6 +134,33 @@ std::int64_t LeadingNumberRounded(ByteView text)
         const char c = text[i];
         number.push_back(c == 'd' || c == 'D' ? 'e' : c);
     }
+    return number;
+}
+
+// Nearest integer, halves to the even neighbour, clamped to the 64-bit range.
+std::int64_t roundHalfEven(double value)
+{
+    constexpr double kLimit = 9.2e18;
+    if (!(value < kLimit))
+        return std::numeric_limits<std::int64_t>::max();
+    if (!(value > -kLimit))
+        return std::numeric_limits<std::int64_t>::min();
+    const double floorValue = std::floor(value);
+    const double fraction = value - floorValue;
+    auto rounded = static_cast<std::int64_t>(floorValue);
+    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
+        ++rounded;
+    return rounded;
+}
+
+} // namespace
+
+std::int64_t LeadingNumberRounded(ByteView text)
+{
+    bool negative = false;
+    const std::string number = leadingNumberText(text, negative);
+    if (number.empty())
+        return 0;
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) // too large, or too close to zero
@@ -138,20 +168,7 @@ std::int64_t LeadingNumberRounded(ByteView text)
             number.find("e-") != std::string::npos ? 0.0 : std::numeric_limits<double>::infinity();
     else if (result.ec != std::errc())
         return 0;
-    if (negative)
-        value = -value;
-    constexpr double kLimit = 9.2e18;
-    if (!(value < kLimit))
-        return std::numeric_limits<std::int64_t>::max();
-    if (!(value > -kLimit))
-        return std::numeric_limits<std::int64_t>::min();
-    // Nearest integer, halves to the even neighbour.
-    const double floorValue = std::floor(value);
-    const double fraction = value - floorValue;
-    auto rounded = static_cast<std::int64_t>(floorValue);
-    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
-        ++rounded;
-    return rounded;
+    return roundHalfEven(negative ? -value : value);
 }
 
 class RegistryClient::ProbeListener final : public common::Transport::Listener
