@@ -20,10 +20,10 @@ struct ServerRowText
 enum class Panel : int
 {
     NewAccount = 0,
-    AccountLogin = 1,
-    ServerSettings = 2,
-    Credits = 3,
-    AddServer = 4,
+    AccountLogin,
+    ServerSettings,
+    Credits,
+    AddServer,
 };
 inline constexpr int kPanelCount = 5;
 
@@ -31,8 +31,8 @@ inline constexpr int kPanelCount = 5;
 enum class AccountMenu : int
 {
     CreateNewAccount = 0,
-    LogIn = 1,
-    LogOut = 2,
+    LogIn,
+    LogOut,
 };
 inline constexpr int kAccountMenuCount = 3;
 
