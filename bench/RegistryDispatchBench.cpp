@@ -44,10 +44,10 @@ public:
     void setStatusText(ByteView) override {}
     void setAccountText(ByteView) override {}
     void setServerCountText(ByteView) override {}
-    void setAccountMenuEnabled(int, bool) override {}
+    void setAccountMenuEnabled(registry::AccountMenu, bool) override {}
     void setServerSettingsEnabled(bool) override {}
     void setServerAddNewEnabled(bool) override {}
-    void hidePanel(int) override {}
+    void hidePanel(registry::Panel) override {}
     void appendChatLine(ByteView) override { ++lines; }
     void setChatInputEnabled(bool) override {}
     void clearChatInput() override {}
@@ -57,13 +57,11 @@ public:
     void addUser(ByteView) override {}
     void clearNewAccountFields() override {}
     void clearNewAccountUserAndFocus() override {}
-    bool autoLoginTicked() const override { return false; }
-    Bytes loginUserText() const override { return {}; }
-    Bytes loginPasswordText() const override { return {}; }
+    void showLoginUser(ByteView) override {}
+    void showLoginPassword(ByteView) override {}
+    void showAutoLogin(int) override {}
+    void setPlayEnabled(bool) override {}
     void setNewServerAddress(ByteView) override {}
-    Bytes newServerName() const override { return {}; }
-    Bytes newServerAddress() const override { return {}; }
-    Bytes newServerPortText() const override { return {}; }
     void setAddServerButton(bool, ByteView) override {}
     void showMessage(ByteView) override {}
     void quitRequested() override {}

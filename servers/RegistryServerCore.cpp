@@ -1,6 +1,7 @@
 #include "servers/RegistryServerCore.h"
 
 #include "common/Codec.h"
+#include "registry/net/RegistryProtocol.h"
 #include "servers/CheckedFraming.h"
 
 #include <algorithm>
@@ -10,23 +11,33 @@ namespace servers {
 namespace registry_wire {
 
 namespace {
-Bytes two(int a, int b)
+
+using registry::InboundType;
+
+template <typename Sub> Bytes typeAndSub(InboundType type, Sub sub)
 {
-    return common::byteString({a, b});
+    return common::byteString({static_cast<int>(type), static_cast<int>(sub)});
 }
+
+Bytes typeAnd(InboundType type, ByteView rest = {})
+{
+    return Bytes(1, static_cast<char>(type)) + Bytes(rest);
+}
+
 } // namespace
 
 Bytes VersionAccepted()
 {
-    return common::byteString({0, 0, 0});
+    return typeAndSub(InboundType::Version, registry::VersionResult::Accepted) + '\0';
 }
 Bytes VersionOutdated()
 {
-    return two(0, 1);
+    return typeAndSub(InboundType::Version, registry::VersionResult::Outdated);
 }
 Bytes ServerEntry(const ListedServer &server)
 {
-    Bytes body = common::byteString({1, server.index, server.online ? 1 : 0, server.players});
+    Bytes body = typeAnd(InboundType::ServerEntry);
+    body += common::byteString({server.index, server.online ? 1 : 0, server.players});
     body += server.name;
     body += '\0';
     body += server.owner;
@@ -36,50 +47,56 @@ Bytes ServerEntry(const ListedServer &server)
 }
 Bytes BootNotice(std::uint8_t code)
 {
-    return two(2, code);
+    return typeAndSub(InboundType::BootNotice, code);
 }
 Bytes MyAddressReply(ByteView address)
 {
-    return Bytes(1, '\3') + Bytes(address);
+    return typeAnd(InboundType::MyAddressReply, address);
 }
 Bytes ServerPing()
 {
-    return Bytes(1, '\4');
+    return typeAnd(InboundType::ServerPing);
 }
 Bytes AccountReply(std::uint8_t sub)
 {
-    return two(5, sub);
+    return typeAndSub(InboundType::AccountReply, sub);
 }
 Bytes LoginAccepted(int ownServer, ByteView name)
 {
-    return common::byteString({5, 2, ownServer}) + Bytes(name);
+    return typeAndSub(InboundType::AccountReply, registry::AccountReply::LoginAccepted) +
+           static_cast<char>(ownServer) + Bytes(name);
 }
 Bytes ServerCreated(int ownServer)
 {
-    return common::byteString({5, 5, ownServer});
+    return typeAndSub(InboundType::AccountReply, registry::AccountReply::ServerCreated) +
+           static_cast<char>(ownServer);
 }
 Bytes UserListClear()
 {
-    return two(6, 0);
+    return typeAndSub(InboundType::UserList, registry::UserListChange::Clear);
 }
 Bytes UserListAdd(ByteView name)
 {
-    return common::byteString({6, 1, ' '}) + Bytes(name);
+    return typeAndSub(InboundType::UserList, registry::UserListChange::Add) + ' ' + Bytes(name);
 }
 Bytes ChatLine(ByteView text)
 {
-    return Bytes(1, '\7') + Bytes(text);
+    return typeAnd(InboundType::ChatLine, text);
 }
 Bytes ServerListClear()
 {
-    return Bytes(1, '\x08');
+    return typeAnd(InboundType::ServerListClear);
 }
 
 } // namespace registry_wire
 
 namespace {
 
-constexpr std::uint8_t kCreated = 0, kExists = 1, kRejected = 3, kAlreadyLoggedIn = 4;
+constexpr auto kCreated = static_cast<std::uint8_t>(registry::AccountReply::AccountCreated);
+constexpr auto kExists = static_cast<std::uint8_t>(registry::AccountReply::AccountExists);
+constexpr auto kRejected = static_cast<std::uint8_t>(registry::AccountReply::LoginRejected);
+constexpr auto kAlreadyLoggedIn =
+    static_cast<std::uint8_t>(registry::AccountReply::AlreadyLoggedIn);
 
 const char *bootText(BootCode code)
 {
@@ -219,30 +236,32 @@ void RegistryServerCore::onData(ConnectionId id, ByteView bytes)
 
 void RegistryServerCore::handle(ConnectionId id, Session &session, const common::Packet &packet)
 {
+    using registry::OutboundType;
     const ByteView fields = packet.fields;
-    if (packet.type == 0) {
+    const auto type = static_cast<OutboundType>(packet.type);
+    if (type == OutboundType::VersionCheck) {
         versionCheck(id, session, fields);
         return;
     }
-    if (packet.type == 2)
+    if (type == OutboundType::KeepAlive)
         return; // KeepAlive: being heard from is all it says
     if (!session.greeted) {
         log(id,
             "ignored message type " + std::to_string(packet.type) + " before the version check");
         return;
     }
-    switch (packet.type) {
-    case 1:
+    switch (type) {
+    case OutboundType::MyAddressRequest:
         send(id, registry_wire::MyAddressReply(session.peerAddress));
         log(id, "asked for its address");
         return;
-    case 3:
+    case OutboundType::Account:
         account(id, session, fields);
         return;
-    case 5:
+    case OutboundType::ChatSay:
         chat(id, session, fields);
         return;
-    case 6:
+    case OutboundType::Server:
         addServer(id, session, fields);
         return;
     default:
@@ -325,12 +344,14 @@ void RegistryServerCore::account(ConnectionId id, Session &session, ByteView fie
         log(id, "ignored an account message without a sub-type");
         return;
     }
+    using registry::AccountRequest;
     const auto sub = common::byteAt(fields, 0);
-    if (sub == 2) {
+    if (sub == static_cast<std::uint8_t>(AccountRequest::Logout)) {
         logout(id, session);
         return;
     }
-    if (sub != 0 && sub != 1) {
+    if (sub != static_cast<std::uint8_t>(AccountRequest::CreateAccount) &&
+        sub != static_cast<std::uint8_t>(AccountRequest::Login)) {
         log(id, "ignored account message sub-type " + std::to_string(sub));
         return;
     }
@@ -342,7 +363,7 @@ void RegistryServerCore::account(ConnectionId id, Session &session, ByteView fie
     }
     const ByteView name = rest.substr(0, nul);
     const ByteView password = rest.substr(nul + 1);
-    if (sub == 0)
+    if (sub == static_cast<std::uint8_t>(AccountRequest::CreateAccount))
         createAccount(id, session, name, password);
     else
         login(id, session, name, password);
@@ -440,7 +461,8 @@ void RegistryServerCore::chat(ConnectionId id, Session &session, ByteView text)
 
 void RegistryServerCore::addServer(ConnectionId id, Session &session, ByteView fields)
 {
-    if (fields.empty() || common::byteAt(fields, 0) != 0) {
+    if (fields.empty() || common::byteAt(fields, 0) !=
+                              static_cast<std::uint8_t>(registry::ServerRequest::AddServer)) {
         log(id, "ignored a server message with an unknown sub-type");
         return;
     }

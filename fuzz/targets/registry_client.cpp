@@ -36,7 +36,6 @@ class FuzzView final : public registry::RegistryView
 public:
     std::function<void()> onMessage; // data arriving while a message is open
     const registry::RegistryClient *client = nullptr;
-    bool autoLogin = false;
     int messages = 0;
 
     void setRegistryState(ByteView caption, bool) override { FUZZ_CHECK(!caption.empty()); }
@@ -51,10 +50,17 @@ public:
         if (client)
             FUZZ_CHECK(count == client->servers().CountServers());
     }
-    void setAccountMenuEnabled(int index, bool) override { FUZZ_CHECK(index >= 0 && index <= 2); }
+    void setAccountMenuEnabled(registry::AccountMenu item, bool) override
+    {
+        FUZZ_CHECK(static_cast<int>(item) >= 0 &&
+                   static_cast<int>(item) < registry::kAccountMenuCount);
+    }
     void setServerSettingsEnabled(bool) override {}
     void setServerAddNewEnabled(bool) override {}
-    void hidePanel(int index) override { FUZZ_CHECK(index >= 0 && index <= 4); }
+    void hidePanel(registry::Panel panel) override
+    {
+        FUZZ_CHECK(static_cast<int>(panel) >= 0 && static_cast<int>(panel) < registry::kPanelCount);
+    }
     void appendChatLine(ByteView line) override { FUZZ_CHECK(!line.empty()); }
     void setChatInputEnabled(bool) override {}
     void clearChatInput() override {}
@@ -68,13 +74,12 @@ public:
     void addUser(ByteView) override {}
     void clearNewAccountFields() override {}
     void clearNewAccountUserAndFocus() override {}
-    bool autoLoginTicked() const override { return autoLogin; }
-    Bytes loginUserText() const override { return "Player1"; }
-    Bytes loginPasswordText() const override { return "secret"; }
+    void showLoginUser(ByteView) override {}
+    void showLoginPassword(ByteView) override {}
+    void showAutoLogin(int value) override { FUZZ_CHECK(value >= 0 && value <= 2); }
+    void setPlayEnabled(bool) override {}
     void setNewServerAddress(ByteView address) override { m_address.assign(address); }
-    Bytes newServerName() const override { return "Fuzz Server"; }
-    Bytes newServerAddress() const override { return m_address; }
-    Bytes newServerPortText() const override { return "5750"; }
+    const Bytes &newServerAddress() const { return m_address; }
     void setAddServerButton(bool, ByteView caption) override { FUZZ_CHECK(!caption.empty()); }
     void showMessage(ByteView text) override
     {
@@ -112,11 +117,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     testsupport::FakeTransport main;
     testsupport::FakeTransport probe;
     FuzzView view;
-    view.autoLogin = (flags & kAutoLogin) != 0;
     const Bytes machineId = (flags & kAdministrator) ? registry::kAdministratorId : "12345678";
     registry::RegistryClient client(
         {clock, main, probe, view, [machineId] { return machineId; }, "127.0.0.1", 2600});
     view.client = &client;
+    client.loginFieldsChanged("Player1", "secret");
+    client.autoLoginClicked((flags & kAutoLogin) != 0);
+    client.newServerFieldsChanged("Fuzz Server", "127.0.0.1", "5750");
 
     // The next piece of the stream: 1 to 8, 64 or 700 bytes, as the schedule says.
     auto nextChunk = [&]() -> ByteView {
@@ -165,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             client.onTimer();
             break;
         case 2:
-            client.requestLogin(view.loginUserText(), view.loginPasswordText());
+            client.requestLogin("Player1", "secret");
             break;
         case 3:
             client.sendChatFromEnter("hello\r\n");

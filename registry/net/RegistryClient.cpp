@@ -82,15 +82,18 @@ bool IsAdministrator(ByteView id)
     return id == kAdministratorId;
 }
 
-std::int64_t LeadingNumberRounded(ByteView text)
+namespace {
+
+// The number a text begins with, as text that from_chars reads: leading blanks, tabs and
+// line breaks are skipped; then an optional sign, digits, an optional fraction and an
+// optional exponent. Anything else ends the number. Empty when the text begins with none.
+std::string leadingNumberText(ByteView text, bool &negative)
 {
-    // Leading blanks, tabs and line breaks are skipped; then an optional sign, digits, an
-    // optional fraction and an optional exponent. Anything else ends the number.
     std::size_t pos = 0;
     while (pos < text.size() &&
            (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
         ++pos;
-    bool negative = false;
+    negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
         negative = text[pos] == '-';
         ++pos;
@@ -110,7 +113,7 @@ std::int64_t LeadingNumberRounded(ByteView text)
             mantissaEnd = after;
     }
     if (mantissaEnd == numberStart)
-        return 0;
+        return {};
     pos = mantissaEnd;
     if (pos < text.size() &&
         (text[pos] == 'e' || text[pos] == 'E' || text[pos] == 'd' || text[pos] == 'D')) {
@@ -131,6 +134,33 @@ std::int64_t LeadingNumberRounded(ByteView text)
         const char c = text[i];
         number.push_back(c == 'd' || c == 'D' ? 'e' : c);
     }
+    return number;
+}
+
+// Nearest integer, halves to the even neighbour, clamped to the 64-bit range.
+std::int64_t roundHalfEven(double value)
+{
+    constexpr double kLimit = 9.2e18;
+    if (!(value < kLimit))
+        return std::numeric_limits<std::int64_t>::max();
+    if (!(value > -kLimit))
+        return std::numeric_limits<std::int64_t>::min();
+    const double floorValue = std::floor(value);
+    const double fraction = value - floorValue;
+    auto rounded = static_cast<std::int64_t>(floorValue);
+    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
+        ++rounded;
+    return rounded;
+}
+
+} // namespace
+
+std::int64_t LeadingNumberRounded(ByteView text)
+{
+    bool negative = false;
+    const std::string number = leadingNumberText(text, negative);
+    if (number.empty())
+        return 0;
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) // too large, or too close to zero
@@ -138,20 +168,7 @@ std::int64_t LeadingNumberRounded(ByteView text)
             number.find("e-") != std::string::npos ? 0.0 : std::numeric_limits<double>::infinity();
     else if (result.ec != std::errc())
         return 0;
-    if (negative)
-        value = -value;
-    constexpr double kLimit = 9.2e18;
-    if (!(value < kLimit))
-        return std::numeric_limits<std::int64_t>::max();
-    if (!(value > -kLimit))
-        return std::numeric_limits<std::int64_t>::min();
-    // Nearest integer, halves to the even neighbour.
-    const double floorValue = std::floor(value);
-    const double fraction = value - floorValue;
-    auto rounded = static_cast<std::int64_t>(floorValue);
-    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
-        ++rounded;
-    return rounded;
+    return roundHalfEven(negative ? -value : value);
 }
 
 class RegistryClient::ProbeListener final : public common::Transport::Listener
@@ -298,9 +315,9 @@ void RegistryClient::updateConnectionState()
         sendPacket(VersionCheckBody(kVersionText, id));
         view.setRegistryState("Online", true);
         view.setStatusText("Connected");
-        view.setAccountMenuEnabled(0, true);
-        view.setAccountMenuEnabled(1, true);
-        view.setAccountMenuEnabled(2, false);
+        view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, true);
+        view.setAccountMenuEnabled(AccountMenu::LogIn, true);
+        view.setAccountMenuEnabled(AccountMenu::LogOut, false);
         m_pingEnabled = true;
         m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
         m_connected = true;
@@ -310,9 +327,9 @@ void RegistryClient::updateConnectionState()
     clearServerList();
     view.setRegistryState("Offline", false);
     view.setStatusText("Connecting...");
-    view.setAccountMenuEnabled(0, false);
-    view.setAccountMenuEnabled(1, false);
-    view.setAccountMenuEnabled(2, false);
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, false);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, false);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
     m_pingEnabled = false;
     m_connected = false;
 }
@@ -330,10 +347,10 @@ void RegistryClient::enterLoggedIn(ByteView name, int ownServer)
     Bytes line = "You have logged in as ";
     line.append(name);
     appendChat(line);
-    view.hidePanel(1);
-    view.setAccountMenuEnabled(0, false);
-    view.setAccountMenuEnabled(1, false);
-    view.setAccountMenuEnabled(2, true);
+    view.hidePanel(Panel::AccountLogin);
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, false);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, false);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, true);
     view.setChatInputEnabled(true);
 }
 
@@ -345,10 +362,11 @@ void RegistryClient::logOff()
     sendPacket(LogoutRequestBody());
     view.setServerSettingsEnabled(false);
     view.setServerAddNewEnabled(false);
-    view.setAccountMenuEnabled(0, true);
-    view.setAccountMenuEnabled(1, true);
-    view.setAccountMenuEnabled(2, false);
-    for (int panel = 0; panel <= 3; ++panel)
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, true);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, true);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
+    for (Panel panel :
+         {Panel::NewAccount, Panel::AccountLogin, Panel::ServerSettings, Panel::Credits})
         view.hidePanel(panel);
     view.clearChatInput();
     view.setChatInputEnabled(false);
@@ -430,111 +448,116 @@ void RegistryClient::receivePackets()
     }
 }
 
+namespace {
+
+// Decode, then act: a message too short to be acted on is ignored.
+template <typename Message, typename Act> void decodeThen(ByteView fields, Act act)
+{
+    Message message;
+    if (message.decode(fields))
+        act(message);
+}
+
+} // namespace
+
 void RegistryClient::dispatchPacket(std::uint8_t type, ByteView fields)
 {
-    RegistryView &view = m_ports.view;
     switch (static_cast<InboundType>(type)) {
     case InboundType::Version:
-        if (fields.empty())
-            return;
-        if (common::byteAt(fields, 0) == 0) {
-            // VersionAccepted carries one byte the client has no use for; without it the
-            // message is incomplete.
-            if (fields.size() < 2)
-                return;
-            if (view.autoLoginTicked())
-                requestLogin(view.loginUserText(), view.loginPasswordText());
-        } else if (common::byteAt(fields, 0) == 1) {
-            showMessage(kOutdatedText + ForumAddress() + ")");
-            setQuitRequested();
-        }
-        return;
-
-    case InboundType::ServerEntry: {
-        ServerEntryFields entry;
-        // Too short, missing a separator or beyond the 30 slots: the table stays as it is.
-        if (!DecodeServerEntry(fields, entry) || entry.index > ServerTable::kSlots)
-            return;
-        updateServerRow(entry.index, entry.name, entry.administrator, entry.address, entry.players,
-                        entry.online);
-        return;
-    }
-
-    case InboundType::BootNotice: {
-        if (fields.empty())
-            return;
-        const std::uint8_t code = common::byteAt(fields, 0);
-        if (code >= std::size(kBootReasons))
-            return;
-        if (code == kBootCodeAlreadyConnected)
-            m_ports.main.close();
-        showBooted(kBootReasons[code], true);
-        return;
-    }
-
+        return decodeThen<VersionReply>(fields, [this](const auto &m) { onVersionReply(m); });
+    case InboundType::ServerEntry:
+        return decodeThen<ServerEntryFields>(fields, [this](const auto &m) { onServerEntry(m); });
+    case InboundType::BootNotice:
+        return decodeThen<BootNotice>(fields, [this](const auto &m) { onBootNotice(m); });
     case InboundType::MyAddressReply:
-        view.setNewServerAddress(fields);
-        return;
-
+        return onMyAddressReply(fields);
     case InboundType::ServerPing:
-        sendPacket(KeepAliveBody());
-        return;
-
+        return sendPacket(KeepAliveBody());
     case InboundType::AccountReply:
-        if (fields.empty())
-            return;
-        switch (static_cast<AccountReply>(common::byteAt(fields, 0))) {
-        case AccountReply::AccountCreated:
-            showMessage("Account has been created succesfully!");
-            view.hidePanel(0);
-            view.clearNewAccountFields();
-            return;
-        case AccountReply::AccountExists:
-            showMessage("Error: This account already exists!");
-            view.clearNewAccountUserAndFocus();
-            return;
-        case AccountReply::LoginAccepted:
-            if (fields.size() < 2)
-                return;
-            enterLoggedIn(fields.substr(2), common::byteAt(fields, 1));
-            return;
-        case AccountReply::LoginRejected:
-            showMessage("Error: Invalid Username/Password!");
-            return;
-        case AccountReply::AlreadyLoggedIn:
-            showMessage("Error: You are already logged into an account!");
-            return;
-        case AccountReply::ServerCreated:
-            if (fields.size() < 2)
-                return;
-            view.setServerSettingsEnabled(true);
-            view.setServerAddNewEnabled(false);
-            showMessage("Your Server has been created succesfully!");
-            return;
-        }
-        return;
-
+        return decodeThen<AccountReplyMessage>(fields,
+                                               [this](const auto &m) { onAccountReply(m); });
     case InboundType::UserList:
-        if (fields.empty())
-            return;
-        if (common::byteAt(fields, 0) == 0) {
-            view.clearUsers();
-        } else if (common::byteAt(fields, 0) == 1) {
-            // One character after the sub-type is skipped whatever it is; the name is the
-            // rest, which may be empty (the entry is added all the same).
-            view.addUser(fields.substr(std::min<std::size_t>(2, fields.size())));
-        }
-        return;
-
+        return decodeThen<UserListMessage>(fields, [this](const auto &m) { onUserList(m); });
     case InboundType::ChatLine:
-        appendChat(fields);
-        return;
-
+        return appendChat(fields);
     case InboundType::ServerListClear:
-        clearServerList();
-        return;
+        return clearServerList();
     }
     // Types 9 to 255: ignored.
+}
+
+void RegistryClient::onVersionReply(const VersionReply &message)
+{
+    if (message.sub == 0) {
+        if (autoLoginTicked())
+            requestLogin(m_login.user, m_login.password);
+    } else if (message.sub == 1) {
+        showMessage(kOutdatedText + ForumAddress() + ")");
+        setQuitRequested();
+    }
+}
+
+void RegistryClient::onServerEntry(const ServerEntryFields &entry)
+{
+    // Beyond the 30 slots: the table stays as it is.
+    if (entry.index > ServerTable::kSlots)
+        return;
+    updateServerRow(entry.index, entry.name, entry.administrator, entry.address, entry.players,
+                    entry.online);
+}
+
+void RegistryClient::onBootNotice(const BootNotice &message)
+{
+    if (message.code >= std::size(kBootReasons))
+        return;
+    if (message.code == kBootCodeAlreadyConnected)
+        m_ports.main.close();
+    showBooted(kBootReasons[message.code], true);
+}
+
+void RegistryClient::onMyAddressReply(ByteView address)
+{
+    // Setting the box counts as a change of it.
+    m_newServer.address.assign(address);
+    m_ports.view.setNewServerAddress(address);
+}
+
+void RegistryClient::onAccountReply(const AccountReplyMessage &message)
+{
+    RegistryView &view = m_ports.view;
+    switch (static_cast<AccountReply>(message.sub)) {
+    case AccountReply::AccountCreated:
+        showMessage("Account has been created succesfully!");
+        view.hidePanel(Panel::NewAccount);
+        view.clearNewAccountFields();
+        return;
+    case AccountReply::AccountExists:
+        showMessage("Error: This account already exists!");
+        view.clearNewAccountUserAndFocus();
+        return;
+    case AccountReply::LoginAccepted:
+        enterLoggedIn(message.name, message.ownServer);
+        return;
+    case AccountReply::LoginRejected:
+        showMessage("Error: Invalid Username/Password!");
+        return;
+    case AccountReply::AlreadyLoggedIn:
+        showMessage("Error: You are already logged into an account!");
+        return;
+    case AccountReply::ServerCreated:
+        view.setServerSettingsEnabled(true);
+        view.setServerAddNewEnabled(false);
+        showMessage("Your Server has been created succesfully!");
+        return;
+    }
+}
+
+void RegistryClient::onUserList(const UserListMessage &message)
+{
+    if (message.sub == 0)
+        m_ports.view.clearUsers();
+    else if (message.sub == 1)
+        m_ports.view.addUser(message.name);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -652,8 +675,91 @@ void RegistryClient::requestLogin(ByteView user, ByteView password)
     sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
 }
 
+void RegistryClient::createAccountPressed(ByteView user, ByteView password, ByteView retyped)
+{
+    const Bytes typedUser(user);
+    requestNewAccount(user, password, retyped);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typedUser);
+}
+
+void RegistryClient::loginPressed(ByteView user, ByteView password)
+{
+    const Bytes typedUser(user);
+    if (autoLoginTicked() && m_ports.settings)
+        m_ports.settings->writePassword(password);
+    requestLogin(user, password);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typedUser);
+}
+
+// ---------------------------------------------------------------------------------------
+// Stored account settings
+
+void RegistryClient::loadAccountSettings()
+{
+    AccountSettings *settings = m_ports.settings;
+    RegistryView &view = m_ports.view;
+    m_login.user = settings ? settings->user() : Bytes();
+    view.showLoginUser(m_login.user);
+    m_autoLogin = settings ? settings->autoLogin() : 0;
+    view.showAutoLogin(m_autoLogin);
+    if (autoLoginTicked()) {
+        m_login.password = settings->password();
+        view.showLoginPassword(m_login.password);
+    } else {
+        appendChat("You must login to use the chat feature.");
+    }
+}
+
+void RegistryClient::loginFieldsChanged(ByteView user, ByteView password)
+{
+    m_login.user.assign(user);
+    m_login.password.assign(password);
+}
+
+void RegistryClient::autoLoginClicked(bool ticked)
+{
+    // A greyed box becomes an ordinary two-state box once the user clicks it; the stored
+    // password is left alone.
+    m_autoLogin = ticked ? 1 : 0;
+    if (m_ports.settings)
+        m_ports.settings->writeAutoLogin(ticked);
+}
+
+// ---------------------------------------------------------------------------------------
+// Choosing a server
+
+void RegistryClient::serverChosen(int index)
+{
+    if (!ServerTable::validIndex(index))
+        return;
+    const ServerRecord &slot = m_servers.slot(index);
+    m_selected.address = slot.address;
+    m_selected.port = kGameClientPort;
+    m_selected.name = slot.name;
+    m_ports.view.setPlayEnabled(true);
+}
+
+void RegistryClient::noServerChosen()
+{
+    m_ports.view.setPlayEnabled(false);
+}
+
 // ---------------------------------------------------------------------------------------
 // Server submission
+
+void RegistryClient::newServerFieldsChanged(ByteView name, ByteView address, ByteView portText)
+{
+    m_newServer.name.assign(name);
+    m_newServer.address.assign(address);
+    m_newServer.portText.assign(portText);
+    // "Add Server" needs all three boxes filled; while a probe runs it reads "Checking..."
+    // and stays off.
+    const bool complete = !name.empty() && !address.empty() && !portText.empty();
+    m_ports.view.setAddServerButton(complete && !m_probePending,
+                                    m_probePending ? "Checking..." : "Add Server");
+}
 
 void RegistryClient::requestMyAddress()
 {
@@ -664,13 +770,12 @@ void RegistryClient::addServerPressed()
 {
     if (m_probePending)
         return;
-    RegistryView &view = m_ports.view;
     const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
     if (!IsAdministrator(id)) {
         showMessage(kRestrictedText);
         return;
     }
-    std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    std::int64_t port = LeadingNumberRounded(m_newServer.portText);
     if (port == 0)
         port = kDefaultGamePort;
     if (port < 0 || port > kHighestPort) {
@@ -679,8 +784,8 @@ void RegistryClient::addServerPressed()
     }
     m_probePending = true;
     m_probeDeadline = m_ports.clock.nowMs() + kProbeTimeLimitMs;
-    view.setAddServerButton(false, "Checking...");
-    const Bytes address = view.newServerAddress();
+    m_ports.view.setAddServerButton(false, "Checking...");
+    const Bytes address = m_newServer.address;
     m_ports.probe.connectTo(address, static_cast<std::uint16_t>(port));
 }
 
@@ -691,15 +796,16 @@ void RegistryClient::probeConnected()
         return;
     m_probePending = false;
     RegistryView &view = m_ports.view;
-    view.hidePanel(4);
+    view.hidePanel(Panel::AddServer);
     view.setAddServerButton(true, "Add Server");
-    const std::int64_t port = LeadingNumberRounded(view.newServerPortText());
+    const std::int64_t port = LeadingNumberRounded(m_newServer.portText);
     // The box may have been edited while the probe ran.
     if (port < 0 || port > kHighestPort) {
         showMessage(kInvalidPortText);
         return;
     }
-    submitServer(view.newServerName(), view.newServerAddress(), static_cast<std::int32_t>(port));
+    const NewServerFields fields = m_newServer;
+    submitServer(fields.name, fields.address, static_cast<std::int32_t>(port));
 }
 
 void RegistryClient::probeTimedOut()

@@ -4,6 +4,8 @@
 #include "common/Clock.h"
 #include "common/ReceiveBuffer.h"
 #include "common/Transport.h"
+#include "registry/net/AccountSettings.h"
+#include "registry/net/RegistryProtocol.h"
 #include "registry/net/RegistryView.h"
 #include "registry/net/ServerTable.h"
 
@@ -47,6 +49,8 @@ public:
         std::function<Bytes()> machineId;
         std::string host = DefaultRegistryHost();
         std::uint16_t port = DefaultRegistryPort();
+        // registry.ini; none behaves as a missing file (nothing stored, nothing read).
+        AccountSettings *settings = nullptr;
     };
 
     explicit RegistryClient(Ports ports);
@@ -63,6 +67,11 @@ public:
     std::int64_t nextConnectTime() const { return m_nextConnectTime; }
     std::int64_t probeDeadline() const { return m_probeDeadline; }
     const ServerTable &servers() const { return m_servers; }
+    // Automatic login as the check box holds it: 1 ticked, 0 not ticked, 2 greyed.
+    int autoLogin() const { return m_autoLogin; }
+    bool autoLoginTicked() const { return m_autoLogin == 1; }
+    // The server chosen in the list; empty until a row has been chosen.
+    const ChosenServer &selectedServer() const { return m_selected; }
 
     // Exit, closing the window.
     void requestQuit();
@@ -81,6 +90,24 @@ public:
     void onTimer() override;
     std::int64_t nextDeadline() const override;
 
+    // The window has loaded: the stored user name, the automatic-login box and, when it is
+    // ticked, the stored password go into the Account Login panel; otherwise the chat log
+    // asks for a login.
+    void loadAccountSettings();
+    // The texts of the Account Login panel changed (typing or the stored values).
+    void loginFieldsChanged(ByteView user, ByteView password);
+    // A click of "Automatically Login"; `ticked` is the box's state after the click.
+    void autoLoginClicked(bool ticked);
+    // "Create Account" and "Login" with the texts the user typed: the request, then the
+    // user name is stored (the password first, for a login while automatic login is ticked).
+    void createAccountPressed(ByteView user, ByteView password, ByteView retyped);
+    void loginPressed(ByteView user, ByteView password);
+    // The texts of the Add New Server panel changed.
+    void newServerFieldsChanged(ByteView name, ByteView address, ByteView portText);
+    // A row of the server list was chosen (click or keyboard), or a click hit no row.
+    void serverChosen(int index);
+    void noServerChosen();
+
     // Operations and window actions.
     // Abandons any attempt and connects again; the reconnection policy calls it while
     // neither connected nor booted.
@@ -93,7 +120,8 @@ public:
     // Enter in the chat input: the text without CR and LF, unless the box is empty.
     void sendChatFromEnter(ByteView inputText);
     void requestMyAddress();
-    // "Add Server": the administrator lock, then the reachability probe.
+    // "Add Server" with the panel's texts as last changed: the administrator lock, then the
+    // reachability probe.
     void addServerPressed();
     void submitServer(ByteView name, ByteView address, std::int32_t port);
 
@@ -118,6 +146,14 @@ private:
     void receivePackets();
     bool nextPacketMustWait() const;
 
+    // One handler per inbound message, after it has been decoded.
+    void onVersionReply(const VersionReply &message);
+    void onServerEntry(const ServerEntryFields &entry);
+    void onBootNotice(const BootNotice &message);
+    void onMyAddressReply(ByteView address);
+    void onAccountReply(const AccountReplyMessage &message);
+    void onUserList(const UserListMessage &message);
+
     void updateConnectionState();
     void enterLoggedIn(ByteView name, int ownServer);
     void showBooted(ByteView reason, bool quit);
@@ -131,6 +167,23 @@ private:
     common::ReceiveBuffer m_receiveBuffer;
     ServerTable m_servers;
     std::unique_ptr<ProbeListener> m_probeListener;
+
+    // What the window's boxes hold, as forwarded to the core.
+    struct LoginFields
+    {
+        Bytes user;
+        Bytes password;
+    };
+    struct NewServerFields
+    {
+        Bytes name;
+        Bytes address;
+        Bytes portText;
+    };
+    LoginFields m_login;
+    NewServerFields m_newServer;
+    int m_autoLogin = 0;
+    ChosenServer m_selected;
 
     bool m_connected = false;
     bool m_loggedIn = false;

@@ -1,5 +1,6 @@
 #include "registry/net/RegistryProtocol.h"
 
+#include "common/ByteReader.h"
 #include "common/Codec.h"
 
 namespace registry {
@@ -19,9 +20,9 @@ Bytes typeAndSub(OutboundType type, std::uint8_t sub)
     return body;
 }
 
-Bytes credentialsBody(std::uint8_t sub, ByteView user, ByteView password)
+Bytes credentialsBody(AccountRequest sub, ByteView user, ByteView password)
 {
-    Bytes body = typeAndSub(OutboundType::Account, sub);
+    Bytes body = typeAndSub(OutboundType::Account, static_cast<std::uint8_t>(sub));
     body.reserve(body.size() + user.size() + 1 + password.size());
     body.append(user);
     body.push_back('\0');
@@ -52,17 +53,17 @@ Bytes KeepAliveBody()
 
 Bytes CreateAccountRequestBody(ByteView user, ByteView password)
 {
-    return credentialsBody(0, user, password);
+    return credentialsBody(AccountRequest::CreateAccount, user, password);
 }
 
 Bytes LoginRequestBody(ByteView user, ByteView password)
 {
-    return credentialsBody(1, user, password);
+    return credentialsBody(AccountRequest::Login, user, password);
 }
 
 Bytes LogoutRequestBody()
 {
-    return typeAndSub(OutboundType::Account, 2);
+    return typeAndSub(OutboundType::Account, static_cast<std::uint8_t>(AccountRequest::Logout));
 }
 
 Bytes ChatSayBody(ByteView text)
@@ -74,7 +75,8 @@ Bytes ChatSayBody(ByteView text)
 
 Bytes AddServerRequestBody(std::int32_t port, ByteView name, ByteView address)
 {
-    Bytes body = typeAndSub(OutboundType::Server, 0);
+    Bytes body =
+        typeAndSub(OutboundType::Server, static_cast<std::uint8_t>(ServerRequest::AddServer));
     body += common::EncodeLong(port);
     body.append(name);
     body.push_back('\0');
@@ -82,26 +84,68 @@ Bytes AddServerRequestBody(std::int32_t port, ByteView name, ByteView address)
     return body;
 }
 
+bool VersionReply::decode(ByteView fields)
+{
+    common::ByteReader reader(fields);
+    sub = reader.byte();
+    if (sub == static_cast<std::uint8_t>(VersionResult::Accepted))
+        reader.byte(); // unused, but without it the message is incomplete
+    return reader.ok();
+}
+
+bool ServerEntryFields::decode(ByteView fields)
+{
+    common::ByteReader reader(fields);
+    const std::uint8_t sentIndex = reader.byte();
+    const std::uint8_t status = reader.byte();
+    const std::uint8_t sentPlayers = reader.byte();
+    const ByteView sentName = reader.nulText();
+    const ByteView sentAdministrator = reader.nulText();
+    const ByteView sentAddress = reader.rest();
+    if (!reader.ok())
+        return false;
+    index = sentIndex;
+    online = status == 1;
+    players = sentPlayers;
+    name = common::TrimPadding(sentName);
+    administrator = common::TrimPadding(sentAdministrator);
+    address = common::TrimPadding(sentAddress);
+    return true;
+}
+
 bool DecodeServerEntry(ByteView fields, ServerEntryFields &out)
 {
-    if (fields.size() < 3)
-        return false;
-    ByteView rest = fields.substr(3);
-    const std::size_t nameEnd = rest.find('\0');
-    if (nameEnd == ByteView::npos)
-        return false;
-    const ByteView name = rest.substr(0, nameEnd);
-    rest.remove_prefix(nameEnd + 1);
-    const std::size_t adminEnd = rest.find('\0');
-    if (adminEnd == ByteView::npos)
-        return false;
-    out.index = common::byteAt(fields, 0);
-    out.online = common::byteAt(fields, 1) == 1;
-    out.players = common::byteAt(fields, 2);
-    out.name = common::TrimPadding(name);
-    out.administrator = common::TrimPadding(rest.substr(0, adminEnd));
-    out.address = common::TrimPadding(rest.substr(adminEnd + 1));
-    return true;
+    return out.decode(fields);
+}
+
+bool BootNotice::decode(ByteView fields)
+{
+    common::ByteReader reader(fields);
+    code = reader.byte();
+    return reader.ok();
+}
+
+bool AccountReplyMessage::decode(ByteView fields)
+{
+    common::ByteReader reader(fields);
+    sub = reader.byte();
+    const auto reply = static_cast<AccountReply>(sub);
+    if (reply == AccountReply::LoginAccepted || reply == AccountReply::ServerCreated)
+        ownServer = reader.byte();
+    if (reply == AccountReply::LoginAccepted)
+        name = reader.rest();
+    return reader.ok();
+}
+
+bool UserListMessage::decode(ByteView fields)
+{
+    common::ByteReader reader(fields);
+    sub = reader.byte();
+    if (sub == static_cast<std::uint8_t>(UserListChange::Add)) {
+        reader.skipUpTo(1);
+        name = reader.rest();
+    }
+    return reader.ok();
 }
 
 unsigned char UpperCase1252(unsigned char c)

@@ -16,9 +16,29 @@ struct ServerRowText
     Bytes administrator;
 };
 
-// What the registry core shows and asks through the main window. The Qt window implements
-// it with real widgets; tests use a recording fake. Panel indices: 0 New Account, 1 Account
-// Login, 2 Server Settings, 3 Registry Credits, 4 Add New Server.
+// The five panels that share one place beside the chat; the values are the panels' numbers.
+enum class Panel : int
+{
+    NewAccount = 0,
+    AccountLogin,
+    ServerSettings,
+    Credits,
+    AddServer,
+};
+inline constexpr int kPanelCount = 5;
+
+// The account items of the Registry menu.
+enum class AccountMenu : int
+{
+    CreateNewAccount = 0,
+    LogIn,
+    LogOut,
+};
+inline constexpr int kAccountMenuCount = 3;
+
+// What the registry core shows through the main window. The window only shows and forwards:
+// it asks the core nothing back. The Qt window implements it with real widgets; tests use a
+// recording fake.
 class RegistryView
 {
 public:
@@ -30,12 +50,12 @@ public:
     virtual void setAccountText(ByteView text) = 0;
     virtual void setServerCountText(ByteView text) = 0;
 
-    // Menus: "Create New Account" (0), "Log In" (1), "Log Out" (2); the own-server items.
-    virtual void setAccountMenuEnabled(int index, bool enabled) = 0;
+    // Menus: the account items and the own-server items.
+    virtual void setAccountMenuEnabled(AccountMenu item, bool enabled) = 0;
     virtual void setServerSettingsEnabled(bool enabled) = 0;
     virtual void setServerAddNewEnabled(bool enabled) = 0;
 
-    virtual void hidePanel(int index) = 0;
+    virtual void hidePanel(Panel panel) = 0;
 
     // Chat: one non-empty line at the end of the log, scrolled into view.
     virtual void appendChatLine(ByteView line) = 0;
@@ -53,17 +73,19 @@ public:
     virtual void addUser(ByteView name) = 0;
 
     // Account panels.
-    virtual void clearNewAccountFields() = 0; // user, password and re-typed password of panel 0
+    virtual void clearNewAccountFields() = 0; // user, password and re-typed password
     virtual void clearNewAccountUserAndFocus() = 0;
-    virtual bool autoLoginTicked() const = 0;
-    virtual Bytes loginUserText() const = 0;
-    virtual Bytes loginPasswordText() const = 0;
+    // The Account Login panel as registry.ini left it at start. The texts go into the boxes
+    // whole; `autoLogin` is the check box value: 1 ticked, 0 not ticked, 2 greyed.
+    virtual void showLoginUser(ByteView user) = 0;
+    virtual void showLoginPassword(ByteView password) = 0;
+    virtual void showAutoLogin(int autoLogin) = 0;
 
-    // Add New Server panel. Setting the address counts as a change of the box.
+    // "Play Selected Server": enabled once a server has been chosen in the list.
+    virtual void setPlayEnabled(bool enabled) = 0;
+
+    // Add New Server panel.
     virtual void setNewServerAddress(ByteView address) = 0;
-    virtual Bytes newServerName() const = 0;
-    virtual Bytes newServerAddress() const = 0;
-    virtual Bytes newServerPortText() const = 0;
     virtual void setAddServerButton(bool enabled, ByteView caption) = 0;
 
     // A modal message with an OK button and the program's title. Returns when it is closed;

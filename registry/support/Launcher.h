@@ -11,8 +11,6 @@ namespace registry {
 using common::Bytes;
 using common::ByteView;
 
-// Game servers are always joined on this port: the server list carries no port of its own.
-inline constexpr std::int32_t kGameClientPort = 2601;
 inline constexpr const char *kGameClientProgram = "tlm.exe";
 inline constexpr const char *kGameServerProgram = "server.exe";
 inline constexpr int kShowNormal = 1;

@@ -145,8 +145,7 @@ void ApplyProgramLook()
 }
 
 FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
-    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell),
-      m_settings(m_folders.program)
+    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kProgramTitle));
@@ -184,7 +183,53 @@ void FrmMain::createWidgets()
 
     // Left: the status area above the users online. Right of it, the server list across
     // the rest of the width, with Play Selected Server under it.
-    auto *leftColumn = new QWidget(central);
+    grid->addWidget(createLeftColumn(central), 0, 0, 2, 1);
+    grid->addWidget(createServerList(central), 0, 1, 2, 2);
+    auto *playRow = new QHBoxLayout;
+    playRow->addStretch();
+    LabelButton *play = createLabelButton(Button::PlaySelectedServer,
+                                          QStringLiteral("Play Selected Server"), central);
+    play->setEnabled(false);
+    play->setMinimumWidth(180);
+    playRow->addWidget(play);
+    grid->addLayout(playRow, 2, 1, 1, 2);
+
+    // Chat area across the left and middle, the panels' shared place on the right.
+    grid->addWidget(createChatArea(central), 3, 0, 1, 2);
+    m_panelArea = new QWidget(central);
+    m_panelArea->setObjectName(QStringLiteral("panelArea"));
+    m_panelArea->setFixedSize(kPanelWidth, kPanelHeight);
+    grid->addWidget(m_panelArea, 3, 2, Qt::AlignTop);
+
+    grid->setRowStretch(1, 1);
+    grid->setRowStretch(3, 1);
+    grid->setColumnStretch(1, 1);
+    setCentralWidget(central);
+
+    buildNewAccountPanel();
+    buildLoginPanel();
+    buildServerSettingsPanel();
+    buildCreditsPanel();
+    buildAddServerPanel();
+    resize(1000, 640);
+}
+
+LabelButton *FrmMain::createLabelButton(Button id, const QString &text, QWidget *parent)
+{
+    auto *created = new LabelButton(text, parent);
+    created->setObjectName(QStringLiteral("lblButton%1").arg(static_cast<int>(id)));
+    m_lblButton[id] = created;
+    return created;
+}
+
+LabelButton *FrmMain::button(Button id) const
+{
+    return m_lblButton.at(id);
+}
+
+QWidget *FrmMain::createLeftColumn(QWidget *parent)
+{
+    auto *leftColumn = new QWidget(parent);
     auto *leftLayout = new QVBoxLayout(leftColumn);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(createStatusArea());
@@ -194,9 +239,12 @@ void FrmMain::createWidgets()
     m_lstUsers->setObjectName(QStringLiteral("lstUsers"));
     leftLayout->addWidget(m_lstUsers, 1);
     leftColumn->setFixedWidth(210);
-    grid->addWidget(leftColumn, 0, 0, 2, 1);
+    return leftColumn;
+}
 
-    m_lstViewServers = new QTreeWidget(central);
+QWidget *FrmMain::createServerList(QWidget *parent)
+{
+    m_lstViewServers = new QTreeWidget(parent);
     m_lstViewServers->setObjectName(QStringLiteral("lstViewServers"));
     m_lstViewServers->setRootIsDecorated(false);
     m_lstViewServers->setUniformRowHeights(true);
@@ -216,21 +264,12 @@ void FrmMain::createWidgets()
     m_lstViewServers->setColumnHidden(ColIndex, true);
     m_lstViewServers->header()->setStretchLastSection(false);
     m_lstViewServers->header()->setSectionsMovable(false);
-    grid->addWidget(m_lstViewServers, 0, 1, 2, 2);
+    return m_lstViewServers;
+}
 
-    // Play Selected Server, under the server list.
-    auto *play = new LabelButton(QStringLiteral("Play Selected Server"), central);
-    play->setObjectName(QStringLiteral("lblButton0"));
-    play->setEnabled(false);
-    play->setMinimumWidth(180);
-    m_lblButton[0] = play;
-    auto *playRow = new QHBoxLayout;
-    playRow->addStretch();
-    playRow->addWidget(play);
-    grid->addLayout(playRow, 2, 1, 1, 2);
-
-    // Chat area across the left and middle, the panels' shared place on the right.
-    auto *chatBox = new QWidget(central);
+QWidget *FrmMain::createChatArea(QWidget *parent)
+{
+    auto *chatBox = new QWidget(parent);
     auto *chatLayout = new QVBoxLayout(chatBox);
     chatLayout->setContentsMargins(0, 0, 0, 0);
     m_txtChat = new QPlainTextEdit(chatBox);
@@ -248,31 +287,12 @@ void FrmMain::createWidgets()
     m_txtSend->setTabChangesFocus(true);
     m_txtSend->installEventFilter(this);
     sendRow->addWidget(m_txtSend, 1);
-    auto *send = new LabelButton(QStringLiteral("Send"), chatBox);
-    send->setObjectName(QStringLiteral("lblButton7"));
+    LabelButton *send = createLabelButton(Button::Send, QStringLiteral("Send"), chatBox);
     send->setEnabled(false);
     send->setFixedSize(80, 44);
-    m_lblButton[7] = send;
     sendRow->addWidget(send);
     chatLayout->addLayout(sendRow);
-    grid->addWidget(chatBox, 3, 0, 1, 2);
-
-    m_panelArea = new QWidget(central);
-    m_panelArea->setObjectName(QStringLiteral("panelArea"));
-    m_panelArea->setFixedSize(kPanelWidth, kPanelHeight);
-    grid->addWidget(m_panelArea, 3, 2, Qt::AlignTop);
-
-    grid->setRowStretch(1, 1);
-    grid->setRowStretch(3, 1);
-    grid->setColumnStretch(1, 1);
-    setCentralWidget(central);
-
-    buildNewAccountPanel();
-    buildLoginPanel();
-    buildServerSettingsPanel();
-    buildCreditsPanel();
-    buildAddServerPanel();
-    resize(1000, 640);
+    return chatBox;
 }
 
 QWidget *FrmMain::createStatusArea()
@@ -309,8 +329,9 @@ QWidget *FrmMain::createStatusArea()
     return area;
 }
 
-QFrame *FrmMain::createPanel(int index, const QString &title)
+QFrame *FrmMain::createPanel(Panel which, const QString &title)
 {
+    const int index = static_cast<int>(which);
     auto *panel = new QFrame(m_panelArea);
     panel->setObjectName(QStringLiteral("picBox%1").arg(index));
     panel->setFrameShape(QFrame::StyledPanel);
@@ -334,13 +355,20 @@ QFrame *FrmMain::createPanel(int index, const QString &title)
     return panel;
 }
 
-void FrmMain::buildNewAccountPanel()
+QGridLayout *FrmMain::createPanelForm(Panel which, const QString &title)
 {
-    QFrame *panel = createPanel(0, QStringLiteral("New Account"));
+    QFrame *panel = createPanel(which, title);
     auto *form = new QWidget(panel);
     form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
     auto *layout = new QGridLayout(form);
     layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
+}
+
+void FrmMain::buildNewAccountPanel()
+{
+    QGridLayout *layout = createPanelForm(Panel::NewAccount, QStringLiteral("New Account"));
+    QWidget *form = layout->parentWidget();
     layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
     m_txtUser[0] = textBox("txtUser0", kUserMaxLength, form);
     layout->addWidget(m_txtUser[0], 0, 1);
@@ -362,21 +390,17 @@ void FrmMain::buildNewAccountPanel()
     notify->setObjectName(QStringLiteral("lblNotify"));
     notify->setWordWrap(true);
     layout->addWidget(notify, 3, 0, 1, 2);
-    auto *create = new LabelButton(QStringLiteral("Create Account"), form);
-    create->setObjectName(QStringLiteral("lblButton1"));
+    LabelButton *create =
+        createLabelButton(Button::CreateAccount, QStringLiteral("Create Account"), form);
     create->setEnabled(false);
-    m_lblButton[1] = create;
     layout->addWidget(create, 4, 0, 1, 2);
     layout->setRowStretch(5, 1);
 }
 
 void FrmMain::buildLoginPanel()
 {
-    QFrame *panel = createPanel(1, QStringLiteral("Account Login"));
-    auto *form = new QWidget(panel);
-    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
-    auto *layout = new QGridLayout(form);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QGridLayout *layout = createPanelForm(Panel::AccountLogin, QStringLiteral("Account Login"));
+    QWidget *form = layout->parentWidget();
     layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
     m_txtUser[1] = textBox("txtUser1", kUserMaxLength, form);
     layout->addWidget(m_txtUser[1], 0, 1);
@@ -387,10 +411,8 @@ void FrmMain::buildLoginPanel()
     m_chkAutoLogin->setObjectName(QStringLiteral("chkAutoLogin"));
     setTextColour(m_chkAutoLogin, kCaptionColour);
     layout->addWidget(m_chkAutoLogin, 2, 0, 1, 2);
-    auto *login = new LabelButton(QStringLiteral("Login"), form);
-    login->setObjectName(QStringLiteral("lblButton2"));
+    LabelButton *login = createLabelButton(Button::Login, QStringLiteral("Login"), form);
     login->setEnabled(false);
-    m_lblButton[2] = login;
     layout->addWidget(login, 3, 0, 1, 2);
     layout->setRowStretch(4, 1);
 }
@@ -399,11 +421,8 @@ void FrmMain::buildServerSettingsPanel()
 {
     // Changing or removing a registered server has no request in the protocol, so this
     // panel's boxes are never read and its buttons only show that they were pressed.
-    QFrame *panel = createPanel(2, QStringLiteral("Server Settings"));
-    auto *form = new QWidget(panel);
-    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
-    auto *layout = new QGridLayout(form);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QGridLayout *layout = createPanelForm(Panel::ServerSettings, QStringLiteral("Server Settings"));
+    QWidget *form = layout->parentWidget();
     layout->addWidget(caption(QStringLiteral("Server Name:"), form), 0, 0);
     m_txtServerName = textBox("txtServerName", kServerNameMaxLength, form);
     layout->addWidget(m_txtServerName, 0, 1);
@@ -413,20 +432,18 @@ void FrmMain::buildServerSettingsPanel()
     layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
     m_txtServerPort = textBox("txtServerPort", kPortMaxLength, form);
     layout->addWidget(m_txtServerPort, 2, 1);
-    auto *save = new LabelButton(QStringLiteral("Save Server Settings"), form);
-    save->setObjectName(QStringLiteral("lblButton8"));
-    m_lblButton[8] = save;
+    LabelButton *save =
+        createLabelButton(Button::SaveServerSettings, QStringLiteral("Save Server Settings"), form);
     layout->addWidget(save, 3, 0, 1, 2);
-    auto *remove = new LabelButton(QStringLiteral("Remove Server"), form);
-    remove->setObjectName(QStringLiteral("lblButton6"));
-    m_lblButton[6] = remove;
+    LabelButton *remove =
+        createLabelButton(Button::RemoveServer, QStringLiteral("Remove Server"), form);
     layout->addWidget(remove, 4, 0, 1, 2);
     layout->setRowStretch(5, 1);
 }
 
 void FrmMain::buildCreditsPanel()
 {
-    QFrame *panel = createPanel(3, QStringLiteral("Registry Credits"));
+    QFrame *panel = createPanel(Panel::Credits, QStringLiteral("Registry Credits"));
     auto *form = new QWidget(panel);
     form->setGeometry(10, 32, kPanelWidth - 20, kPanelHeight - 38);
     auto *layout = new QVBoxLayout(form);
@@ -460,29 +477,22 @@ void FrmMain::buildCreditsPanel()
 
 void FrmMain::buildAddServerPanel()
 {
-    QFrame *panel = createPanel(4, QStringLiteral("Add New Server"));
-    auto *form = new QWidget(panel);
-    form->setGeometry(10, 34, kPanelWidth - 20, kPanelHeight - 40);
-    auto *layout = new QGridLayout(form);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QGridLayout *layout = createPanelForm(Panel::AddServer, QStringLiteral("Add New Server"));
+    QWidget *form = layout->parentWidget();
     layout->addWidget(caption(QStringLiteral("Server Name:"), form), 0, 0);
     m_txtNewServer = textBox("txtNewServer", kServerNameMaxLength, form);
     layout->addWidget(m_txtNewServer, 0, 1, 1, 2);
     layout->addWidget(caption(QStringLiteral("IP Address:"), form), 1, 0);
     m_txtNewIP = textBox("txtNewIP", kAddressMaxLength, form);
     layout->addWidget(m_txtNewIP, 1, 1);
-    auto *myIp = new LabelButton(QStringLiteral("Use my IP"), form);
-    myIp->setObjectName(QStringLiteral("lblButton12"));
+    LabelButton *myIp = createLabelButton(Button::UseMyAddress, QStringLiteral("Use my IP"), form);
     myIp->setMinimumWidth(80);
-    m_lblButton[12] = myIp;
     layout->addWidget(myIp, 1, 2);
     layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
     m_txtNewPort = textBox("txtNewPort", kPortMaxLength, form);
     layout->addWidget(m_txtNewPort, 2, 1, 1, 2);
-    auto *add = new LabelButton(QStringLiteral("Add Server"), form);
-    add->setObjectName(QStringLiteral("lblButton10"));
+    LabelButton *add = createLabelButton(Button::AddServer, QStringLiteral("Add Server"), form);
     add->setEnabled(false);
-    m_lblButton[10] = add;
     layout->addWidget(add, 3, 0, 1, 3);
     layout->setRowStretch(4, 1);
 }
@@ -520,31 +530,49 @@ void FrmMain::createMenus()
 
 void FrmMain::connectWidgets()
 {
-    // Label-buttons.
-    connect(m_lblButton[0], &LabelButton::released, this, &FrmMain::playAction);
-    connect(m_lblButton[1], &LabelButton::released, this, &FrmMain::createAccountAction);
-    connect(m_lblButton[2], &LabelButton::released, this, &FrmMain::loginAction);
-    connect(m_lblButton[7], &LabelButton::released, this, &FrmMain::sendAction);
-    connect(m_lblButton[10], &LabelButton::released, this, [this] {
+    connectLabelButtons();
+    connectMenus();
+    connectServerList();
+    connectPanelBoxes();
+    // The chat input holds at most 1400 characters, pasted text included.
+    connect(m_txtSend, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = m_txtSend->toPlainText();
+        if (text.size() <= kSendMaxLength)
+            return;
+        m_txtSend->setPlainText(text.left(kSendMaxLength));
+        m_txtSend->moveCursor(QTextCursor::End);
+    });
+}
+
+void FrmMain::connectLabelButtons()
+{
+    connect(button(Button::PlaySelectedServer), &LabelButton::released, this, &FrmMain::playAction);
+    connect(button(Button::CreateAccount), &LabelButton::released, this,
+            &FrmMain::createAccountAction);
+    connect(button(Button::Login), &LabelButton::released, this, &FrmMain::loginAction);
+    connect(button(Button::Send), &LabelButton::released, this, &FrmMain::sendAction);
+    connect(button(Button::AddServer), &LabelButton::released, this, [this] {
         if (m_core)
             m_core->addServerPressed();
     });
-    connect(m_lblButton[12], &LabelButton::released, this, [this] {
+    connect(button(Button::UseMyAddress), &LabelButton::released, this, [this] {
         if (m_core)
             m_core->requestMyAddress();
     });
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < kPanelCount; ++i)
         connect(m_lblClose[static_cast<std::size_t>(i)], &LabelButton::released, this,
-                [this, i] { hidePanel(i); });
+                [this, i] { hidePanel(static_cast<Panel>(i)); });
+}
 
-    // Menus.
+void FrmMain::connectMenus()
+{
     connect(m_mnuAccount[0], &QAction::triggered, this, [this] {
-        hidePanel(1);
-        showPanel(0);
+        hidePanel(Panel::AccountLogin);
+        showPanel(Panel::NewAccount);
     });
     connect(m_mnuAccount[1], &QAction::triggered, this, [this] {
-        hidePanel(0);
-        showPanel(1);
+        hidePanel(Panel::NewAccount);
+        showPanel(Panel::AccountLogin);
     });
     connect(m_mnuAccount[2], &QAction::triggered, this, [this] {
         if (m_core)
@@ -556,12 +584,15 @@ void FrmMain::connectWidgets()
         scheduleQuit();
     });
     connect(m_mnuServerRun, &QAction::triggered, this, &FrmMain::runServerAction);
-    connect(m_mnuServerSettings, &QAction::triggered, this, [this] { showPanel(2); });
-    connect(m_mnuServerAddNew, &QAction::triggered, this, [this] { showPanel(4); });
-    connect(m_mnuCredits, &QAction::triggered, this, [this] { showPanel(3); });
+    connect(m_mnuServerSettings, &QAction::triggered, this,
+            [this] { showPanel(Panel::ServerSettings); });
+    connect(m_mnuServerAddNew, &QAction::triggered, this, [this] { showPanel(Panel::AddServer); });
+    connect(m_mnuCredits, &QAction::triggered, this, [this] { showPanel(Panel::Credits); });
     connect(m_mnuVersion, &QAction::triggered, this, &FrmMain::showVersionWindow);
+}
 
-    // Server list.
+void FrmMain::connectServerList()
+{
     connect(m_lstViewServers, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem *item) { serverItemClicked(item); });
     // Moving the highlight with the keyboard chooses the row as a click does.
@@ -572,36 +603,32 @@ void FrmMain::connectWidgets()
     });
     connect(m_lstViewServers, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *) { playAction(); });
+}
 
+void FrmMain::connectPanelBoxes()
+{
     // Account panels: enabling as the password boxes change; Enter keys.
     connect(m_txtPass[0], &QLineEdit::textChanged, this, [this](const QString &text) {
         m_lblRetype->setEnabled(!text.isEmpty());
         m_txtPass[2]->setEnabled(!text.isEmpty());
     });
     connect(m_txtPass[1], &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_lblButton[2]->setEnabled(!text.isEmpty()); });
+            [this](const QString &text) { button(Button::Login)->setEnabled(!text.isEmpty()); });
     connect(m_txtPass[2], &QLineEdit::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
-            m_lblButton[1]->setEnabled(false);
+            button(Button::CreateAccount)->setEnabled(false);
         else if (!m_txtUser[0]->text().isEmpty() && !m_txtPass[0]->text().isEmpty())
-            m_lblButton[1]->setEnabled(true);
+            button(Button::CreateAccount)->setEnabled(true);
     });
     m_txtPass[1]->installEventFilter(this);
     m_txtPass[2]->installEventFilter(this);
+    for (QLineEdit *box : {m_txtUser[1], m_txtPass[1]})
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::loginFieldsChanged);
     connect(m_chkAutoLogin, &QCheckBox::clicked, this, &FrmMain::autoLoginClicked);
 
     // Add New Server panel.
     for (QLineEdit *box : {m_txtNewServer, m_txtNewIP, m_txtNewPort})
-        connect(box, &QLineEdit::textChanged, this, &FrmMain::updateAddServerEnabled);
-
-    // The chat input holds at most 1400 characters, pasted text included.
-    connect(m_txtSend, &QPlainTextEdit::textChanged, this, [this] {
-        const QString text = m_txtSend->toPlainText();
-        if (text.size() <= kSendMaxLength)
-            return;
-        m_txtSend->setPlainText(text.left(kSendMaxLength));
-        m_txtSend->moveCursor(QTextCursor::End);
-    });
+        connect(box, &QLineEdit::textChanged, this, &FrmMain::newServerFieldsChanged);
 }
 
 void FrmMain::attach(RegistryClient &core)
@@ -609,17 +636,8 @@ void FrmMain::attach(RegistryClient &core)
     m_core = &core;
     m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
     core.appendChat("Welcome to The Talmora Online Registry!");
-    setWholeText(m_txtUser[1], common::FromWindows1252(m_settings.user()));
     sizeServerColumns();
-    const int autoLogin = m_settings.autoLogin();
-    m_chkAutoLogin->setTristate(autoLogin == 2);
-    m_chkAutoLogin->setCheckState(autoLogin == 1   ? Qt::Checked
-                                  : autoLogin == 2 ? Qt::PartiallyChecked
-                                                   : Qt::Unchecked);
-    if (autoLogin == 1)
-        setWholeText(m_txtPass[1], common::FromWindows1252(m_settings.password()));
-    else
-        core.appendChat("You must login to use the chat feature.");
+    core.loadAccountSettings();
 }
 
 void FrmMain::sizeServerColumns()
@@ -665,10 +683,9 @@ void FrmMain::setServerCountText(ByteView text)
     m_lblServers->setText(common::FromWindows1252(text));
 }
 
-void FrmMain::setAccountMenuEnabled(int index, bool enabled)
+void FrmMain::setAccountMenuEnabled(AccountMenu item, bool enabled)
 {
-    if (index >= 0 && index < 3)
-        m_mnuAccount[static_cast<std::size_t>(index)]->setEnabled(enabled);
+    m_mnuAccount[static_cast<std::size_t>(item)]->setEnabled(enabled);
 }
 
 void FrmMain::setServerSettingsEnabled(bool enabled)
@@ -681,17 +698,14 @@ void FrmMain::setServerAddNewEnabled(bool enabled)
     m_mnuServerAddNew->setEnabled(enabled);
 }
 
-void FrmMain::hidePanel(int index)
+void FrmMain::hidePanel(Panel panel)
 {
-    if (index >= 0 && index < 5)
-        m_picBox[static_cast<std::size_t>(index)]->hide();
+    m_picBox[static_cast<std::size_t>(panel)]->hide();
 }
 
-void FrmMain::showPanel(int index)
+void FrmMain::showPanel(Panel which)
 {
-    if (index < 0 || index >= 5)
-        return;
-    QFrame *panel = m_picBox[static_cast<std::size_t>(index)];
+    QFrame *panel = m_picBox[static_cast<std::size_t>(which)];
     panel->show();
     panel->raise(); // the panel opened last is drawn on top
 }
@@ -737,7 +751,7 @@ Bytes FrmMain::chatLogText() const
 void FrmMain::setChatInputEnabled(bool enabled)
 {
     m_txtSend->setEnabled(enabled);
-    m_lblButton[7]->setEnabled(enabled);
+    button(Button::Send)->setEnabled(enabled);
 }
 
 void FrmMain::clearChatInput()
@@ -794,19 +808,27 @@ void FrmMain::clearNewAccountUserAndFocus()
     m_txtUser[0]->setFocus();
 }
 
-bool FrmMain::autoLoginTicked() const
+void FrmMain::showLoginUser(ByteView user)
 {
-    return m_chkAutoLogin->checkState() == Qt::Checked;
+    setWholeText(m_txtUser[1], common::FromWindows1252(user));
 }
 
-Bytes FrmMain::loginUserText() const
+void FrmMain::showLoginPassword(ByteView password)
 {
-    return common::ToWindows1252(m_txtUser[1]->text());
+    setWholeText(m_txtPass[1], common::FromWindows1252(password));
 }
 
-Bytes FrmMain::loginPasswordText() const
+void FrmMain::showAutoLogin(int autoLogin)
 {
-    return common::ToWindows1252(m_txtPass[1]->text());
+    m_chkAutoLogin->setTristate(autoLogin == 2);
+    m_chkAutoLogin->setCheckState(autoLogin == 1   ? Qt::Checked
+                                  : autoLogin == 2 ? Qt::PartiallyChecked
+                                                   : Qt::Unchecked);
+}
+
+void FrmMain::setPlayEnabled(bool enabled)
+{
+    button(Button::PlaySelectedServer)->setEnabled(enabled);
 }
 
 void FrmMain::setNewServerAddress(ByteView address)
@@ -815,24 +837,9 @@ void FrmMain::setNewServerAddress(ByteView address)
     setWholeText(m_txtNewIP, common::FromWindows1252(address));
 }
 
-Bytes FrmMain::newServerName() const
-{
-    return common::ToWindows1252(m_txtNewServer->text());
-}
-
-Bytes FrmMain::newServerAddress() const
-{
-    return common::ToWindows1252(m_txtNewIP->text());
-}
-
-Bytes FrmMain::newServerPortText() const
-{
-    return common::ToWindows1252(m_txtNewPort->text());
-}
-
 void FrmMain::setAddServerButton(bool enabled, ByteView caption)
 {
-    LabelButton *add = m_lblButton[10];
+    LabelButton *add = button(Button::AddServer);
     add->setEnabled(enabled);
     add->setText(common::FromWindows1252(caption));
     add->repaint();
@@ -878,22 +885,17 @@ void FrmMain::createAccountAction()
 {
     if (!m_core)
         return;
-    const Bytes user = common::ToWindows1252(m_txtUser[0]->text());
-    m_core->requestNewAccount(user, common::ToWindows1252(m_txtPass[0]->text()),
-                              common::ToWindows1252(m_txtPass[2]->text()));
-    m_settings.writeUser(user);
+    m_core->createAccountPressed(common::ToWindows1252(m_txtUser[0]->text()),
+                                 common::ToWindows1252(m_txtPass[0]->text()),
+                                 common::ToWindows1252(m_txtPass[2]->text()));
 }
 
 void FrmMain::loginAction()
 {
     if (!m_core)
         return;
-    const Bytes user = loginUserText();
-    const Bytes password = loginPasswordText();
-    if (autoLoginTicked())
-        m_settings.writePassword(password);
-    m_core->requestLogin(user, password);
-    m_settings.writeUser(user);
+    m_core->loginPressed(common::ToWindows1252(m_txtUser[1]->text()),
+                         common::ToWindows1252(m_txtPass[1]->text()));
 }
 
 Bytes FrmMain::sendBoxText() const
@@ -912,7 +914,16 @@ void FrmMain::sendAction()
 void FrmMain::playAction()
 {
     StartGameClient(
-        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game, m_selected);
+        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game,
+        selectedServer());
+}
+
+SelectedServer FrmMain::selectedServer() const
+{
+    if (!m_core)
+        return {};
+    const ChosenServer &chosen = m_core->selectedServer();
+    return SelectedServer{chosen.name, chosen.address, chosen.port};
 }
 
 void FrmMain::runServerAction()
@@ -937,32 +948,30 @@ void FrmMain::serverItemClicked(QTreeWidgetItem *item)
 {
     if (!item || !m_core)
         return;
-    const int index = item->data(ColIndex, kRowKeyRole).toInt();
-    if (!ServerTable::validIndex(index))
-        return;
-    const ServerRecord &slot = m_core->servers().slot(index);
-    m_selected.address = slot.address;
-    m_selected.port = kGameClientPort;
-    m_selected.name = slot.name;
-    m_lblButton[0]->setEnabled(true);
+    m_core->serverChosen(item->data(ColIndex, kRowKeyRole).toInt());
 }
 
 void FrmMain::autoLoginClicked()
 {
     // A greyed box becomes an ordinary two-state box once the user clicks it.
     m_chkAutoLogin->setTristate(false);
-    m_settings.autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked ? 1 : 0);
+    if (m_core)
+        m_core->autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked);
 }
 
-void FrmMain::updateAddServerEnabled()
+void FrmMain::loginFieldsChanged()
 {
-    // While a probe runs the button reads "Checking..." and stays off.
-    if (m_core && m_core->probePending()) {
-        m_lblButton[10]->setEnabled(false);
-        return;
-    }
-    m_lblButton[10]->setEnabled(!m_txtNewServer->text().isEmpty() &&
-                                !m_txtNewIP->text().isEmpty() && !m_txtNewPort->text().isEmpty());
+    if (m_core)
+        m_core->loginFieldsChanged(common::ToWindows1252(m_txtUser[1]->text()),
+                                   common::ToWindows1252(m_txtPass[1]->text()));
+}
+
+void FrmMain::newServerFieldsChanged()
+{
+    if (m_core)
+        m_core->newServerFieldsChanged(common::ToWindows1252(m_txtNewServer->text()),
+                                       common::ToWindows1252(m_txtNewIP->text()),
+                                       common::ToWindows1252(m_txtNewPort->text()));
 }
 
 // --- Events -------------------------------------------------------------------------------
@@ -1008,8 +1017,8 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
     }
     if (watched == m_lstViewServers->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (!m_lstViewServers->itemAt(mouse->position().toPoint()))
-            m_lblButton[0]->setEnabled(false); // a click that selects no row
+        if (!m_lstViewServers->itemAt(mouse->position().toPoint()) && m_core)
+            m_core->noServerChosen(); // a click that selects no row
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -4,7 +4,6 @@
 #include "registry/net/RegistryView.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/support/Launcher.h"
-#include "registry/support/Settings.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -16,6 +15,7 @@
 class QAction;
 class QCheckBox;
 class QFrame;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -27,6 +27,19 @@ namespace registry {
 
 class LabelButton;
 class RegistryClient;
+
+// The label-buttons of the main window; the values are the buttons' numbers.
+enum class Button : int
+{
+    PlaySelectedServer = 0,
+    CreateAccount = 1,
+    Login = 2,
+    RemoveServer = 6,
+    Send = 7,
+    SaveServerSettings = 8,
+    AddServer = 10,
+    UseMyAddress = 12,
+};
 
 inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
 
@@ -52,7 +65,7 @@ public:
     ~FrmMain() override;
 
     // Connects the window to the core and runs the window's loading: version caption,
-    // welcome line, the stored user name, the server list's columns, automatic login.
+    // welcome line, the server list's columns, then the core loads the stored account.
     void attach(RegistryClient &core);
 
     // Where modal messages go: a QMessageBox with only OK and the program's title unless
@@ -66,8 +79,8 @@ public:
     Bytes chatLogText() const;
     // Adds the lines waiting for the event loop to the log now.
     void flushChat() const;
-    const SelectedServer &selectedServer() const { return m_selected; }
-    RegistrySettings &settings() { return m_settings; }
+    // The server the core holds as chosen, as the launcher takes it.
+    SelectedServer selectedServer() const;
     FrmVersion *versionWindow() const { return m_version; }
 
     // RegistryView
@@ -75,10 +88,10 @@ public:
     void setStatusText(ByteView text) override;
     void setAccountText(ByteView text) override;
     void setServerCountText(ByteView text) override;
-    void setAccountMenuEnabled(int index, bool enabled) override;
+    void setAccountMenuEnabled(AccountMenu item, bool enabled) override;
     void setServerSettingsEnabled(bool enabled) override;
     void setServerAddNewEnabled(bool enabled) override;
-    void hidePanel(int index) override;
+    void hidePanel(Panel panel) override;
     void appendChatLine(ByteView line) override;
     void setChatInputEnabled(bool enabled) override;
     void clearChatInput() override;
@@ -88,19 +101,17 @@ public:
     void addUser(ByteView name) override;
     void clearNewAccountFields() override;
     void clearNewAccountUserAndFocus() override;
-    bool autoLoginTicked() const override;
-    Bytes loginUserText() const override;
-    Bytes loginPasswordText() const override;
+    void showLoginUser(ByteView user) override;
+    void showLoginPassword(ByteView password) override;
+    void showAutoLogin(int autoLogin) override;
+    void setPlayEnabled(bool enabled) override;
     void setNewServerAddress(ByteView address) override;
-    Bytes newServerName() const override;
-    Bytes newServerAddress() const override;
-    Bytes newServerPortText() const override;
     void setAddServerButton(bool enabled, ByteView caption) override;
     void showMessage(ByteView text) override;
     void quitRequested() override;
 
     // Window actions, also reachable without the mouse (Enter keys, double-click).
-    void showPanel(int index);
+    void showPanel(Panel panel);
     void createAccountAction();
     void loginAction();
     void sendAction();
@@ -115,10 +126,22 @@ protected:
 
 private:
     void createWidgets();
+    QWidget *createLeftColumn(QWidget *parent);
+    QWidget *createServerList(QWidget *parent);
+    QWidget *createChatArea(QWidget *parent);
+    LabelButton *createLabelButton(Button id, const QString &text, QWidget *parent);
+    LabelButton *button(Button id) const;
     void createMenus();
     void connectWidgets();
+    void connectLabelButtons();
+    void connectMenus();
+    void connectServerList();
+    void connectPanelBoxes();
     QWidget *createStatusArea();
-    QFrame *createPanel(int index, const QString &title);
+    // The frame the five panels share: title, "Close" and the panel's place.
+    QFrame *createPanel(Panel which, const QString &title);
+    // A panel with a grid for its fields inside the shared frame.
+    QGridLayout *createPanelForm(Panel which, const QString &title);
     void buildNewAccountPanel();
     void buildLoginPanel();
     void buildServerSettingsPanel();
@@ -127,20 +150,19 @@ private:
     void sizeServerColumns();
     void serverItemClicked(QTreeWidgetItem *item);
     void autoLoginClicked();
-    void updateAddServerEnabled();
+    void loginFieldsChanged();
+    void newServerFieldsChanged();
     void scheduleQuit();
     Bytes sendBoxText() const;
     void presentBytes(const Bytes &text);
 
     Folders m_folders;
     common::Shell &m_shell;
-    RegistrySettings m_settings;
     RegistryClient *m_core = nullptr;
     MessagePresenter m_presenter;
     std::function<void()> m_quitHandler;
     bool m_quitScheduled = false;
     bool m_columnsSized = false;
-    SelectedServer m_selected;
     mutable QString m_pendingChat; // lines not yet in the log, joined by line breaks
     mutable bool m_chatFlushPosted = false;
     QObject *m_enterPressedIn = nullptr; // the password box in which Enter went down last
@@ -157,11 +179,11 @@ private:
     QListWidget *m_lstUsers = nullptr;
     QPlainTextEdit *m_txtChat = nullptr;
     QPlainTextEdit *m_txtSend = nullptr;
-    // Label-buttons by index (only 0, 1, 2, 6, 7, 8, 10 and 12 exist) and the panels.
-    std::map<int, LabelButton *> m_lblButton;
+    // The label-buttons and the panels.
+    std::map<Button, LabelButton *> m_lblButton;
     QWidget *m_panelArea = nullptr;
-    std::array<QFrame *, 5> m_picBox{};
-    std::array<LabelButton *, 5> m_lblClose{};
+    std::array<QFrame *, kPanelCount> m_picBox{};
+    std::array<LabelButton *, kPanelCount> m_lblClose{};
     // Account panels.
     std::array<QLineEdit *, 2> m_txtUser{};
     std::array<QLineEdit *, 3> m_txtPass{};

@@ -8,6 +8,7 @@
 #include "registry/net/RegistryClient.h"
 #include "registry/support/MachineId.h"
 #include "registry/ui/FrmMain.h"
+#include "registry/ui/IniAccountSettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -120,8 +121,10 @@ int main(int argc, char **argv)
     common::PlatformShell shell;
 
     registry::FrmMain window(folders, shell);
+    registry::IniAccountSettings settings(programFolder);
     registry::RegistryClient core({clock, sckMain, sckPingNewServ, window,
-                                   [] { return registry::MachineId(); }, server.host, server.port});
+                                   [] { return registry::MachineId(); }, server.host, server.port,
+                                   &settings});
     // QuitProgram: close the connection and end the program at once.
     window.setQuitHandler([&sckMain] {
         sckMain.close();

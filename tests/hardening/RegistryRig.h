@@ -23,24 +23,24 @@ class RegistryCallLog final : public registry::RegistryView
 {
 public:
     std::vector<Bytes> calls;
-    bool autoLogin = true;
-    Bytes user = "alice";
-    Bytes password = "secret";
 
     void setRegistryState(ByteView caption, bool) override { add("registry:", caption); }
     void setStatusText(ByteView text) override { add("status:", text); }
     void setAccountText(ByteView text) override { add("account:", text); }
     void setServerCountText(ByteView text) override { add("count:", text); }
-    void setAccountMenuEnabled(int index, bool enabled) override
+    void setAccountMenuEnabled(registry::AccountMenu item, bool enabled) override
     {
-        add("accountMenu:", std::to_string(index) + (enabled ? "=on" : "=off"));
+        add("accountMenu:", std::to_string(static_cast<int>(item)) + (enabled ? "=on" : "=off"));
     }
     void setServerSettingsEnabled(bool enabled) override
     {
         add("settings:", enabled ? "on" : "off");
     }
     void setServerAddNewEnabled(bool enabled) override { add("addNew:", enabled ? "on" : "off"); }
-    void hidePanel(int index) override { add("hidePanel:", std::to_string(index)); }
+    void hidePanel(registry::Panel panel) override
+    {
+        add("hidePanel:", std::to_string(static_cast<int>(panel)));
+    }
     void appendChatLine(ByteView line) override { add("chat:", line); }
     void setChatInputEnabled(bool enabled) override { add("chatInput:", enabled ? "on" : "off"); }
     void clearChatInput() override { add("clearChatInput", ""); }
@@ -54,13 +54,11 @@ public:
     void addUser(ByteView name) override { add("user:", name); }
     void clearNewAccountFields() override { add("clearNewAccountFields", ""); }
     void clearNewAccountUserAndFocus() override { add("clearNewAccountUser", ""); }
-    bool autoLoginTicked() const override { return autoLogin; }
-    Bytes loginUserText() const override { return user; }
-    Bytes loginPasswordText() const override { return password; }
+    void showLoginUser(ByteView user) override { add("loginUser:", user); }
+    void showLoginPassword(ByteView) override { add("loginPassword", ""); }
+    void showAutoLogin(int value) override { add("autoLogin:", std::to_string(value)); }
+    void setPlayEnabled(bool enabled) override { add("play:", enabled ? "on" : "off"); }
     void setNewServerAddress(ByteView address) override { add("address:", address); }
-    Bytes newServerName() const override { return {}; }
-    Bytes newServerAddress() const override { return {}; }
-    Bytes newServerPortText() const override { return {}; }
     void setAddServerButton(bool enabled, ByteView caption) override
     {
         add("addServer:", Bytes(caption) + (enabled ? "=on" : "=off"));
@@ -85,6 +83,9 @@ public:
     {
         client = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
             clock, main, probe, view, [] { return Bytes("123456789"); }, "127.0.0.1", 2600});
+        // Automatic login is ticked, with a user name and password in the login panel.
+        client->autoLoginClicked(true);
+        client->loginFieldsChanged("alice", "secret");
         client->start();
         clock.advance(registry::kConnectIntervalMs);
         client->onTimer();

@@ -129,10 +129,8 @@ protected:
     {
         Actions::SetUp();
         machineId = registry::kAdministratorId;
-        view.newServerNameText = "My Server";
-        view.newServerAddressText = "127.0.0.1";
-        view.newServerPort = "2700";
-        view.addServerEnabled = true;
+        client->newServerFieldsChanged("My Server", "127.0.0.1", "2700");
+        EXPECT_TRUE(view.addServerEnabled);
     }
 };
 
@@ -230,7 +228,7 @@ TEST_F(Submission, PortTextIsReadAsALeadingRoundedNumber)
         SCOPED_TRACE(c.text);
         main.clearSent();
         view.messages.clear();
-        view.newServerPort = c.text;
+        client->newServerFieldsChanged("My Server", "127.0.0.1", c.text);
         const std::size_t attemptsBefore = probe.attempts().size();
         client->addServerPressed();
         if (c.probePort == 0) {
@@ -251,7 +249,7 @@ TEST_F(Submission, PortTextIsReadAsALeadingRoundedNumber)
 TEST_F(Submission, PortChangedToNonsenseDuringTheProbeIsRefused)
 {
     client->addServerPressed();
-    view.newServerPort = "-5";
+    client->newServerFieldsChanged("My Server", "127.0.0.1", "-5");
     probe.acceptConnection();
     EXPECT_EQ(view.messages, std::vector<Bytes>{"Error: Invalid port!"});
     EXPECT_TRUE(main.sends().empty());

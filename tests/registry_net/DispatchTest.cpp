@@ -160,7 +160,7 @@ TEST_F(Dispatch, LoginAcceptedWithoutOwnServer)
 
 TEST_F(Dispatch, LoginAcceptedWithOwnServerUsesTheServersName)
 {
-    view.loginUser = "alice";
+    client->loginFieldsChanged("alice", "");
     deliver(Bytes("\x05\x02\x07"
                   "ALICE",
                   8));
@@ -239,9 +239,8 @@ TEST_F(Dispatch, ShortAndUnknownMessagesAreIgnored)
     const Bytes ignored[] = {bytes({0}),    bytes({0, 2}),   bytes({5}),
                              bytes({5, 6}), bytes({6}),      bytes({6, 2}),
                              bytes({9}),    bytes({255, 1}), bytes({0, 0})};
-    view.autoLogin = true;
-    view.loginUser = "alice";
-    view.loginPassword = "secret";
+    client->autoLoginClicked(true);
+    client->loginFieldsChanged("alice", "secret");
     for (const Bytes &body : ignored)
         deliver(body);
     EXPECT_TRUE(view.calls.empty());
@@ -280,19 +279,18 @@ TEST_F(Dispatch, ChatLineAndAddressReply)
 
 TEST_F(Dispatch, VersionAcceptedLogsInAutomaticallyOnlyWhenTicked)
 {
-    view.loginUser = " alice ";
-    view.loginPassword = "secret";
+    client->loginFieldsChanged(" alice ", "secret");
     deliver(bytes({0, 0, 0}));
     EXPECT_TRUE(main.sends().empty());
 
-    view.autoLogin = true;
+    client->autoLoginClicked(true);
     deliver(bytes({0, 0, 0}));
     EXPECT_EQ(sentBodies(), std::vector<Bytes>{Bytes("\x03\x01"
                                                      "alice\0secret",
                                                      14)});
 
     main.clearSent();
-    view.loginUser = "al";
+    client->loginFieldsChanged("al", "secret");
     deliver(bytes({0, 0, 0}));
     EXPECT_TRUE(main.sends().empty());
     EXPECT_EQ(view.messages,

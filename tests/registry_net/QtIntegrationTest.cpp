@@ -146,9 +146,7 @@ TEST(RegistryOverQt, ProbeConnectsToTheEnteredServer)
     ASSERT_TRUE(waitFor([&] { return client.connected(); }));
     registryPeer.clearReceived();
 
-    view.newServerNameText = "Loopback";
-    view.newServerAddressText = "127.0.0.1";
-    view.newServerPort = std::to_string(gameServer.port());
+    client.newServerFieldsChanged("Loopback", "127.0.0.1", std::to_string(gameServer.port()));
     client.addServerPressed();
     // The probe closes as soon as it is connected.
     ASSERT_TRUE(waitFor([&] { return gameServer.connectionCount() == 1; }));
@@ -250,9 +248,7 @@ TEST(RegistryOverQt, KeepAlivesGoOnWhileTheProbeFailureIsOpen)
     ASSERT_TRUE(waitFor([&] { return client.connected(); }));
     ASSERT_TRUE(waitForBytes(peer, 3 + 3));
 
-    view.newServerNameText = "Loopback";
-    view.newServerAddressText = "127.0.0.1";
-    view.newServerPort = "5750";
+    client.newServerFieldsChanged("Loopback", "127.0.0.1", "5750");
     time.clock.advance(100);
     client.addServerPressed();
     const Bytes keepAlive = clientPacket(Bytes("\x02", 1));

@@ -35,12 +35,11 @@ public:
     std::vector<Bytes> users;
     int newAccountFieldClears = 0;
     int newAccountUserClears = 0;
-    bool autoLogin = false;
     Bytes loginUser;
     Bytes loginPassword;
-    Bytes newServerNameText;
+    int autoLogin = 0;
+    bool playEnabled = false;
     Bytes newServerAddressText;
-    Bytes newServerPort;
     bool addServerEnabled = false;
     Bytes addServerCaption = "Add Server";
     std::vector<Bytes> messages;
@@ -71,8 +70,9 @@ public:
         serverCountText = text;
         record("count:" + Bytes(text));
     }
-    void setAccountMenuEnabled(int index, bool enabled) override
+    void setAccountMenuEnabled(registry::AccountMenu item, bool enabled) override
     {
+        const int index = static_cast<int>(item);
         accountMenu[index] = enabled;
         record("accountMenu:" + std::to_string(index) + (enabled ? "=on" : "=off"));
     }
@@ -86,8 +86,9 @@ public:
         serverAddNewEnabled = enabled;
         record(enabled ? "addNew=on" : "addNew=off");
     }
-    void hidePanel(int index) override
+    void hidePanel(registry::Panel panel) override
     {
+        const int index = static_cast<int>(panel);
         hiddenPanels.push_back(index);
         record("hidePanel:" + std::to_string(index));
     }
@@ -139,17 +140,31 @@ public:
         ++newAccountUserClears;
         record("clearNewAccountUser");
     }
-    bool autoLoginTicked() const override { return autoLogin; }
-    Bytes loginUserText() const override { return loginUser; }
-    Bytes loginPasswordText() const override { return loginPassword; }
+    void showLoginUser(ByteView user) override
+    {
+        loginUser = user;
+        record("loginUser:" + Bytes(user));
+    }
+    void showLoginPassword(ByteView password) override
+    {
+        loginPassword = password;
+        record("loginPassword");
+    }
+    void showAutoLogin(int value) override
+    {
+        autoLogin = value;
+        record("autoLogin:" + std::to_string(value));
+    }
+    void setPlayEnabled(bool enabled) override
+    {
+        playEnabled = enabled;
+        record(enabled ? "play=on" : "play=off");
+    }
     void setNewServerAddress(ByteView address) override
     {
         newServerAddressText = address;
         record("address:" + Bytes(address));
     }
-    Bytes newServerName() const override { return newServerNameText; }
-    Bytes newServerAddress() const override { return newServerAddressText; }
-    Bytes newServerPortText() const override { return newServerPort; }
     void setAddServerButton(bool enabled, ByteView caption) override
     {
         addServerEnabled = enabled;

@@ -227,8 +227,9 @@ TEST(RegistryAutomaticLoginTest, LoginIsSentAfterVersionAccepted)
     registry::FrmMain window({folder, folder + "\\Talmora\\", folder + "\\Server\\"}, shell);
     window.setMessagePresenter([&](const QString &m) { messages.push_back(m.toStdString()); });
     window.setQuitHandler([] {});
+    registry::IniAccountSettings settings(folder);
     registry::RegistryClient core({clock, mainTransport, probe, window, [] { return Bytes("77"); },
-                                   peer.host().toStdString(), peer.port()});
+                                   peer.host().toStdString(), peer.port(), &settings});
     window.attach(core);
     core.start();
     clock.advance(500);

@@ -60,8 +60,8 @@ TEST_F(RegistryScreenshotTest, MainWindow)
     auto *area = w<QWidget>("panelArea");
     for (int panel : {0, 1, 2, 3}) {
         for (int other = 0; other < 5; ++other)
-            m_window->hidePanel(other);
-        m_window->showPanel(panel);
+            m_window->hidePanel(static_cast<registry::Panel>(other));
+        m_window->showPanel(static_cast<registry::Panel>(panel));
         QTest::qWait(100);
         const QPoint at = area->mapToGlobal(QPoint(0, 0));
         extras.push_back(screen->grabWindow(0, at.x(), at.y(), area->width(), area->height()));

@@ -153,7 +153,7 @@ TEST_F(RegistryStartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
         EXPECT_EQ(w<QCheckBox>("chkAutoLogin")->checkState(),
                   value[0] == '2' ? Qt::PartiallyChecked : Qt::Unchecked)
             << value;
-        EXPECT_FALSE(m_window->autoLoginTicked());
+        EXPECT_FALSE(m_core->autoLoginTicked());
         EXPECT_EQ(m_window->chatLogText(), "Welcome to The Talmora Online Registry!\r\nYou must "
                                            "login to use the chat feature.");
         m_core.reset();

@@ -4,10 +4,11 @@
 #include "common/Codec.h"
 #include "common/IniStore.h"
 #include "common/Platform.h"
-#include "registry/net/RegistryClient.h"
 #include "common/qt/Text1252.h"
+#include "registry/net/RegistryClient.h"
 #include "registry/support/Settings.h"
 #include "registry/ui/FrmMain.h"
+#include "registry/ui/IniAccountSettings.h"
 #include "registry/ui/LabelButton.h"
 #include "tests/support/FakeTransport.h"
 
@@ -102,9 +103,10 @@ protected:
                 onMessage(text);
         });
         m_window->setQuitHandler([this] { ++m_quits; });
+        m_settings = std::make_unique<registry::IniAccountSettings>(folder());
         m_core = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
             m_clock, m_main, m_probeOverride ? *m_probeOverride : m_probe, *m_window,
-            [this] { return m_machineId; }, "127.0.0.1", 2600});
+            [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()});
         m_window->attach(*m_core);
         m_core->start();
     }
@@ -184,6 +186,7 @@ protected:
     int m_quits = 0;
     // The window outlives the core that drives it.
     std::unique_ptr<registry::FrmMain> m_window;
+    std::unique_ptr<registry::IniAccountSettings> m_settings;
     std::unique_ptr<registry::RegistryClient> m_core;
 };
 
