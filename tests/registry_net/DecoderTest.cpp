@@ -75,8 +75,10 @@ TEST(RegistryDecoders, EachMessageNeedsItsFixedPart)
 
 TEST(RegistryDecoders, FieldsAreTakenFromTheirPlaces)
 {
+    // The decoded texts are views into the body, which must outlive them.
+    const Bytes entryBody("\x1F\x01\xC8Town  \0Ann\0 1.2.3.4 \0", 24);
     registry::ServerEntryFields entry;
-    ASSERT_TRUE(entry.decode(Bytes("\x1F\x01\xC8Town  \0Ann\0 1.2.3.4 \0", 24)));
+    ASSERT_TRUE(entry.decode(entryBody));
     EXPECT_EQ(entry.index, 31) << "the index is returned as sent";
     EXPECT_TRUE(entry.online);
     EXPECT_EQ(entry.players, 200);
@@ -84,17 +86,20 @@ TEST(RegistryDecoders, FieldsAreTakenFromTheirPlaces)
     EXPECT_EQ(entry.administrator, "Ann");
     EXPECT_EQ(entry.address, " 1.2.3.4") << "only trailing blanks and NULs go";
 
+    const Bytes loginBody("\x02\x07Zed", 5);
     registry::AccountReplyMessage login;
-    ASSERT_TRUE(login.decode(Bytes("\x02\x07Zed", 5)));
+    ASSERT_TRUE(login.decode(loginBody));
     EXPECT_EQ(login.ownServer, 7);
     EXPECT_EQ(login.name, "Zed");
 
+    const Bytes userBody("\x01\x00"
+                         "bob",
+                         5);
+    const Bytes emptyUserBody("\x01", 1);
     registry::UserListMessage user;
-    ASSERT_TRUE(user.decode(Bytes("\x01\x00"
-                                  "bob",
-                                  5)));
+    ASSERT_TRUE(user.decode(userBody));
     EXPECT_EQ(user.name, "bob");
-    ASSERT_TRUE(user.decode(Bytes("\x01", 1)));
+    ASSERT_TRUE(user.decode(emptyUserBody));
     EXPECT_EQ(user.name, "");
 }
 
