@@ -26,6 +26,9 @@ bool FolderExists(ByteView path);
 // Folder of the running executable, without a trailing separator.
 std::string ProgramFolder();
 
+// True when the name ends in ".exe", in any case.
+bool HasExeSuffix(ByteView name);
+
 // A program name as given; on systems whose programs carry no suffix, a missing "X.exe" is
 // looked up again as "X". Returns the path that exists, or an empty string.
 std::string ResolveProgram(ByteView path);

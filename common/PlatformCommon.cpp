@@ -14,6 +14,16 @@ std::string LocalPath(ByteView path)
     return out;
 }
 
+bool HasExeSuffix(ByteView name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string suffix(name.substr(name.size() - 4));
+    for (char &c : suffix)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return suffix == ".exe";
+}
+
 void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
                    ByteView operation, ByteView file, ByteView parameters, ByteView directory,
                    int showCommand)

@@ -67,16 +67,6 @@ std::vector<std::string> splitParameters(ByteView parameters)
     return words;
 }
 
-bool endsWithExe(const std::string &name)
-{
-    if (name.size() < 4)
-        return false;
-    std::string suffix = name.substr(name.size() - 4);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return suffix == ".exe";
-}
-
 } // namespace
 
 bool FileExists(ByteView path)
@@ -221,7 +211,7 @@ std::string ResolveProgram(ByteView path)
     const std::string local = LocalPath(path);
     if (FileExists(local))
         return local;
-    if (endsWithExe(local)) {
+    if (HasExeSuffix(local)) {
         const std::string bare = local.substr(0, local.size() - 4);
         if (FileExists(bare))
             return bare;
@@ -317,7 +307,7 @@ ShellResult PlatformShell::open(ByteView /*operation*/, ByteView file, ByteView 
             return ShellResult::Failed;
         return StartDetached(program, args, dir) ? ShellResult::Started : ShellResult::Failed;
     }
-    if (endsWithExe(program)) {
+    if (HasExeSuffix(program)) {
         const std::string wine = findOnPath("wine");
         if (!wine.empty()) {
             std::vector<std::string> wineArgs{program};

@@ -4,28 +4,14 @@
 
 namespace updater {
 
-namespace {
-
-bool endsWithExe(const std::string &path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string tail = path.substr(path.size() - 4);
-    for (char &c : tail)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return tail == ".exe";
-}
-
-} // namespace
-
 LaunchKind ChooseLaunch(const std::string &localPath)
 {
 #ifdef _WIN32
-    return endsWithExe(localPath) ? LaunchKind::Native : LaunchKind::NotAProgram;
+    return common::HasExeSuffix(localPath) ? LaunchKind::Native : LaunchKind::NotAProgram;
 #else
     if (common::IsNativeExecutable(localPath))
         return LaunchKind::Native;
-    return endsWithExe(localPath) ? LaunchKind::Wine : LaunchKind::NotAProgram;
+    return common::HasExeSuffix(localPath) ? LaunchKind::Wine : LaunchKind::NotAProgram;
 #endif
 }
 

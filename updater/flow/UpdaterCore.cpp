@@ -290,10 +290,8 @@ void UpdaterCore::onData(common::ByteView bytes)
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
     if (m_inTransfer) {
         m_stallBytes += static_cast<std::int64_t>(bytes.size());
-        if (m_stallBytes >= kStallMinBytes) {
-            m_stallStart = now;
-            m_stallBytes = 0;
-        }
+        if (m_stallBytes >= kStallMinBytes)
+            restartStallWindow();
     }
     if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
@@ -530,8 +528,7 @@ void UpdaterCore::handleFileData(const Bytes &fields)
     }
     m_inTransfer = true;
     m_awaitingUpdateExe = false;
-    m_stallStart = m_clock.nowMs();
-    m_stallBytes = 0;
+    restartStallWindow();
 }
 
 // ---- Receiving file bytes -----------------------------------------------------------------
@@ -710,8 +707,7 @@ void UpdaterCore::feedWriter()
         m_transport.setReceiving(receive);
         if (receive) {
             // The time the socket was not read is not the server's stall.
-            m_stallStart = m_clock.nowMs();
-            m_stallBytes = 0;
+            restartStallWindow();
         }
     }
 }
@@ -741,6 +737,12 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int
         if (index >= 2 && e.needsUpdate)
             ++m_filesFailed; // a file this pass asked for
     }
+}
+
+void UpdaterCore::restartStallWindow()
+{
+    m_stallStart = m_clock.nowMs();
+    m_stallBytes = 0;
 }
 
 void UpdaterCore::logLine(const Bytes &text)

@@ -149,6 +149,8 @@ private:
     void ownFileWritten(int index, FileError error);
     bool writesPending() const;
     void logLine(const Bytes &text);
+    // A new window of the stall limit starts now, with no bytes counted in it.
+    void restartStallWindow();
     void abandonTransfer();
     void connectionLost();
     void ignoreMessage(const char *what);
