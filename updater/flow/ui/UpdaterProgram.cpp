@@ -1,6 +1,6 @@
 #include "updater/flow/ui/UpdaterProgram.h"
 
-#include "updater/flow/BuiltInServers.h"
+#include "updater/flow/CommandLine.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -24,11 +24,8 @@ UpdaterProgram::UpdaterProgram(QCoreApplication &app, const std::string &program
           QMetaObject::invokeMethod(&app, std::move(result), Qt::QueuedConnection);
       })
 {
-    UpdaterConfig config;
-    config.servers = BuiltInServers();
-    config.words = std::move(words);
     m_core = std::make_unique<UpdaterCore>(m_store, m_clock, m_transport, m_window, launcher,
-                                           std::move(config), m_writer);
+                                           MakeUpdaterConfig(std::move(words)), m_writer);
     m_core->setVersionComputer(m_versions);
     m_window.onClose = [this] { m_core->FinishAndLaunch(); };
     m_window.onEnd = [] { QCoreApplication::exit(0); };

@@ -2,6 +2,7 @@
 // the next program and ends.
 #include "common/Platform.h"
 #include "common/qt/Text1252.h"
+#include "updater/flow/CommandLine.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
 #include "updater/flow/ui/UpdaterProgram.h"
@@ -73,11 +74,12 @@ void messageHandler(QtMsgType type, const QMessageLogContext &context, const QSt
         g_previousHandler(type, context, message);
 }
 
-// The command-line words: the arguments after the program name joined with single spaces,
-// then split at every single space.
 std::vector<common::Bytes> commandLineWords(const QStringList &arguments)
 {
-    return updater::SplitCommandLine(common::ToWindows1252(arguments.mid(1).join(u' ')));
+    std::vector<common::Bytes> bytes;
+    for (const QString &argument : arguments.mid(1))
+        bytes.push_back(common::ToWindows1252(argument));
+    return updater::CommandLineWords(bytes);
 }
 
 } // namespace

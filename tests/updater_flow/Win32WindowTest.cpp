@@ -1,0 +1,222 @@
+// The Win32 "Auto Updater" window and program: real controls under wine, read back through
+// the messages the controls answer.
+#include "common/Clock.h"
+#include "common/win32/MessageWindow.h"
+#include "tests/support/FakeTransport.h"
+#include "tests/support/Win32Loop.h"
+#include "tests/updater_files/TempFolder.h"
+#include "tests/updater_flow/CoreTestSupport.h"
+#include "updater/flow/UpdaterCore.h"
+#include "updater/flow/ui/win32/UpdaterProgram.h"
+#include "updater/flow/ui/win32/UpdaterWindow.h"
+
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using updater::Win32UpdaterWindow;
+
+std::string textOf(HWND window)
+{
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+int widthOf(HWND window)
+{
+    RECT area;
+    GetClientRect(window, &area);
+    return area.right - area.left;
+}
+
+std::string logLine(const Win32UpdaterWindow &window, int index)
+{
+    char text[512] = {};
+    SendMessageA(window.logList(), LB_GETTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+int logCount(const Win32UpdaterWindow &window)
+{
+    return static_cast<int>(SendMessageA(window.logList(), LB_GETCOUNT, 0, 0));
+}
+
+// Lets the window show what it has gathered.
+void settle(const Win32UpdaterWindow &window)
+{
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !window.refreshPending(); }, 5000));
+}
+
+// The real core in a temporary folder, with a fake transport and a manual clock, showing
+// itself in the real window.
+struct CoreInWindow
+{
+    CoreInWindow()
+        : store(dir.path().string()),
+          core(store, clock, transport, window, launcher, updater::UpdaterConfig{})
+    {
+    }
+    TempFolder dir;
+    updater::FileStore store;
+    common::ManualClock clock{1000};
+    testsupport::FakeTransport transport;
+    updatertest::RecordingLauncher launcher;
+    Win32UpdaterWindow window;
+    updater::UpdaterCore core;
+};
+
+TEST(Win32UpdaterWindow, HasItsCaptionSizeAndDesignTexts)
+{
+    Win32UpdaterWindow window;
+    window.show();
+    EXPECT_EQ(textOf(window.handle()), "Auto Updater");
+    RECT client;
+    GetClientRect(window.handle(), &client);
+    EXPECT_EQ(client.right - client.left, 313);
+    EXPECT_EQ(client.bottom - client.top, 137);
+    EXPECT_TRUE(IsWindowVisible(window.handle()));
+    EXPECT_EQ(textOf(window.statusLabel()), "Status:");
+    EXPECT_EQ(textOf(window.bytesLabel(0)), "0/0KB - 0KB/s");
+    EXPECT_EQ(textOf(window.bytesLabel(1)), "0/0KB - 0KB/s");
+    RECT fill;
+    GetClientRect(window.barFill(), &fill);
+    EXPECT_EQ(fill.right, 0);
+    EXPECT_EQ(fill.bottom, 15);
+    EXPECT_EQ(logCount(window), 0);
+}
+
+TEST(Win32UpdaterWindow, ShowsTheCoresLogKeepingTheNewest100Selected)
+{
+    CoreInWindow run;
+    run.core.StartUpdater();
+    settle(run.window);
+    EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
+    for (int i = 0; i < 150; ++i)
+        run.core.AddLogLine("line " + std::to_string(i) + " caf\xe9 \x80");
+    ASSERT_EQ(logCount(run.window), 100);
+    ASSERT_EQ(run.core.logLines().size(), 100u);
+    for (int i : {0, 57, 99})
+        EXPECT_EQ(logLine(run.window, i), run.core.logLines()[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(logLine(run.window, 99), "line 149 caf\xe9 \x80"); // the bytes as they are
+    EXPECT_EQ(SendMessageA(run.window.logList(), LB_GETCURSEL, 0, 0), 99);
+}
+
+TEST(Win32UpdaterWindow, ShowsTheCoresProgressGatheringQuickChanges)
+{
+    CoreInWindow run;
+    run.window.show();
+    settle(run.window);
+    struct Step
+    {
+        std::int64_t count;
+        std::int64_t total;
+        const char *text;
+    };
+    // Each row is shown together with the rows before it that came within the refresh time;
+    // the last one of a burst wins.
+    const Step bursts[][3] = {
+        {{1, 2, "Downloading: zlib.dll"}, {0, 0, nullptr}, {0, 0, nullptr}},
+        {{100, 1000, "Downloading: a.dat"},
+         {524288, 1048576, "Downloading: b.dat"},
+         {1572864, 3355443, "Downloading: c.dat"}},
+        {{3000, 2000, "Downloading: d.dat"}, {0, 0, nullptr}, {0, 0, nullptr}},
+    };
+    for (const auto &burst : bursts) {
+        for (const Step &step : burst) {
+            if (!step.text)
+                continue;
+            std::int64_t count = step.count;
+            run.core.ShowProgress(step.text, count, step.total);
+        }
+        settle(run.window);
+        EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
+        EXPECT_EQ(textOf(run.window.bytesLabel(0)), run.core.bytesText());
+        EXPECT_EQ(textOf(run.window.bytesLabel(1)), run.core.bytesText());
+        EXPECT_EQ(widthOf(run.window.barFill()), run.core.barWidth());
+    }
+    EXPECT_EQ(widthOf(run.window.barFill()), 295);
+
+    // The first change is shown at once, later ones within the refresh time wait.
+    run.window.setBytesText("one");
+    EXPECT_EQ(textOf(run.window.bytesLabel(1)), "one");
+    run.window.setBytesText("two");
+    run.window.setBarWidth(999);
+    EXPECT_EQ(textOf(run.window.bytesLabel(1)), "one");
+    EXPECT_TRUE(run.window.refreshPending());
+    settle(run.window);
+    EXPECT_EQ(textOf(run.window.bytesLabel(1)), "two");
+    EXPECT_EQ(widthOf(run.window.barFill()), 295);
+}
+
+TEST(Win32UpdaterWindow, ClosingRunsTheHandOverOnceAndEndingDoesNotRunItAgain)
+{
+    int closed = 0;
+    int ended = 0;
+    Win32UpdaterWindow window;
+    window.onClose = [&] {
+        ++closed;
+        window.endProcess(); // what the hand-over does last
+    };
+    window.onEnd = [&] { ++ended; };
+    window.show();
+    SendMessageA(window.handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(IsWindowVisible(window.handle()));
+
+    Win32UpdaterWindow other;
+    other.onClose = [&] { ++closed; };
+    other.onEnd = [&] { ++ended; };
+    other.show();
+    other.endProcess(); // the run ended by itself: hiding is not a close by the user
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(ended, 2);
+}
+
+// The program's own wiring: closing the window while the servers are being tried starts the
+// configured program at once and ends the message loop.
+TEST(Win32UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgram)
+{
+    TempFolder dir;
+    const std::string folder = dir.path().string();
+    const std::string next = folder + "\\next.exe";
+    updatertest::writeFile(folder + "\\next.exe", "MZ");
+    updatertest::writeFile(folder + "\\Settings.ini",
+                           "[Client]\r\nLaunch Application File=" + next + "\r\n");
+    // A port on loopback that nobody listens on: every attempt is refused.
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    int size = sizeof address;
+    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
+    closesocket(probe);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+
+    updatertest::RecordingLauncher launcher;
+    updater::Win32UpdaterProgram program(folder, {"127.0.0.1", port}, launcher);
+    program.start();
+    EXPECT_TRUE(IsWindowVisible(program.window().handle()));
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return program.core().serverAttempt() >= 1; }));
+    ASSERT_FALSE(program.core().finished());
+
+    SendMessageA(program.window().handle(), WM_CLOSE, 0, 0);
+    ASSERT_EQ(launcher.started.size(), 1u);
+    EXPECT_EQ(launcher.started[0], next);
+    EXPECT_TRUE(program.core().handedOver());
+    EXPECT_FALSE(IsWindowVisible(program.window().handle()));
+    MSG quit;
+    EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+} // namespace

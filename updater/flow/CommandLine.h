@@ -1,0 +1,18 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "updater/flow/UpdaterCore.h"
+
+#include <vector>
+
+namespace updater {
+
+// The words the Updater takes from its command line: the arguments after the program name
+// (as Windows-1252 bytes) joined with single spaces, then split at every single space, so
+// "a b" given as one quoted argument is two words, as it is when given as two.
+std::vector<common::Bytes> CommandLineWords(const std::vector<common::Bytes> &arguments);
+
+// A run's configuration: the built-in update servers and the command-line words.
+UpdaterConfig MakeUpdaterConfig(std::vector<common::Bytes> words);
+
+} // namespace updater

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "updater/flow/UpdaterView.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace updater {
+
+// The "Auto Updater" window with Win32 controls: the log list, the status line, the byte
+// counts and the progress bar over a background of its own drawing. Closing it runs the
+// hand-over. Texts are Windows-1252 bytes and go to the ANSI controls as they are.
+class Win32UpdaterWindow final : public UpdaterView
+{
+public:
+    static constexpr int kWidth = 313;
+    static constexpr int kHeight = 137;
+    static constexpr int kRefreshMs = 100;
+
+    // Creates the window, hidden. Throws std::runtime_error when it cannot be created.
+    Win32UpdaterWindow();
+    ~Win32UpdaterWindow() override;
+    Win32UpdaterWindow(const Win32UpdaterWindow &) = delete;
+    Win32UpdaterWindow &operator=(const Win32UpdaterWindow &) = delete;
+
+    void show();
+
+    // Called when the user closes the window (before it goes).
+    std::function<void()> onClose;
+    // Called by endProcess(): ends the message loop.
+    std::function<void()> onEnd;
+
+    // UpdaterView.
+    void appendLogLine(const common::Bytes &text) override;
+    void removeOldestLogLine() override;
+    void selectLogLine(int index) override;
+    void setStatusText(const common::Bytes &text) override;
+    void setBytesText(const common::Bytes &text) override;
+    void setBarWidth(int width) override;
+    void endProcess() override;
+
+    // For tests: the controls, and whether progress changes are gathered for a later refresh.
+    HWND handle() const { return m_window; }
+    HWND logList() const { return m_log; }
+    HWND statusLabel() const { return m_status; }
+    HWND bytesLabel(int index) const { return m_bytes[index]; }
+    HWND barFill() const { return m_fill; }
+    bool refreshPending() const { return m_refreshActive; }
+    // Whether the Verdana font was found (else the system's GUI font is used).
+    bool usesVerdana() const { return m_verdana; }
+
+private:
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK fillProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    void createFonts();
+    void createControls();
+    void paintBackground(HDC dc, const RECT &area) const;
+    void drawItem(const DRAWITEMSTRUCT &item);
+    void requestRefresh();
+    void applyProgress();
+
+    HWND m_window = nullptr;
+    HWND m_log = nullptr;
+    HWND m_status = nullptr;
+    HWND m_bytes[2] = {nullptr, nullptr};
+    HWND m_fill = nullptr;
+    HFONT m_font = nullptr;
+    HFONT m_smallFont = nullptr;
+    bool m_verdana = false;
+    std::string m_pendingStatus;
+    std::string m_pendingBytes;
+    bool m_statusPending = false;
+    bool m_bytesPending = false;
+    int m_pendingBar = -1;
+    int m_barWidth = 0;
+    bool m_refreshActive = false;
+    bool m_ending = false;
+};
+
+} // namespace updater
