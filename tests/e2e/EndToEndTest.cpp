@@ -8,6 +8,7 @@
 #include "servers/AccountStore.h"
 #include "servers/CheckedFraming.h"
 #include "servers/ServerDirectory.h"
+#include "tests/support/ReferenceServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,14 +33,7 @@ namespace {
 
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 15000)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return testsupport::WaitUntil(condition, timeoutMs);
 }
 
 // The build's programs: TALMORA_BIN_DIR when set, else the folder this test was built for.
@@ -84,48 +78,14 @@ QProcessEnvironment offscreen()
     return env;
 }
 
-// One of the reference servers, on an ephemeral port, with its log collected.
-class Server
+// One of the reference servers of this build, on an ephemeral port.
+class Server : public testsupport::ReferenceServer
 {
 public:
     Server(const QString &program, QStringList arguments)
+        : ReferenceServer(binDir(), program, std::move(arguments))
     {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        QObject::connect(&m_process, &QProcess::readyRead,
-                         [this] { m_log += m_process.readAll(); });
-        arguments << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
-        m_process.start(binDir() + "/" + program, arguments);
-        waitUntil([this] { return listening() || m_process.state() == QProcess::NotRunning; });
-        const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"))
-                               .match(QString::fromLatin1(m_log));
-        if (match.hasMatch())
-            m_port = static_cast<quint16>(match.captured(1).toUInt());
     }
-    ~Server()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    quint16 port() const { return m_port; }
-    const QByteArray &log() const { return m_log; }
-    bool logged(const QByteArray &text, int timeoutMs = 15000)
-    {
-        return waitUntil([&] { return m_log.contains(text); }, timeoutMs);
-    }
-    // What the server logged since `from`, once it holds `text`.
-    QByteArray loggedSince(qsizetype from, const QByteArray &text, int timeoutMs = 15000)
-    {
-        waitUntil([&] { return m_log.mid(from).contains(text); }, timeoutMs);
-        return m_log.mid(from);
-    }
-
-private:
-    bool listening() const { return m_log.contains("listening on"); }
-    QProcess m_process;
-    QByteArray m_log;
-    quint16 m_port = 0;
 };
 
 // Relays one client's connection to a server and records both directions.
@@ -212,10 +172,7 @@ bool has(const std::vector<Packet> &packets, const Packet &wanted)
 class EndToEnd : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-    }
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
     QString path(const QString &relative) const { return dir.filePath(relative); }
     QTemporaryDir dir;
 };
