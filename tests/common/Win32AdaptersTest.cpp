@@ -164,6 +164,22 @@ private:
     const common::Clock &m_clock;
 };
 
+// A transport connected to a peer on loopback.
+class ConnectedWin32Transport : public ::testing::Test
+{
+protected:
+    bool connect()
+    {
+        transport.setListener(&rec);
+        transport.connectTo("127.0.0.1", peer.port());
+        return peer.waitUntil([&] { return rec.connected == 1 && peer.connected(); });
+    }
+
+    Peer peer;
+    common::Win32Transport transport;
+    Recorder rec;
+};
+
 } // namespace
 
 TEST(Win32Transport, ConnectsSendsReceivesAndReportsOnlyPeerCloses)
@@ -217,15 +233,9 @@ TEST(Win32Transport, ConnectsSendsReceivesAndReportsOnlyPeerCloses)
     EXPECT_EQ(rec.data, "worldbye");
 }
 
-TEST(Win32Transport, DataArrivingDuringANestedLoopIsDeliveredThen)
+TEST_F(ConnectedWin32Transport, DataArrivingDuringANestedLoopIsDeliveredThen)
 {
-    Peer peer;
-    common::Win32Transport transport;
-    Recorder rec;
-    transport.setListener(&rec);
-    transport.connectTo("127.0.0.1", peer.port());
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1 && peer.connected(); }));
-
+    ASSERT_TRUE(connect());
     std::vector<std::string> deliveries;
     bool nestedSeen = false;
     rec.onDataHook = [&](common::ByteView bytes) {
@@ -242,15 +252,9 @@ TEST(Win32Transport, DataArrivingDuringANestedLoopIsDeliveredThen)
     EXPECT_EQ(deliveries, (std::vector<std::string>{"first", "second"}));
 }
 
-TEST(Win32Transport, StoppedReceivingHoldsBytesAndCloseInOrderWithinItsLimit)
+TEST_F(ConnectedWin32Transport, StoppedReceivingHoldsBytesAndCloseInOrderWithinItsLimit)
 {
-    Peer peer;
-    common::Win32Transport transport;
-    Recorder rec;
-    transport.setListener(&rec);
-    transport.connectTo("127.0.0.1", peer.port());
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1 && peer.connected(); }));
-
+    ASSERT_TRUE(connect());
     transport.setReceiving(false);
     EXPECT_FALSE(transport.receiving());
     const std::string flood = pattern(3 * 1024 * 1024, 0);
@@ -279,15 +283,9 @@ TEST(Win32Transport, StoppedReceivingHoldsBytesAndCloseInOrderWithinItsLimit)
     EXPECT_EQ(rec.data.substr(rec.data.size() - 4), "tail");
 }
 
-TEST(Win32Transport, QueuesWhatTheSystemCannotTakeAndWritesItLater)
+TEST_F(ConnectedWin32Transport, QueuesWhatTheSystemCannotTakeAndWritesItLater)
 {
-    Peer peer;
-    common::Win32Transport transport;
-    Recorder rec;
-    transport.setListener(&rec);
-    transport.connectTo("127.0.0.1", peer.port());
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1 && peer.connected(); }));
-
+    ASSERT_TRUE(connect());
     peer.reading = false;
     const std::string big = pattern(8 * 1024 * 1024, 3);
     EXPECT_TRUE(transport.send(big.substr(0, big.size() / 2)));
