@@ -31,7 +31,8 @@ QFont verdana(qreal points)
 
 } // namespace
 
-UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
+UpdaterWindow::UpdaterWindow(QWidget *parent)
+    : QWidget(parent), m_progress("Status:", "0/0KB - 0KB/s")
 {
     setWindowTitle(QStringLiteral("Auto Updater"));
     setFixedSize(kWidth, kHeight);
@@ -53,7 +54,7 @@ void UpdaterWindow::createWidgets()
         "QListWidget { background: #101820; color: #c2ad9a; border: 1px solid #4b5161; }"
         "QListWidget::item:selected { background: #4b5161; color: #ffffff; }"));
 
-    m_status = new QLabel(QStringLiteral("Status:"), this);
+    m_status = new QLabel(common::FromWindows1252("Status:"), this);
     m_status->setGeometry(9, 76, kWidth - 18, 16);
     m_status->setFont(verdana(8.25));
     m_status->setStyleSheet(QStringLiteral("color: #e6dccf;"));
@@ -70,7 +71,7 @@ void UpdaterWindow::createWidgets()
     m_bar[1]->setAttribute(Qt::WA_StyledBackground);
 
     // Two labels with one text: a shadow and the text above it.
-    const QString design = QStringLiteral("0/0KB - 0KB/s");
+    const QString design = common::FromWindows1252("0/0KB - 0KB/s");
     for (int i = 0; i < 2; ++i) {
         m_bytes[i] = new QLabel(design, this);
         m_bytes[i]->setFont(verdana(6.75));
@@ -113,27 +114,22 @@ void UpdaterWindow::selectLogLine(int index)
         m_log->scrollToItem(item);
 }
 
-// The core reports progress for every piece of a file that arrives; only real changes
-// reach the widgets, so a fast download is not slowed down by text layout and painting.
-// The core reports progress for every piece of a file that arrives. The first change is
-// shown at once; changes that follow within kRefreshMs are gathered and shown together when
-// it has passed, the latest values winning. A fast download is then not slowed down by text
-// layout and painting that nobody could follow anyway.
+// Progress is gathered by m_progress; this window's timer sets the pace.
 void UpdaterWindow::setStatusText(const common::Bytes &text)
 {
-    m_pendingStatus = common::FromWindows1252(text);
+    m_progress.setStatus(text);
     requestRefresh();
 }
 
 void UpdaterWindow::setBytesText(const common::Bytes &text)
 {
-    m_pendingBytes = common::FromWindows1252(text);
+    m_progress.setBytes(text);
     requestRefresh();
 }
 
 void UpdaterWindow::setBarWidth(int width)
 {
-    m_pendingBar = std::clamp(width, 0, kBarWidth);
+    m_progress.setBarWidth(width);
     requestRefresh();
 }
 
@@ -145,21 +141,17 @@ void UpdaterWindow::requestRefresh()
 
 void UpdaterWindow::applyProgress()
 {
-    bool changed = false;
-    if (!m_pendingStatus.isNull() && m_pendingStatus != m_status->text()) {
-        m_status->setText(m_pendingStatus);
-        changed = true;
+    const ProgressRefresh::Changes changes = m_progress.take();
+    if (changes.status)
+        m_status->setText(common::FromWindows1252(*changes.status));
+    if (changes.bytes) {
+        const QString text = common::FromWindows1252(*changes.bytes);
+        m_bytes[0]->setText(text);
+        m_bytes[1]->setText(text);
     }
-    if (!m_pendingBytes.isNull() && m_pendingBytes != m_bytes[1]->text()) {
-        m_bytes[0]->setText(m_pendingBytes);
-        m_bytes[1]->setText(m_pendingBytes);
-        changed = true;
-    }
-    if (m_pendingBar >= 0 && m_pendingBar != m_bar[1]->width()) {
-        m_bar[1]->resize(m_pendingBar, kBarHeight);
-        changed = true;
-    }
-    if (changed)
+    if (changes.barWidth)
+        m_bar[1]->resize(*changes.barWidth, kBarHeight);
+    if (changes.any())
         m_refresh.start();
 }
 

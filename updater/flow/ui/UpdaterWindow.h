@@ -1,5 +1,6 @@
 #pragma once
 
+#include "updater/flow/ProgressRefresh.h"
 #include "updater/flow/UpdaterView.h"
 
 #include <QTimer>
@@ -20,7 +21,7 @@ class UpdaterWindow final : public QWidget, public UpdaterView
 public:
     static constexpr int kWidth = 313;
     static constexpr int kHeight = 137;
-    static constexpr int kRefreshMs = 100;
+    static constexpr int kRefreshMs = ProgressRefresh::kRefreshMs;
 
     explicit UpdaterWindow(QWidget *parent = nullptr);
 
@@ -59,9 +60,7 @@ private:
     QLabel *m_status = nullptr;
     QLabel *m_bytes[2] = {nullptr, nullptr};
     QWidget *m_bar[2] = {nullptr, nullptr};
-    QString m_pendingStatus;
-    QString m_pendingBytes;
-    int m_pendingBar = -1;
+    ProgressRefresh m_progress;
     QTimer m_refresh;
     bool m_ending = false;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
 
 namespace updater {
 
@@ -14,6 +15,8 @@ constexpr const char *kClassName = "TalmoraAutoUpdater";
 constexpr const char *kFillClassName = "TalmoraAutoUpdaterBar";
 constexpr const char *kTitle = "Auto Updater";
 constexpr UINT_PTR kRefreshTimer = 1;
+constexpr const char *kDesignStatus = "Status:";
+constexpr const char *kDesignBytes = "0/0KB - 0KB/s";
 
 constexpr RECT kLogFrame = {8, 8, 8 + Win32UpdaterWindow::kWidth - 16, 8 + 64};
 constexpr int kBarLeft = 9;
@@ -100,7 +103,7 @@ std::string windowText(HWND window)
 
 } // namespace
 
-Win32UpdaterWindow::Win32UpdaterWindow()
+Win32UpdaterWindow::Win32UpdaterWindow() : m_progress(kDesignStatus, kDesignBytes)
 {
     if (!registerClasses(&Win32UpdaterWindow::procedure, &Win32UpdaterWindow::fillProcedure))
         throw std::runtime_error("the window class could not be registered");
@@ -162,10 +165,10 @@ void Win32UpdaterWindow::createControls()
                   kLogFrame.bottom - kLogFrame.top - 2);
     SendMessageA(m_log, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
 
-    m_status = child("STATIC", "Status:", SS_OWNERDRAW, 9, 76, kWidth - 18, 16);
+    m_status = child("STATIC", kDesignStatus, SS_OWNERDRAW, 9, 76, kWidth - 18, 16);
     // Two labels with one text: a shadow and the text above it.
-    m_bytes[0] = child("STATIC", "0/0KB - 0KB/s", SS_OWNERDRAW, 10, 115, kWidth - 18, 14);
-    m_bytes[1] = child("STATIC", "0/0KB - 0KB/s", SS_OWNERDRAW, 9, 114, kWidth - 18, 14);
+    m_bytes[0] = child("STATIC", kDesignBytes, SS_OWNERDRAW, 10, 115, kWidth - 18, 14);
+    m_bytes[1] = child("STATIC", kDesignBytes, SS_OWNERDRAW, 9, 114, kWidth - 18, 14);
     // The filled part of the bar; the empty track is part of the background.
     m_fill = child(kFillClassName, "", 0, kBarLeft, kBarTop, 0, kBarHeight);
 }
@@ -265,27 +268,22 @@ void Win32UpdaterWindow::selectLogLine(int index)
     SendMessageA(m_log, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-// The core reports progress for every piece of a file that arrives. The first change is
-// shown at once; changes that follow within kRefreshMs are gathered and shown together when
-// it has passed, the latest values winning. A fast download is then not slowed down by text
-// layout and painting that nobody could follow anyway.
+// Progress is gathered by m_progress; this window's timer sets the pace.
 void Win32UpdaterWindow::setStatusText(const common::Bytes &text)
 {
-    m_pendingStatus = text;
-    m_statusPending = true;
+    m_progress.setStatus(text);
     requestRefresh();
 }
 
 void Win32UpdaterWindow::setBytesText(const common::Bytes &text)
 {
-    m_pendingBytes = text;
-    m_bytesPending = true;
+    m_progress.setBytes(text);
     requestRefresh();
 }
 
 void Win32UpdaterWindow::setBarWidth(int width)
 {
-    m_pendingBar = std::clamp(width, 0, kBarWidth);
+    m_progress.setBarWidth(width);
     requestRefresh();
 }
 
@@ -297,32 +295,21 @@ void Win32UpdaterWindow::requestRefresh()
 
 void Win32UpdaterWindow::applyProgress()
 {
-    bool changed = false;
-    if (m_statusPending) {
-        m_statusPending = false;
-        if (m_pendingStatus != windowText(m_status)) {
-            SetWindowTextA(m_status, m_pendingStatus.c_str());
-            InvalidateRect(m_status, nullptr, FALSE);
-            changed = true;
+    const ProgressRefresh::Changes changes = m_progress.take();
+    if (changes.status) {
+        SetWindowTextA(m_status, changes.status->c_str());
+        InvalidateRect(m_status, nullptr, FALSE);
+    }
+    if (changes.bytes) {
+        for (HWND label : m_bytes) {
+            SetWindowTextA(label, changes.bytes->c_str());
+            InvalidateRect(label, nullptr, FALSE);
         }
     }
-    if (m_bytesPending) {
-        m_bytesPending = false;
-        if (m_pendingBytes != windowText(m_bytes[1])) {
-            for (HWND label : m_bytes) {
-                SetWindowTextA(label, m_pendingBytes.c_str());
-                InvalidateRect(label, nullptr, FALSE);
-            }
-            changed = true;
-        }
-    }
-    if (m_pendingBar >= 0 && m_pendingBar != m_barWidth) {
-        m_barWidth = m_pendingBar;
-        SetWindowPos(m_fill, nullptr, 0, 0, m_barWidth, kBarHeight,
+    if (changes.barWidth)
+        SetWindowPos(m_fill, nullptr, 0, 0, *changes.barWidth, kBarHeight,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        changed = true;
-    }
-    if (changed && SetTimer(m_window, kRefreshTimer, kRefreshMs, nullptr))
+    if (changes.any() && SetTimer(m_window, kRefreshTimer, kRefreshMs, nullptr))
         m_refreshActive = true;
 }
 

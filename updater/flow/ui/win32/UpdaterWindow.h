@@ -1,11 +1,11 @@
 #pragma once
 
+#include "updater/flow/ProgressRefresh.h"
 #include "updater/flow/UpdaterView.h"
 
 #include <windows.h>
 
 #include <functional>
-#include <string>
 
 namespace updater {
 
@@ -17,7 +17,7 @@ class Win32UpdaterWindow final : public UpdaterView
 public:
     static constexpr int kWidth = 313;
     static constexpr int kHeight = 137;
-    static constexpr int kRefreshMs = 100;
+    static constexpr int kRefreshMs = ProgressRefresh::kRefreshMs;
 
     // Creates the window, hidden. Throws std::runtime_error when it cannot be created.
     Win32UpdaterWindow();
@@ -70,12 +70,7 @@ private:
     HFONT m_font = nullptr;
     HFONT m_smallFont = nullptr;
     bool m_verdana = false;
-    std::string m_pendingStatus;
-    std::string m_pendingBytes;
-    bool m_statusPending = false;
-    bool m_bytesPending = false;
-    int m_pendingBar = -1;
-    int m_barWidth = 0;
+    ProgressRefresh m_progress;
     bool m_refreshActive = false;
     bool m_ending = false;
 };
