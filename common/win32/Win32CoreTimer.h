@@ -1,0 +1,38 @@
+#pragma once
+
+#include "common/Clock.h"
+#include "common/win32/MessageWindow.h"
+
+#include <cstdint>
+
+namespace common {
+
+// Runs a TimedCore from the thread's message loop with one window timer on a message-only
+// window of its own. A Win32 loop cannot say when it is about to wait, so the timer is
+// re-armed for the core's next deadline after each event that may change the core's state:
+// after every onTimer(), after every event the Win32 adapters deliver (RearmCoreTimers()),
+// and after user input, which the windows handle and then call RearmCoreTimers() for. Window
+// timers are dispatched by any loop of the thread, also by a message box's, so the core keeps
+// running while a message is open, and onTimer() may be re-entered from a message opened in
+// onTimer() itself: the core decides what it does then.
+class Win32CoreTimer
+{
+public:
+    Win32CoreTimer(TimedCore &core, const Clock &clock);
+    ~Win32CoreTimer();
+    Win32CoreTimer(const Win32CoreTimer &) = delete;
+    Win32CoreTimer &operator=(const Win32CoreTimer &) = delete;
+
+    // Arms the timer for the core's next deadline now (or stops it when there is none).
+    void rearm();
+
+private:
+    void fire();
+
+    TimedCore &m_core;
+    const Clock &m_clock;
+    MessageWindow m_window;
+    std::int64_t m_armedDeadline = -1;
+};
+
+} // namespace common
