@@ -1,5 +1,6 @@
 #include "registry/ui/win32/MainWindow.h"
 
+#include "common/win32/MessageWindow.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
 
@@ -187,8 +188,11 @@ MainWindow::MainWindow(Folders folders, common::Shell &shell)
     m_windowBrush = CreateSolidBrush(kWindowColour);
     m_panelBrush = CreateSolidBrush(kPanelColour);
     m_presenter = [this](const Bytes &text) {
+        // The core's timer must be armed before the message box's loop takes over.
+        common::RearmCoreTimers();
         MessageBoxA(m_hwnd, text.c_str(), kProgramTitle, MB_OK);
     };
+    m_afterInput = [] { common::RearmCoreTimers(); };
     m_quitHandler = [] { PostQuitMessage(0); };
 
     createMenus();
