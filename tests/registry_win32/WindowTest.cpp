@@ -3,12 +3,14 @@
 #include "registry/net/RegistryClient.h"
 #include "registry/ui/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/WindowCapture.h"
 
 #include <commctrl.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -566,3 +568,34 @@ TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
 }
 
 } // namespace
+
+// The picture for the documentation:
+//   REGISTRY_WINDOWS_SCREENSHOT=/path/docs/registry-windows.png xvfb-run -a wine64
+//   registry_win32_tests.exe --gtest_filter=*Picture*
+TEST_F(RegistryWindowTest, Picture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set REGISTRY_WINDOWS_SCREENSHOT to a file name to take the picture";
+    connect();
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 1, 1, 12}, Bytes("Eastmarch") + '\0' + "Mira" + '\0' + "127.0.0.1"));
+    m_main.deliver(
+        inbound({1, 2, 0, 0}, Bytes("Old Harbour") + '\0' + "Brannoc" + '\0' + "127.0.0.1"));
+    m_main.deliver(inbound({1, 3, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.1"));
+    m_main.deliver(inbound({6, 0}));
+    for (const char *user : {"Mira", "Ostrik", "Ren"})
+        m_main.deliver(inbound({6, 1, 0}, user));
+    m_main.deliver(inbound({7}, "Mira: anyone for Eastmarch tonight?"));
+    m_main.deliver(inbound({7}, "Ren: count me in"));
+    clickList(0);
+    menu(IdMenuCredits);
+    pump();
+    RedrawWindow(m_window->hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    ASSERT_TRUE(testsupport::CaptureWindowPng(m_window->hwnd(), path));
+    std::ifstream written(path, std::ios::binary);
+    char signature[8] = {};
+    written.read(signature, 8);
+    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
