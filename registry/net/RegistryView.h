@@ -7,6 +7,22 @@ namespace registry {
 using common::Bytes;
 using common::ByteView;
 
+// The label-buttons of the main window; the values are the buttons' numbers.
+enum class Button : int
+{
+    PlaySelectedServer = 0,
+    CreateAccount = 1,
+    Login = 2,
+    RemoveServer = 6,
+    Send = 7,
+    SaveServerSettings = 8,
+    AddServer = 10,
+    UseMyAddress = 12,
+};
+
+// The caption of the main window and of every message.
+inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
+
 // One row of the server list as the window shows it.
 struct ServerRowText
 {

@@ -1,6 +1,5 @@
 #include "registry/support/FrmVersion.h"
 
-#include "common/Platform.h"
 #include "common/qt/Text1252.h"
 #include "registry/net/RegistryClient.h"
 
@@ -10,8 +9,6 @@
 #include <QScrollBar>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace registry {
 
@@ -26,22 +23,6 @@ constexpr int kWindowWidth = 480;
 constexpr int kWindowHeight = 360;
 
 } // namespace
-
-common::Bytes ReleaseNotesPath(const common::Bytes &programFolder)
-{
-    return programFolder + "\\" + kVersionText + ".txt";
-}
-
-common::Bytes ReadReleaseNotes(const common::Bytes &programFolder)
-{
-    const common::Bytes path = ReleaseNotesPath(programFolder);
-    if (!common::FileExists(path))
-        return {};
-    std::ifstream in(common::LocalPath(path), std::ios::binary);
-    if (!in)
-        return {}; // exists but cannot be opened: the window opens with no notes
-    return common::Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
     : QWidget(parent, Qt::Window), m_txtUpdates(new QPlainTextEdit(this))

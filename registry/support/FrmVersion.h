@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Bytes.h"
+#include "registry/support/ReleaseNotes.h"
 
 #include <QWidget>
 
@@ -24,10 +25,5 @@ protected:
 private:
     QPlainTextEdit *m_txtUpdates;
 };
-
-// Program folder & "\" & version text & ".txt".
-common::Bytes ReleaseNotesPath(const common::Bytes &programFolder);
-// The whole file as raw bytes; empty when it is missing, hidden or cannot be read.
-common::Bytes ReadReleaseNotes(const common::Bytes &programFolder);
 
 } // namespace registry

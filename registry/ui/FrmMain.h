@@ -28,21 +28,6 @@ namespace registry {
 class LabelButton;
 class RegistryClient;
 
-// The label-buttons of the main window; the values are the buttons' numbers.
-enum class Button : int
-{
-    PlaySelectedServer = 0,
-    CreateAccount = 1,
-    Login = 2,
-    RemoveServer = 6,
-    Send = 7,
-    SaveServerSettings = 8,
-    AddServer = 10,
-    UseMyAddress = 12,
-};
-
-inline constexpr const char *kProgramTitle = "The Talmora Online Registry";
-
 // The program's style and font. No application display name is set: the window system
 // would append it to every window's caption.
 void ApplyProgramLook();

@@ -6,6 +6,7 @@
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/support/CommandLine.h"
 #include "registry/support/MachineId.h"
 #include "registry/ui/FrmMain.h"
 #include "registry/ui/IniAccountSettings.h"
@@ -15,34 +16,8 @@
 #include <QDir>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
-
-struct ServerAddress
-{
-    std::string host;
-    std::uint16_t port;
-};
-
-// "HOST" or "HOST:PORT" (the port 1 to 65535); nothing when the text is not one of those.
-std::optional<ServerAddress> parseServer(const QString &text, std::uint16_t defaultPort)
-{
-    QString host = text.trimmed();
-    std::uint16_t port = defaultPort;
-    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
-    if (colon >= 0 && host.indexOf(QLatin1Char(':')) == colon) {
-        bool ok = false;
-        const uint value = host.mid(colon + 1).toUInt(&ok);
-        if (!ok || value == 0 || value > 65535)
-            return std::nullopt;
-        port = static_cast<std::uint16_t>(value);
-        host = host.left(colon);
-    }
-    if (host.isEmpty())
-        return std::nullopt;
-    return ServerAddress{host.toStdString(), port};
-}
 
 QCommandLineOption serverOption()
 {
@@ -95,9 +70,11 @@ int main(int argc, char **argv)
     parser.process(app);
     const QCommandLineOption serverOption = ::serverOption();
 
-    ServerAddress server{registry::DefaultRegistryHost(), registry::DefaultRegistryPort()};
+    registry::ServerAddress server{registry::DefaultRegistryHost(),
+                                   registry::DefaultRegistryPort()};
     if (parser.isSet(serverOption)) {
-        const auto parsed = parseServer(parser.value(serverOption), server.port);
+        const auto parsed =
+            registry::ParseServerAddress(parser.value(serverOption).toStdString(), server.port);
         if (!parsed) {
             std::fprintf(stderr, "Registry: --server expects HOST or HOST:PORT, got \"%s\"\n",
                          qPrintable(parser.value(serverOption)));

@@ -1,0 +1,106 @@
+// The Registry program on Windows: the client of the registry server, a directory of
+// player-run game servers, with accounts, chat and the launch of the game client and server.
+
+// Before anything that includes windows.h.
+#include <winsock2.h>
+
+#include "common/Clock.h"
+#include "common/Platform.h"
+#include "common/win32/Win32CoreTimer.h"
+#include "common/win32/Win32Transport.h"
+#include "registry/net/RegistryClient.h"
+#include "registry/support/CommandLine.h"
+#include "registry/support/MachineId.h"
+#include "registry/ui/IniAccountSettings.h"
+#include "registry/ui/win32/MainWindow.h"
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace {
+
+std::string usage()
+{
+    return "Usage: Registry.exe [--server HOST[:PORT]]\n\n"
+           "The Talmora Online Registry: find player-run game servers, chat with other players, "
+           "register your own server and join a game.\n\n"
+           "--server HOST[:PORT]\tRegistry server to use instead of " +
+           registry::DefaultRegistryHost() + ":" + std::to_string(registry::DefaultRegistryPort()) +
+           ".\n--version\tShows the version.\n--help\tShows this text.";
+}
+
+void tell(const std::string &text)
+{
+    MessageBoxA(nullptr, text.c_str(), registry::kProgramTitle, MB_OK);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    registry::ServerAddress server{registry::DefaultRegistryHost(),
+                                   registry::DefaultRegistryPort()};
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        std::string_view value;
+        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "/?") {
+            tell(usage());
+            return 0;
+        }
+        if (arg == "--version" || arg == "-v") {
+            tell(std::string("Registry ") + registry::kVersionText);
+            return 0;
+        }
+        if (arg == "--server" && i + 1 < argc)
+            value = argv[++i];
+        else if (arg.substr(0, 9) == "--server=")
+            value = arg.substr(9);
+        else {
+            tell("Unknown option \"" + std::string(arg) + "\".\n\n" + usage());
+            return 2;
+        }
+        const auto parsed = registry::ParseServerAddress(value, server.port);
+        if (!parsed) {
+            tell("--server expects HOST or HOST:PORT, got \"" + std::string(value) + "\".");
+            return 2;
+        }
+        server = *parsed;
+    }
+
+    // The program folder is the current directory; the game client and the game server
+    // live in folders beside the program.
+    const std::string programFolder = common::ProgramFolder();
+    SetCurrentDirectoryA(programFolder.c_str());
+    registry::win32::MainWindow::Folders folders{programFolder, programFolder + "\\Talmora\\",
+                                                 programFolder + "\\Server\\"};
+
+    common::SteadyClock clock;
+    common::Win32Transport sckMain;
+    common::Win32Transport sckPingNewServ;
+    common::PlatformShell shell;
+
+    registry::win32::MainWindow window(folders, shell);
+    registry::IniAccountSettings settings(programFolder);
+    registry::RegistryClient core({clock, sckMain, sckPingNewServ, window,
+                                   [] { return registry::MachineId(); }, server.host, server.port,
+                                   &settings});
+    // QuitProgram: close the connection and end the program at once.
+    window.setQuitHandler([&sckMain] {
+        sckMain.close();
+        PostQuitMessage(0);
+    });
+    window.attach(core);
+    window.show();
+    core.start();
+    common::Win32CoreTimer timer(core, clock);
+    timer.rearm();
+
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}

@@ -1,0 +1,601 @@
+#include "common/Clock.h"
+#include "common/Codec.h"
+#include "registry/net/RegistryClient.h"
+#include "registry/ui/win32/MainWindow.h"
+#include "tests/support/FakeTransport.h"
+#include "tests/support/WindowCapture.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using common::Bytes;
+using namespace registry::win32;
+using registry::Button;
+
+class RecordingShell final : public common::Shell
+{
+public:
+    std::vector<std::string> files, parameters;
+    common::ShellResult open(common::ByteView, common::ByteView file, common::ByteView params,
+                             common::ByteView, int) override
+    {
+        files.emplace_back(file);
+        parameters.emplace_back(params);
+        return common::ShellResult::Started;
+    }
+    void openWith(common::ByteView, common::ByteView) override {}
+};
+
+Bytes inbound(std::initializer_list<int> head, const Bytes &rest = {})
+{
+    return *common::BuildPacket(common::byteString(head) + rest, common::PacketKind::Plain);
+}
+
+std::string tempFolder()
+{
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    const std::string folder =
+        std::string(base) + "talmora-regwin-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+std::string windowText(HWND window)
+{
+    char text[4096] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+int buttonId(Button button)
+{
+    return IdButtonBase + static_cast<int>(button);
+}
+
+// The real window with the real core on fake transports and a manual clock. Messages and
+// the end of the program are recorded instead of shown or carried out.
+class RegistryWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        MainWindow::Folders folders{m_folder, m_folder + "\\Talmora\\", m_folder + "\\Server\\"};
+        m_window = std::make_unique<MainWindow>(folders, m_shell);
+        m_window->setMessagePresenter([this](const Bytes &text) { m_messages.push_back(text); });
+        m_window->setQuitHandler([this] { ++m_quits; });
+        m_core = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
+            m_clock, m_main, m_probe, *m_window, [] { return Bytes("12345"); }, "127.0.0.1", 2600,
+            nullptr});
+        m_window->attach(*m_core);
+        m_window->show();
+        m_core->start();
+        pump();
+    }
+
+    void TearDown() override
+    {
+        m_core.reset();
+        m_window.reset();
+    }
+
+    static void pump()
+    {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+
+    void connect()
+    {
+        m_clock.advance(500);
+        m_core->onTimer();
+        m_main.acceptConnection();
+        m_main.deliver(inbound({0, 0, 1}));
+        m_main.clearSent();
+        pump();
+    }
+
+    void logIn(const std::string &name, int ownServer = 0)
+    {
+        m_main.deliver(inbound({5, 2, ownServer}, name));
+        pump();
+    }
+
+    HWND c(int id) const
+    {
+        HWND control = m_window->control(id);
+        EXPECT_NE(control, nullptr) << id;
+        return control;
+    }
+    std::string text(int id) const { return windowText(c(id)); }
+
+    static void type(HWND box, const std::string &chars)
+    {
+        for (char ch : chars)
+            SendMessageA(box, WM_CHAR, static_cast<unsigned char>(ch), 1);
+    }
+    // Enter as the keyboard sends it: key down, the character, key up.
+    static void enter(HWND box, bool down = true, bool up = true)
+    {
+        if (down) {
+            SendMessageA(box, WM_KEYDOWN, VK_RETURN, 1);
+            SendMessageA(box, WM_CHAR, '\r', 1);
+        }
+        if (up)
+            SendMessageA(box, WM_KEYUP, VK_RETURN, static_cast<LPARAM>(0xC0000001));
+    }
+    void press(HWND label, UINT down = WM_LBUTTONDOWN)
+    {
+        SendMessageA(label, down, 0, MAKELPARAM(2, 2));
+    }
+    // A release outside the label: the label holds the mouse from the press on.
+    void release(HWND label, UINT up = WM_LBUTTONUP)
+    {
+        SendMessageA(label, up, 0, MAKELPARAM(-40, 300));
+        pump();
+    }
+    void click(HWND label)
+    {
+        press(label);
+        release(label);
+    }
+    bool menuEnabled(int id) const
+    {
+        return (GetMenuState(m_window->menu(), static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED) ==
+               0;
+    }
+    // A menu click: only an enabled item can be clicked.
+    void menu(int id)
+    {
+        ASSERT_TRUE(menuEnabled(id)) << id;
+        SendMessageA(m_window->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0);
+        pump();
+    }
+    bool panelVisible(registry::Panel panel) const
+    {
+        return IsWindowVisible(c(IdPanelBase + static_cast<int>(panel))) != FALSE;
+    }
+    std::vector<Bytes> sentBodies() const
+    {
+        std::vector<Bytes> out;
+        const Bytes sent = m_main.sentBytes();
+        std::size_t pos = 0;
+        while (pos + 3 <= sent.size()) {
+            const std::size_t length = common::DecodeLength(std::string_view(sent).substr(pos, 2));
+            out.push_back(sent.substr(pos + 3, length));
+            pos += 3 + length;
+        }
+        return out;
+    }
+    HWND list() const { return c(IdServerList); }
+    int rowCount() const { return static_cast<int>(SendMessageA(list(), LVM_GETITEMCOUNT, 0, 0)); }
+    std::string cell(int row, int column) const
+    {
+        char buffer[256] = {};
+        LVITEMA item{};
+        item.iSubItem = column;
+        item.pszText = buffer;
+        item.cchTextMax = sizeof buffer;
+        SendMessageA(list(), LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item));
+        return buffer;
+    }
+    // A mouse click (or double click) on a row, or below the rows, as the list view gets it;
+    // the list tells the window through its notifications.
+    void clickList(int row, bool twice = false)
+    {
+        POINT at{40, 0};
+        if (row >= 0) {
+            RECT bounds{};
+            bounds.left = LVIR_LABEL;
+            SendMessageA(list(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(&bounds));
+            at.y = (bounds.top + bounds.bottom) / 2;
+            at.x = bounds.left + 40;
+        } else {
+            RECT client{};
+            GetClientRect(list(), &client);
+            at.y = client.bottom - 4;
+        }
+        const LPARAM where = MAKELPARAM(at.x, at.y);
+        SendMessageA(list(), WM_LBUTTONDOWN, MK_LBUTTON, where);
+        SendMessageA(list(), WM_LBUTTONUP, 0, where);
+        if (twice) {
+            SendMessageA(list(), WM_LBUTTONDBLCLK, MK_LBUTTON, where);
+            SendMessageA(list(), WM_LBUTTONUP, 0, where);
+        }
+        pump();
+    }
+
+    std::string m_folder = tempFolder();
+    common::ManualClock m_clock{1000};
+    testsupport::FakeTransport m_main;
+    testsupport::FakeTransport m_probe;
+    RecordingShell m_shell;
+    std::vector<Bytes> m_messages;
+    int m_quits = 0;
+    std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<registry::RegistryClient> m_core;
+};
+
+TEST_F(RegistryWindowTest, OpensWithTheStartingTextsAndStates)
+{
+    EXPECT_EQ(windowText(m_window->hwnd()), "The Talmora Online Registry");
+    RECT client{};
+    GetClientRect(m_window->hwnd(), &client);
+    EXPECT_EQ(client.right, 1000);
+    EXPECT_EQ(client.bottom, 640);
+    const struct
+    {
+        int id;
+        const char *text;
+    } texts[] = {
+        {IdRegistry, "Offline"},
+        {IdServers, "N/A"},
+        {IdStatus, "Connecting..."},
+        {IdAccount, "Logged Off"},
+        {IdRegVer, "Registry Version: R0.7"},
+        {buttonId(Button::PlaySelectedServer), "Play Selected Server"},
+        {buttonId(Button::Send), "Send"},
+        {buttonId(Button::CreateAccount), "Create Account"},
+        {IdCloseBase + 4, "Close"},
+    };
+    for (const auto &t : texts)
+        EXPECT_EQ(text(t.id), t.text) << t.id;
+    EXPECT_EQ(m_window->chatLogText(),
+              "Welcome to The Talmora Online Registry!\r\nYou must login to use the chat feature.");
+    for (int id :
+         std::initializer_list<int>{buttonId(Button::PlaySelectedServer), buttonId(Button::Send),
+                                    buttonId(Button::CreateAccount), buttonId(Button::Login),
+                                    buttonId(Button::AddServer), IdSend, IdPass2, IdRetype})
+        EXPECT_FALSE(IsWindowEnabled(c(id))) << id;
+    for (int panel = 0; panel < registry::kPanelCount; ++panel)
+        EXPECT_FALSE(panelVisible(static_cast<registry::Panel>(panel)));
+
+    // Five keyed columns, the index column hidden, a tool tip on each header item.
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list(), LVM_GETHEADER, 0, 0));
+    ASSERT_EQ(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0), 5);
+    EXPECT_EQ(SendMessageA(list(), LVM_GETCOLUMNWIDTH, 0, 0), 0);
+    const char *captions[] = {"ServerIndex", "Status", "Server Name", "Players", "Administrator"};
+    const char *keys[] = {"SERVERINDEX", "STATUS", "NAME", "PLAYERS", "ADMINISTRATOR"};
+    ASSERT_EQ(SendMessageA(m_window->headerToolTips(), TTM_GETTOOLCOUNT, 0, 0), 5);
+    for (int col = 0; col < 5; ++col) {
+        char buffer[128] = {};
+        LVCOLUMNA column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = buffer;
+        column.cchTextMax = sizeof buffer;
+        SendMessageA(list(), LVM_GETCOLUMNA, static_cast<WPARAM>(col),
+                     reinterpret_cast<LPARAM>(&column));
+        EXPECT_STREQ(buffer, captions[col]);
+        EXPECT_STREQ(MainWindow::columnKey(col), keys[col]);
+        char tip[128] = {};
+        TOOLINFOA tool{};
+        tool.cbSize = TTTOOLINFOA_V2_SIZE;
+        tool.hwnd = header;
+        tool.uId = static_cast<UINT_PTR>(col);
+        tool.lpszText = tip;
+        SendMessageA(m_window->headerToolTips(), TTM_GETTEXTA, sizeof tip,
+                     reinterpret_cast<LPARAM>(&tool));
+        EXPECT_NE(std::string(tip), "") << col;
+        if (col > 0) {
+            EXPECT_GT(SendMessageA(list(), LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(col), 0), 0);
+        }
+    }
+    // The index column cannot be dragged open.
+    NMHEADERA track{};
+    track.hdr.hwndFrom = header;
+    track.hdr.code = HDN_BEGINTRACKA;
+    track.iItem = 0;
+    EXPECT_EQ(SendMessageA(m_window->hwnd(), WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&track)), TRUE);
+}
+
+TEST_F(RegistryWindowTest, MenusFollowConnectionAndLogin)
+{
+    struct Expect
+    {
+        const char *step;
+        bool create, logIn, logOut, settings, addNew;
+    };
+    auto check = [this](const Expect &e) {
+        SCOPED_TRACE(e.step);
+        EXPECT_EQ(menuEnabled(IdMenuAccountBase + 0), e.create);
+        EXPECT_EQ(menuEnabled(IdMenuAccountBase + 1), e.logIn);
+        EXPECT_EQ(menuEnabled(IdMenuAccountBase + 2), e.logOut);
+        EXPECT_EQ(menuEnabled(IdMenuServerSettings), e.settings);
+        EXPECT_EQ(menuEnabled(IdMenuServerAddNew), e.addNew);
+        for (int id : {IdMenuExit, IdMenuServerRun, IdMenuCredits, IdMenuVersion})
+            EXPECT_TRUE(menuEnabled(id));
+    };
+    check({"start", false, false, false, false, false});
+    connect();
+    check({"connected", true, true, false, false, false});
+    EXPECT_EQ(text(IdRegistry), "Online");
+    EXPECT_EQ(text(IdStatus), "Connected");
+    logIn("Ostrik");
+    check({"logged in", false, false, true, false, true});
+    EXPECT_EQ(text(IdAccount), "Logged in (Ostrik)");
+    EXPECT_TRUE(IsWindowEnabled(c(IdSend)));
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::Send))));
+    menu(IdMenuAccountBase + 2);
+    check({"logged off", true, true, false, false, false});
+    EXPECT_FALSE(IsWindowEnabled(c(IdSend)));
+    logIn("Ostrik", 1);
+    check({"logged in with a server", false, false, true, true, false});
+    m_main.dropConnection();
+    pump();
+    check({"dropped", false, false, false, false, false});
+    EXPECT_EQ(text(IdRegistry), "Offline");
+}
+
+TEST_F(RegistryWindowTest, TypingStopsAtEachBoxsLimit)
+{
+    connect();
+    logIn("Ostrik");
+    const struct
+    {
+        int id;
+        int limit;
+        bool password;
+    } boxes[] = {
+        {IdUser0, 15, false},      {IdUser1, 15, false},      {IdPass0, 15, true},
+        {IdPass1, 15, true},       {IdServerName, 40, false}, {IdServerIP, 15, false},
+        {IdServerPort, 15, false}, {IdNewServer, 40, false},  {IdNewIP, 15, false},
+        {IdNewPort, 15, false},    {IdSend, 1400, false},
+    };
+    for (const auto &b : boxes) {
+        SCOPED_TRACE(b.id);
+        // Typed to two short of the limit, then five more keys.
+        SetWindowTextA(c(b.id), std::string(static_cast<std::size_t>(b.limit) - 2, 'x').c_str());
+        type(c(b.id), "xxxxx");
+        EXPECT_EQ(text(b.id), std::string(static_cast<std::size_t>(b.limit), 'x'));
+        EXPECT_EQ(SendMessageA(c(b.id), EM_GETPASSWORDCHAR, 0, 0), b.password ? '*' : 0);
+    }
+    // Pasted text is held to the chat input's limit too.
+    SetWindowTextA(c(IdSend), "");
+    const std::string pasted(1500, 'y');
+    SendMessageA(c(IdSend), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
+    EXPECT_EQ(text(IdSend).size(), 1400u);
+    // A longer text the program puts in stays whole.
+    m_window->showLoginUser("a-name-of-twenty-char");
+    EXPECT_EQ(text(IdUser1), "a-name-of-twenty-char");
+}
+
+TEST_F(RegistryWindowTest, LabelButtonsActOnReleaseOnly)
+{
+    connect();
+    logIn("Ostrik");
+    HWND send = c(buttonId(Button::Send));
+    const struct
+    {
+        UINT down, up;
+    } buttons[] = {{WM_LBUTTONDOWN, WM_LBUTTONUP}, {WM_RBUTTONDOWN, WM_RBUTTONUP}};
+    for (const auto &b : buttons) {
+        SCOPED_TRACE(b.down);
+        m_main.clearSent();
+        type(c(IdSend), "hello");
+        press(send, b.down);
+        EXPECT_EQ(m_window->buttonColour(send), kButtonPressedColour);
+        pump();
+        EXPECT_TRUE(m_main.sends().empty());
+        release(send, b.up);
+        EXPECT_EQ(m_window->buttonColour(send), kButtonIdleColour);
+        const auto sent = sentBodies();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0], Bytes("\x05") + "hello");
+        EXPECT_EQ(text(IdSend), "");
+    }
+    // The panel buttons that send nothing only change colour.
+    menu(IdMenuAccountBase + 2); // log off, then open the settings panel of an owner
+    logIn("Ostrik", 1);
+    menu(IdMenuServerSettings);
+    m_main.clearSent();
+    for (Button b : {Button::SaveServerSettings, Button::RemoveServer}) {
+        HWND label = c(buttonId(b));
+        press(label);
+        EXPECT_EQ(m_window->buttonColour(label), kButtonPressedColour);
+        release(label);
+        EXPECT_EQ(m_window->buttonColour(label), kButtonIdleColour);
+    }
+    EXPECT_TRUE(m_main.sends().empty());
+    EXPECT_TRUE(panelVisible(registry::Panel::ServerSettings));
+}
+
+TEST_F(RegistryWindowTest, PanelsShareOnePlaceAndClose)
+{
+    connect();
+    menu(IdMenuAccountBase + 0);
+    EXPECT_TRUE(panelVisible(registry::Panel::NewAccount));
+    menu(IdMenuAccountBase + 1); // Log In hides New Account
+    EXPECT_TRUE(panelVisible(registry::Panel::AccountLogin));
+    EXPECT_FALSE(panelVisible(registry::Panel::NewAccount));
+    menu(IdMenuCredits); // others stay open
+    EXPECT_TRUE(panelVisible(registry::Panel::AccountLogin));
+    EXPECT_TRUE(panelVisible(registry::Panel::Credits));
+    RECT a{}, b{};
+    GetWindowRect(c(IdPanelBase + 1), &a);
+    GetWindowRect(c(IdPanelBase + 3), &b);
+    EXPECT_TRUE(EqualRect(&a, &b));
+    EXPECT_EQ(a.right - a.left, 320);
+    EXPECT_EQ(a.bottom - a.top, 262);
+    HWND close = c(IdCloseBase + 3);
+    press(close);
+    EXPECT_TRUE(panelVisible(registry::Panel::Credits));
+    release(close);
+    EXPECT_FALSE(panelVisible(registry::Panel::Credits));
+    EXPECT_TRUE(panelVisible(registry::Panel::AccountLogin));
+}
+
+TEST_F(RegistryWindowTest, EnterInPasswordBoxesActsOnItsReleaseInTheSameBox)
+{
+    connect();
+    menu(IdMenuAccountBase + 1);
+    type(c(IdUser1), "Ostrik");
+    type(c(IdPass1), "secret");
+    EXPECT_EQ(text(IdPass1), "secret");
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::Login))));
+    // The release of an Enter pressed elsewhere (closing a message) does nothing.
+    enter(c(IdPass1), false, true);
+    EXPECT_TRUE(m_main.sends().empty());
+    enter(c(IdPass1), true, false);
+    EXPECT_TRUE(m_main.sends().empty());
+    enter(c(IdPass1), false, true);
+    auto sent = sentBodies();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], Bytes("\x03\x01") + "Ostrik" + '\0' + "secret");
+    EXPECT_EQ(text(IdPass1), "secret"); // no line break in a one-line box
+
+    // New account: the re-type box opens with the password; Enter in it creates the account.
+    menu(IdMenuAccountBase + 0);
+    m_main.clearSent();
+    type(c(IdUser0), "Newbie");
+    EXPECT_FALSE(IsWindowEnabled(c(IdPass2)));
+    type(c(IdPass0), "pw1");
+    EXPECT_TRUE(IsWindowEnabled(c(IdPass2)));
+    EXPECT_TRUE(IsWindowEnabled(c(IdRetype)));
+    type(c(IdPass2), "pw1");
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::CreateAccount))));
+    enter(c(IdPass2));
+    sent = sentBodies();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], Bytes("\x03") + '\0' + "Newbie" + '\0' + "pw1");
+}
+
+TEST_F(RegistryWindowTest, EnterInTheChatInputSendsTheLine)
+{
+    connect();
+    logIn("Ostrik");
+    type(c(IdSend), "hi all");
+    enter(c(IdSend));
+    const auto sent = sentBodies();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0], Bytes("\x05") + "hi all");
+    // The box was emptied by the send and then got the key's line break.
+    EXPECT_EQ(text(IdSend), "\r\n");
+    m_main.clearSent();
+    enter(c(IdSend)); // only a line break in the box: nothing is sent
+    EXPECT_TRUE(m_main.sends().empty());
+
+    m_main.deliver(inbound({7}, "Ren: hello") + inbound({7}, "Ann: hey"));
+    EXPECT_NE(m_window->chatLogText().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
+}
+
+TEST_F(RegistryWindowTest, ServerListRowsClicksAndDoubleClick)
+{
+    connect();
+    m_main.deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    m_main.deliver(inbound({1, 9, 0, 0}, Bytes("Old Keep") + '\0' + "Ren" + '\0' + "127.0.0.7"));
+    m_main.deliver(inbound({1, 4, 1, 5}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    pump();
+    ASSERT_EQ(rowCount(), 2); // known rows are refreshed in place
+    const char *row0[] = {"My Town", "Online", "My Town", "5", "Ostrik"};
+    for (int col = 1; col < 5; ++col)
+        EXPECT_EQ(cell(0, col), row0[col]) << col;
+    EXPECT_EQ(cell(1, 1), "Offline");
+
+    clickList(1);
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
+    EXPECT_EQ(m_window->selectedServer().name, "Old Keep");
+    clickList(-1); // below the rows
+    EXPECT_FALSE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
+    clickList(0, true);
+    ASSERT_EQ(m_shell.files.size(), 1u);
+    EXPECT_EQ(m_shell.files[0], "tlm.exe");
+    EXPECT_EQ(m_shell.parameters[0], "127.0.0.9 2601 My+Town");
+    click(c(buttonId(Button::PlaySelectedServer)));
+    EXPECT_EQ(m_shell.files.size(), 2u);
+
+    m_main.deliver(inbound({8}));
+    pump();
+    EXPECT_EQ(rowCount(), 0);
+}
+
+TEST_F(RegistryWindowTest, VersionWindowShowsTheReleaseNotes)
+{
+    {
+        std::ofstream notes(m_folder + "\\R0.7.txt", std::ios::binary);
+        notes << "R0.7\r\n - a line that is rather longer than the window would be on its own, "
+                 "so it widens the window\n - last";
+    }
+    menu(IdMenuVersion);
+    HWND version = m_window->versionWindow();
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(IsWindowVisible(version));
+    EXPECT_EQ(windowText(version), "The Talmora Online Registry (Version R0.7)");
+    EXPECT_EQ(windowText(GetDlgItem(version, 1)),
+              "R0.7\r\n - a line that is rather longer than the window would be on its own, so "
+              "it widens the window\r\n - last");
+    RECT client{};
+    GetClientRect(version, &client);
+    EXPECT_GT(client.right, 480);
+    menu(IdMenuVersion); // brought forward, not a second one
+    EXPECT_EQ(m_window->versionWindow(), version);
+    SendMessageA(version, WM_CLOSE, 0, 0);
+    EXPECT_EQ(m_window->versionWindow(), nullptr);
+}
+
+TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
+{
+    menu(IdMenuServerRun);
+    ASSERT_EQ(m_shell.files.size(), 1u);
+    EXPECT_EQ(m_shell.files[0], "server.exe");
+    // Play with no valid server chosen tells the user through the core's message.
+    m_window->playAction();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "Error: Invalid IP address!");
+
+    SendMessageA(m_window->hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(m_window->hwnd())); // the program ends it, after the quit
+    EXPECT_EQ(m_quits, 0);                   // once the current message has been handled
+    pump();
+    EXPECT_EQ(m_quits, 1);
+    EXPECT_TRUE(m_core->quitRequested());
+    menu(IdMenuExit);
+    EXPECT_EQ(m_quits, 1); // one quit, however asked
+}
+
+} // namespace
+
+// The picture for the documentation:
+//   REGISTRY_WINDOWS_SCREENSHOT=/path/docs/registry-windows.png xvfb-run -a wine64
+//   registry_win32_tests.exe --gtest_filter=*Picture*
+TEST_F(RegistryWindowTest, Picture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set REGISTRY_WINDOWS_SCREENSHOT to a file name to take the picture";
+    connect();
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 1, 1, 12}, Bytes("Eastmarch") + '\0' + "Mira" + '\0' + "127.0.0.1"));
+    m_main.deliver(
+        inbound({1, 2, 0, 0}, Bytes("Old Harbour") + '\0' + "Brannoc" + '\0' + "127.0.0.1"));
+    m_main.deliver(inbound({1, 3, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.1"));
+    m_main.deliver(inbound({6, 0}));
+    for (const char *user : {"Mira", "Ostrik", "Ren"})
+        m_main.deliver(inbound({6, 1, 0}, user));
+    m_main.deliver(inbound({7}, "Mira: anyone for Eastmarch tonight?"));
+    m_main.deliver(inbound({7}, "Ren: count me in"));
+    clickList(0);
+    menu(IdMenuCredits);
+    pump();
+    RedrawWindow(m_window->hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    ASSERT_TRUE(testsupport::CaptureWindowPng(m_window->hwnd(), path));
+    std::ifstream written(path, std::ios::binary);
+    char signature[8] = {};
+    written.read(signature, 8);
+    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
