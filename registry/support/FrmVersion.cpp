@@ -2,7 +2,6 @@
 
 #include "common/Platform.h"
 #include "common/qt/Text1252.h"
-#include "registry/net/RegistryClient.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -16,6 +15,8 @@
 namespace registry {
 
 namespace {
+
+constexpr const char *kVersionText = TALMORA_REGISTRY_VERSION;
 
 // 120 twips on the left, top and bottom and 135 on the right, at 15 twips per pixel.
 constexpr int kMarginLeft = 8;
