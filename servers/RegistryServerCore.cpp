@@ -551,6 +551,11 @@ void RegistryServerCore::boot(ConnectionId id, BootCode code, const std::string 
     log(id, std::string("booted: ") + bootText(code) + " (code " +
                 std::to_string(static_cast<int>(code)) + "): " + why);
     send(id, registry_wire::BootNotice(static_cast<std::uint8_t>(code)));
+    closeSession(id);
+}
+
+void RegistryServerCore::closeSession(ConnectionId id)
+{
     m_ports.connections.close(id);
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
@@ -564,14 +569,7 @@ void RegistryServerCore::boot(ConnectionId id, BootCode code, const std::string 
 void RegistryServerCore::drop(ConnectionId id, const std::string &why)
 {
     log(id, "dropped: " + why);
-    m_ports.connections.close(id);
-    const auto it = m_sessions.find(id);
-    if (it == m_sessions.end())
-        return;
-    const bool wasLoggedIn = it->second.account.has_value();
-    m_sessions.erase(it);
-    if (wasLoggedIn)
-        broadcastUserList();
+    closeSession(id);
 }
 
 void RegistryServerCore::onTimer()
