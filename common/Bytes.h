@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,23 @@ inline Bytes byteString(std::initializer_list<int> values)
     for (int v : values)
         out.push_back(static_cast<char>(static_cast<unsigned char>(v)));
     return out;
+}
+
+// ASCII letters only: every other byte stands for itself, whatever the code page.
+inline char lowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when both hold the same bytes once ASCII letters are taken as lower case.
+inline bool equalsIgnoringAsciiCase(ByteView a, ByteView b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lowerAscii(a[i]) != lowerAscii(b[i]))
+            return false;
+    return true;
 }
 
 } // namespace common

@@ -3,13 +3,13 @@
 
 #include "common/IniStore.h"
 
+#include "common/AtomicFile.h"
+#include "common/LeadingNumber.h"
 #include "common/Platform.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <system_error>
 #include <vector>
 
@@ -34,21 +34,6 @@ ByteView trim(ByteView text)
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameName(ByteView a, ByteView b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i]))
-            return false;
-    return true;
 }
 
 bool hasLineBreakOrNul(ByteView text)
@@ -127,7 +112,7 @@ Location locate(const std::vector<Line> &lines, ByteView section, ByteView key)
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line &line = lines[i];
         if (!where.section) {
-            if (line.kind == Line::Kind::Section && sameName(line.name, section)) {
+            if (line.kind == Line::Kind::Section && equalsIgnoringAsciiCase(line.name, section)) {
                 where.section = i;
                 where.lastLine = i;
             }
@@ -137,7 +122,7 @@ Location locate(const std::vector<Line> &lines, ByteView section, ByteView key)
             break;
         if (line.kind != Line::Kind::Blank)
             where.lastLine = i;
-        if (line.kind == Line::Kind::Entry && sameName(line.name, key)) {
+        if (line.kind == Line::Kind::Entry && equalsIgnoringAsciiCase(line.name, key)) {
             where.entry = i;
             break;
         }
@@ -179,40 +164,6 @@ std::optional<Bytes> lookup(ByteView path, ByteView section, ByteView key)
     return Bytes(value.substr(0, kMaxValueLength));
 }
 
-// Writes `content` to a new file beside `target` and renames it over the target.
-bool replaceFile(const fs::path &target, const Bytes &content)
-{
-    static std::mt19937_64 random{std::random_device{}()};
-    std::error_code ec;
-    fs::path temporary;
-    std::FILE *file = nullptr;
-    for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-        std::string name(1, '.');
-        name += target.filename().string();
-        name += ".part-";
-        name += std::to_string(random() % 1000000007u);
-        temporary = target.parent_path() / name;
-        file = std::fopen(temporary.string().c_str(), "wbx");
-        if (!file && errno != EEXIST)
-            break;
-    }
-    if (!file)
-        return false;
-    bool ok =
-        content.empty() || std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    ok = ok && FlushFile(file);
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok) {
-        const fs::file_status old = fs::status(target, ec);
-        if (!ec && fs::is_regular_file(old))
-            fs::permissions(temporary, old.permissions(), fs::perm_options::replace, ec);
-        ok = MoveOver(temporary.string(), target.string());
-    }
-    if (!ok)
-        fs::remove(temporary, ec);
-    return ok;
-}
-
 } // namespace
 
 Bytes ReadIniString(ByteView path, ByteView section, ByteView key)
@@ -225,94 +176,126 @@ std::int32_t ReadIniNumber(ByteView path, ByteView section, ByteView key, std::i
     const std::optional<Bytes> value = lookup(path, section, key);
     if (!value)
         return fallback;
-    std::size_t pos = 0;
-    bool negative = false;
-    if (pos < value->size() && ((*value)[pos] == '-' || (*value)[pos] == '+'))
-        negative = (*value)[pos++] == '-';
-    const std::size_t digitsBegin = pos;
-    std::uint32_t number = 0; // wraps like the platform's reader instead of overflowing
-    while (pos < value->size() && (*value)[pos] >= '0' && (*value)[pos] <= '9')
-        number = number * 10u + static_cast<std::uint32_t>((*value)[pos++] - '0');
-    if (pos == digitsBegin)
+    const std::optional<std::int64_t> number =
+        LeadingNumber(*value, Rounding::TowardZero, {.fraction = false});
+    if (!number)
         return fallback;
-    return static_cast<std::int32_t>(negative ? 0u - number : number);
+    // wraps like the platform's reader instead of overflowing
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(*number));
 }
 
-bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
+namespace {
+
+// A line break in any part would add lines of its own to the file.
+bool canWrite(ByteView section, ByteView key, ByteView value)
 {
-    // A line break in any part would add lines of its own to the file.
     const ByteView sectionName = trim(section);
     const ByteView keyName = trim(key);
-    if (sectionName.empty() || keyName.empty() || hasLineBreakOrNul(section) ||
-        hasLineBreakOrNul(key) || hasLineBreakOrNul(value) || section.find(']') != ByteView::npos ||
-        key.find('=') != ByteView::npos || keyName.front() == '[' || keyName.front() == ';')
-        return false;
-    if (path.empty())
-        return false;
+    return !sectionName.empty() && !keyName.empty() && !hasLineBreakOrNul(section) &&
+           !hasLineBreakOrNul(key) && !hasLineBreakOrNul(value) &&
+           section.find(']') == ByteView::npos && key.find('=') == ByteView::npos &&
+           keyName.front() != '[' && keyName.front() != ';';
+}
 
+// The file a write goes to: a link is written through to the file it leads to. Empty when
+// that cannot be told.
+std::optional<fs::path> writeTarget(ByteView path)
+{
     std::error_code ec;
     fs::path target = LocalPath(path);
     if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        target = fs::weakly_canonical(target, ec); // write through to the linked file
+        target = fs::weakly_canonical(target, ec);
         if (ec)
-            return false;
+            return std::nullopt;
     }
+    return target;
+}
+
+// Replaces the value in place; the name, the "=" and the blanks after it stay, unless the new
+// value brings blanks of its own (kept, they would grow with every write).
+Bytes replaceValue(const Bytes &content, const Line &line, ByteView value)
+{
+    std::size_t valueStart = line.valueBegin;
+    const bool valueHasLeadingBlank = !value.empty() && (value[0] == ' ' || value[0] == '\t');
+    while (!valueHasLeadingBlank && valueStart < line.textEnd &&
+           (content[valueStart] == ' ' || content[valueStart] == '\t'))
+        ++valueStart;
+    Bytes updated = content.substr(0, valueStart);
+    updated += value;
+    updated += content.substr(line.textEnd);
+    return updated;
+}
+
+// Appends the key after the section's last non-blank line.
+Bytes appendEntry(const Bytes &content, const Line &last, ByteView key, ByteView value,
+                  ByteView eol)
+{
+    Bytes updated = content.substr(0, last.end);
+    // A last line without "\n" needs one first, also when it ends in a lone "\r".
+    if (last.end == 0 || content[last.end - 1] != '\n')
+        updated += eol;
+    updated += key;
+    updated += '=';
+    updated += value;
+    updated += eol;
+    updated += content.substr(last.end);
+    return updated;
+}
+
+// Appends a new section holding the key at the end of the file.
+Bytes appendSection(const Bytes &content, const std::vector<Line> &lines, ByteView section,
+                    ByteView key, ByteView value, ByteView eol)
+{
+    Bytes updated = content;
+    if (!updated.empty() && updated.back() != '\n')
+        updated += eol;
+    if (!lines.empty() && lines.back().kind != Line::Kind::Blank)
+        updated += eol;
+    updated += '[';
+    updated += section;
+    updated += ']';
+    updated += eol;
+    updated += key;
+    updated += '=';
+    updated += value;
+    updated += eol;
+    return updated;
+}
+
+Bytes withValue(const Bytes &content, ByteView section, ByteView key, ByteView value)
+{
+    const std::vector<Line> lines = parse(content);
+    const Location where = locate(lines, trim(section), trim(key));
+    const bool crlf = content.find("\r\n") != Bytes::npos || content.find('\n') == Bytes::npos;
+    const ByteView eol = crlf ? "\r\n" : "\n";
+    if (where.entry)
+        return replaceValue(content, lines[*where.entry], value);
+    if (where.section)
+        return appendEntry(content, lines[where.lastLine], key, value, eol);
+    return appendSection(content, lines, section, key, value, eol);
+}
+
+} // namespace
+
+bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
+{
+    if (!canWrite(section, key, value) || path.empty())
+        return false;
+    const std::optional<fs::path> target = writeTarget(path);
+    if (!target)
+        return false;
+    std::error_code ec;
     Bytes content;
-    if (fs::exists(fs::symlink_status(target, ec))) {
-        std::optional<Bytes> old = readFile(target.string());
+    if (fs::exists(fs::symlink_status(*target, ec))) {
+        std::optional<Bytes> old = readFile(target->string());
         if (!old)
             return false; // never replace a file that could not be read
         content = std::move(*old);
     }
-
-    const std::vector<Line> lines = parse(content);
-    const Location where = locate(lines, sectionName, keyName);
-    const bool crlf = content.find("\r\n") != Bytes::npos || content.find('\n') == Bytes::npos;
-    const ByteView eol = crlf ? "\r\n" : "\n";
-
-    Bytes updated;
-    if (where.entry) {
-        // Replace the value in place; the name, the "=" and the blanks after it stay, unless
-        // the new value brings blanks of its own (kept, they would grow with every write).
-        const Line &line = lines[*where.entry];
-        std::size_t valueStart = line.valueBegin;
-        const bool valueHasLeadingBlank = !value.empty() && (value[0] == ' ' || value[0] == '\t');
-        while (!valueHasLeadingBlank && valueStart < line.textEnd &&
-               (content[valueStart] == ' ' || content[valueStart] == '\t'))
-            ++valueStart;
-        updated = content.substr(0, valueStart);
-        updated += value;
-        updated += content.substr(line.textEnd);
-    } else if (where.section) {
-        // Append the key after the section's last non-blank line.
-        const Line &last = lines[where.lastLine];
-        updated = content.substr(0, last.end);
-        // A last line without "\n" needs one first, also when it ends in a lone "\r".
-        if (last.end == 0 || content[last.end - 1] != '\n')
-            updated += eol;
-        updated += key;
-        updated += '=';
-        updated += value;
-        updated += eol;
-        updated += content.substr(last.end);
-    } else {
-        updated = content;
-        if (!updated.empty() && updated.back() != '\n')
-            updated += eol;
-        if (!lines.empty() && lines.back().kind != Line::Kind::Blank)
-            updated += eol;
-        updated += '[';
-        updated += section;
-        updated += ']';
-        updated += eol;
-        updated += key;
-        updated += '=';
-        updated += value;
-        updated += eol;
-    }
-    if (updated == content && fs::exists(target, ec))
+    const Bytes updated = withValue(content, section, key, value);
+    if (updated == content && fs::exists(*target, ec))
         return true;
-    return replaceFile(target, updated);
+    return WriteFileAtomically(target->string(), updated) == AtomicWriteResult::Written;
 }
 
 } // namespace common

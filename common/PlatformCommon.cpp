@@ -16,12 +16,7 @@ std::string LocalPath(ByteView path)
 
 bool HasExeSuffix(ByteView name)
 {
-    if (name.size() < 4)
-        return false;
-    std::string suffix(name.substr(name.size() - 4));
-    for (char &c : suffix)
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return suffix == ".exe";
+    return name.size() >= 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".exe");
 }
 
 void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,

@@ -49,11 +49,6 @@ std::optional<DWORD> searchAttributes(ByteView path)
     return attributes;
 }
 
-char lowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';

@@ -36,11 +36,6 @@ bool sameKey(ByteView a, ByteView b)
     return diff == 0;
 }
 
-unsigned char lower(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
 } // namespace
 
 bool IsValidAccountName(ByteView name)
@@ -63,13 +58,7 @@ bool IsValidPassword(ByteView password)
 
 bool SameName(ByteView a, ByteView b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(common::byteAt(a, i)) != lower(common::byteAt(b, i)))
-            return false;
-    }
-    return true;
+    return common::equalsIgnoringAsciiCase(a, b);
 }
 
 AccountStore::AccountStore(std::string filePath, int iterations)

@@ -17,13 +17,6 @@ namespace {
 
 constexpr int kMaxDepth = 32;
 
-struct Found
-{
-    Bytes folder;
-    Bytes name;
-    std::string localPath;
-};
-
 bool startsWith(const Bytes &text, const Bytes &prefix)
 {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -155,12 +148,27 @@ std::optional<std::int32_t> GameFolder::versionOf(const std::string &localPath)
     return version;
 }
 
+struct GameFolder::Found
+{
+    Bytes folder;
+    Bytes name;
+    std::string localPath;
+};
+
 std::shared_ptr<const Catalog> GameFolder::scan()
 {
     auto catalog = std::make_shared<Catalog>();
     std::vector<Found> found;
     std::set<Bytes> folders;
+    walk(found, folders);
+    announceFolders(*catalog, folders);
+    offerFiles(*catalog, std::move(found));
+    offerSelfUpdate(*catalog);
+    return catalog;
+}
 
+void GameFolder::walk(std::vector<Found> &found, std::set<Bytes> &folders)
+{
     // Depth-first walk of the client folder, links and hidden names left out.
     struct Pending
     {
@@ -209,7 +217,10 @@ std::shared_ptr<const Catalog> GameFolder::scan()
             }
         }
     }
+}
 
+void GameFolder::announceFolders(Catalog &catalog, const std::set<Bytes> &folders)
+{
     // Announcing a folder creates every level of it, so only the innermost ones are needed.
     std::vector<Bytes> leaves;
     for (const Bytes &folder : folders) {
@@ -219,15 +230,19 @@ std::shared_ptr<const Catalog> GameFolder::scan()
     }
     for (std::size_t i = 0; i < leaves.size(); ++i) {
         if (static_cast<int>(i) < kMaxFolders)
-            catalog->folders.push_back(leaves[i]);
+            catalog.folders.push_back(leaves[i]);
         else
             warnOnce("folders:" + leaves[i], "not serving the folder " + Printable(leaves[i]) +
                                                  ": at most 15 innermost folders can be sent");
     }
+}
+
+void GameFolder::offerFiles(Catalog &catalog, std::vector<Found> found)
+{
     auto announced = [&](const Bytes &folder) {
         if (folder.empty())
             return true;
-        return std::any_of(catalog->folders.begin(), catalog->folders.end(),
+        return std::any_of(catalog.folders.begin(), catalog.folders.end(),
                            [&](const Bytes &f) { return startsWith(f, folder); });
     };
 
@@ -258,23 +273,25 @@ std::shared_ptr<const Catalog> GameFolder::scan()
                                          ": its version number does not fit the protocol");
             continue;
         }
-        catalog->files.push_back({index++, f.name, f.folder, f.localPath, *version});
+        catalog.files.push_back({index++, f.name, f.folder, f.localPath, *version});
     }
+}
 
-    if (!m_programFiles.empty()) {
-        const QDir program(QString::fromStdString(m_programFiles));
-        const QFileInfo dat(program.filePath(QStringLiteral("Updater.dat")));
-        const QFileInfo exe(program.filePath(QStringLiteral("Update.exe")));
-        if (dat.isFile() && !dat.isSymLink() && exe.isFile() && !exe.isSymLink()) {
-            const std::optional<std::int32_t> version = versionOf(dat.filePath().toStdString());
-            if (version && *version >= 0) {
-                catalog->selfUpdate =
-                    OfferedFile{1, "Updater.dat", "", dat.filePath().toStdString(), *version};
-                catalog->updateExePath = exe.filePath().toStdString();
-            }
+void GameFolder::offerSelfUpdate(Catalog &catalog)
+{
+    if (m_programFiles.empty())
+        return;
+    const QDir program(QString::fromStdString(m_programFiles));
+    const QFileInfo dat(program.filePath(QStringLiteral("Updater.dat")));
+    const QFileInfo exe(program.filePath(QStringLiteral("Update.exe")));
+    if (dat.isFile() && !dat.isSymLink() && exe.isFile() && !exe.isSymLink()) {
+        const std::optional<std::int32_t> version = versionOf(dat.filePath().toStdString());
+        if (version && *version >= 0) {
+            catalog.selfUpdate =
+                OfferedFile{1, "Updater.dat", "", dat.filePath().toStdString(), *version};
+            catalog.updateExePath = exe.filePath().toStdString();
         }
     }
-    return catalog;
 }
 
 } // namespace servers

@@ -76,6 +76,14 @@ private:
         std::int32_t version = 0;
     };
 
+    struct Found; // a servable file met on the walk
+
+    // The steps of a scan: walk the client folder, then fill the catalog.
+    void walk(std::vector<Found> &found, std::set<Bytes> &folders);
+    void announceFolders(Catalog &catalog, const std::set<Bytes> &folders);
+    void offerFiles(Catalog &catalog, std::vector<Found> found);
+    void offerSelfUpdate(Catalog &catalog);
+
     std::optional<Bytes> readInside(const std::string &localPath, const std::string &root) const;
     std::optional<std::int32_t> versionOf(const std::string &localPath);
     void warnOnce(const std::string &key, const std::string &text);

@@ -459,6 +459,40 @@ void RegistryServerCore::chat(ConnectionId id, Session &session, ByteView text)
     }
 }
 
+namespace {
+
+// Why a server list refused a registration: for the log, and for the client's chat.
+struct Refusal
+{
+    const char *why;
+    const char *tell;
+};
+
+std::optional<Refusal> refusalOf(ServerDirectory::AddResult result)
+{
+    using R = ServerDirectory::AddResult;
+    switch (result) {
+    case R::Added:
+        break;
+    case R::Full:
+        return Refusal{"the list is full", "Registry: the server list is full."};
+    case R::NameTaken:
+        return Refusal{"the name is taken", "Registry: a server of that name is listed already."};
+    case R::OwnerHasServer:
+        return Refusal{"the account has a server already",
+                       "Registry: your account has a server listed already."};
+    case R::Invalid:
+        return Refusal{"invalid name or address",
+                       "Registry: the server name (3 to 40 characters) or address is not valid."};
+    case R::StorageFailed:
+        return Refusal{"ERROR: the server list could not be stored",
+                       "Registry: the server could not be stored; please try again later."};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void RegistryServerCore::addServer(ConnectionId id, Session &session, ByteView fields)
 {
     if (fields.empty() || common::byteAt(fields, 0) !=
@@ -498,27 +532,8 @@ void RegistryServerCore::addServer(ConnectionId id, Session &session, ByteView f
                "Registry: your account has a server listed already.");
         return;
     }
-    using R = ServerDirectory::AddResult;
-    switch (m_ports.directory.add(server)) {
-    case R::Added:
-        break;
-    case R::Full:
-        refuse("the list is full", "Registry: the server list is full.");
-        return;
-    case R::NameTaken:
-        refuse("the name is taken", "Registry: a server of that name is listed already.");
-        return;
-    case R::OwnerHasServer:
-        refuse("the account has a server already",
-               "Registry: your account has a server listed already.");
-        return;
-    case R::Invalid:
-        refuse("invalid name or address",
-               "Registry: the server name (3 to 40 characters) or address is not valid.");
-        return;
-    case R::StorageFailed:
-        refuse("ERROR: the server list could not be stored",
-               "Registry: the server could not be stored; please try again later.");
+    if (const std::optional<Refusal> refusal = refusalOf(m_ports.directory.add(server))) {
+        refuse(refusal->why, refusal->tell);
         return;
     }
     log(id, "registered server " + std::to_string(server.index) + " \"" + Printable(server.name) +
@@ -536,6 +551,11 @@ void RegistryServerCore::boot(ConnectionId id, BootCode code, const std::string 
     log(id, std::string("booted: ") + bootText(code) + " (code " +
                 std::to_string(static_cast<int>(code)) + "): " + why);
     send(id, registry_wire::BootNotice(static_cast<std::uint8_t>(code)));
+    closeSession(id);
+}
+
+void RegistryServerCore::closeSession(ConnectionId id)
+{
     m_ports.connections.close(id);
     const auto it = m_sessions.find(id);
     if (it == m_sessions.end())
@@ -549,14 +569,7 @@ void RegistryServerCore::boot(ConnectionId id, BootCode code, const std::string 
 void RegistryServerCore::drop(ConnectionId id, const std::string &why)
 {
     log(id, "dropped: " + why);
-    m_ports.connections.close(id);
-    const auto it = m_sessions.find(id);
-    if (it == m_sessions.end())
-        return;
-    const bool wasLoggedIn = it->second.account.has_value();
-    m_sessions.erase(it);
-    if (wasLoggedIn)
-        broadcastUserList();
+    closeSession(id);
 }
 
 void RegistryServerCore::onTimer()

@@ -132,6 +132,8 @@ private:
     void broadcastUserList();
     void boot(ConnectionId id, BootCode code, const std::string &why);
     void drop(ConnectionId id, const std::string &why);
+    // Closes the connection and forgets its session; the others learn when a user left.
+    void closeSession(ConnectionId id);
     void log(ConnectionId id, const std::string &text);
     std::string who(ConnectionId id) const;
 

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 
 using namespace servers;
@@ -49,14 +50,8 @@ std::optional<int> intOption(const QCommandLineParser &parser, const QString &na
     return value;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void addOptions(QCommandLineParser &parser)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("RegistryServer"));
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Registry server for Registry clients: accounts, the game server list, "
                        "the users online and their chat. Logs one line per event."));
@@ -110,11 +105,14 @@ int main(int argc, char **argv)
          QStringLiteral("SLOT")},
         {QStringLiteral("list"), QStringLiteral("Print the accounts and servers and exit.")},
     });
-    parser.process(app);
+}
 
-    std::string error;
+// The serving settings of the command line; `error` tells what was out of range.
+RegistryServerSettings readSettings(const QCommandLineParser &parser, int &iterations,
+                                    std::string &error)
+{
     RegistryServerSettings settings;
-    int iterations = AccountStore::kDefaultIterations;
+    iterations = AccountStore::kDefaultIterations;
     if (auto v = intOption(parser, QStringLiteral("max-connections"), 1, 100000, error))
         settings.maxConnections = *v;
     if (auto v = intOption(parser, QStringLiteral("flood-limit"), 5, 100000, error))
@@ -127,6 +125,150 @@ int main(int argc, char **argv)
         iterations = *v;
     settings.allowDuplicateMachines = parser.isSet(QStringLiteral("allow-same-machine"));
     settings.maintenance = parser.isSet(QStringLiteral("maintenance"));
+    return settings;
+}
+
+int addAccount(const QCommandLineParser &parser, AccountStore &accounts)
+{
+    const QByteArray name = bytesOf(parser.value(QStringLiteral("add-account")));
+    std::string password;
+    std::getline(std::cin, password);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    switch (accounts.create(name.toStdString(), password)) {
+    case AccountStore::CreateResult::Created:
+        std::printf("Account %s created.\n", name.constData());
+        return 0;
+    case AccountStore::CreateResult::Exists:
+        return fail("the account " + name.toStdString() + " exists already");
+    case AccountStore::CreateResult::Invalid:
+        return fail("names have 3 to 15 characters and start with a letter; passwords "
+                    "3 to 64 characters (give the password on standard input)");
+    case AccountStore::CreateResult::StorageFailed:
+        break;
+    }
+    return fail("cannot write the accounts file");
+}
+
+int removeAccount(const QCommandLineParser &parser, AccountStore &accounts)
+{
+    const QByteArray name = bytesOf(parser.value(QStringLiteral("remove-account")));
+    if (!accounts.remove(name.toStdString()))
+        return fail("no such account, or the accounts file cannot be written");
+    std::printf("Account %s removed.\n", name.constData());
+    return 0;
+}
+
+int addServer(const QCommandLineParser &parser, ServerDirectory &directory)
+{
+    std::string error;
+    ListedServer server;
+    server.name = bytesOf(parser.value(QStringLiteral("add-server"))).toStdString();
+    server.address = bytesOf(parser.value(QStringLiteral("address"))).toStdString();
+    server.owner = bytesOf(parser.value(QStringLiteral("owner"))).toStdString();
+    server.online = !parser.isSet(QStringLiteral("offline"));
+    if (auto v = intOption(parser, QStringLiteral("port"), 1, 65535, error))
+        server.port = static_cast<std::uint16_t>(*v);
+    if (auto v = intOption(parser, QStringLiteral("players"), 0, 255, error))
+        server.players = static_cast<std::uint8_t>(*v);
+    if (!error.empty())
+        return fail(error);
+    switch (directory.add(server)) {
+    case ServerDirectory::AddResult::Added:
+        std::printf("Server %s listed in slot %d.\n", server.name.c_str(), server.index);
+        return 0;
+    case ServerDirectory::AddResult::Full:
+        return fail("all 30 slots are taken");
+    case ServerDirectory::AddResult::NameTaken:
+        return fail("a server of that name is listed already");
+    case ServerDirectory::AddResult::OwnerHasServer:
+        return fail("that owner has a server listed already");
+    case ServerDirectory::AddResult::Invalid:
+        return fail("names have 3 to 40 characters; --address needs 7 to 64 characters");
+    case ServerDirectory::AddResult::StorageFailed:
+        break;
+    }
+    return fail("cannot write the servers file");
+}
+
+int removeServer(const QCommandLineParser &parser, ServerDirectory &directory)
+{
+    bool ok = false;
+    const int slot = parser.value(QStringLiteral("remove-server")).toInt(&ok);
+    if (!ok || !directory.remove(slot))
+        return fail("no server in that slot, or the servers file cannot be written");
+    std::printf("Server in slot %d removed.\n", slot);
+    return 0;
+}
+
+int list(const AccountStore &accounts, const ServerDirectory &directory)
+{
+    std::printf("Accounts (%zu):\n", accounts.size());
+    for (const auto &name : accounts.names())
+        std::printf("  %s\n", Printable(name).c_str());
+    std::printf("Servers:\n");
+    for (const auto &s : directory.all())
+        std::printf("  %2d  %-7s %3d players  %s  %s:%d  (%s)\n", s.index,
+                    s.online ? "online" : "offline", s.players, Printable(s.name).c_str(),
+                    Printable(s.address).c_str(), s.port, Printable(s.owner).c_str());
+    return 0;
+}
+
+// Administration: acts on the data folder and gives the exit code, or nothing to serve.
+std::optional<int> administer(const QCommandLineParser &parser, AccountStore &accounts,
+                              ServerDirectory &directory)
+{
+    if (parser.isSet(QStringLiteral("add-account")))
+        return addAccount(parser, accounts);
+    if (parser.isSet(QStringLiteral("remove-account")))
+        return removeAccount(parser, accounts);
+    if (parser.isSet(QStringLiteral("add-server")))
+        return addServer(parser, directory);
+    if (parser.isSet(QStringLiteral("remove-server")))
+        return removeServer(parser, directory);
+    if (parser.isSet(QStringLiteral("list")))
+        return list(accounts, directory);
+    return std::nullopt;
+}
+
+int serve(const QHostAddress &address, quint16 port, const QString &dataDir,
+          const RegistryServerSettings &settings, AccountStore &accounts,
+          ServerDirectory &directory)
+{
+    common::SteadyClock clock;
+    ServerHost host(PrintLogLine);
+    RegistryServerCore core({clock, host, accounts, directory, PrintLogLine}, settings);
+    host.setHandler(&core);
+    QString listenError;
+    if (!host.listen(address, port, &listenError))
+        return fail("cannot listen on " + address.toString().toStdString() + ":" +
+                    std::to_string(port) + ": " + listenError.toStdString());
+    common::QtCoreTimer timer(core, clock);
+    QuitOnSignals();
+    PrintLogLine("Registry server listening on " + address.toString().toStdString() + ":" +
+                 std::to_string(host.port()) + " (data in " +
+                 QDir(dataDir).absolutePath().toStdString() + ", " +
+                 std::to_string(accounts.size()) + " accounts, " +
+                 std::to_string(directory.all().size()) + " servers" +
+                 (settings.maintenance ? ", maintenance mode" : "") + ")");
+    const int rc = QCoreApplication::exec();
+    host.setHandler(nullptr);
+    return rc;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("RegistryServer"));
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+
+    std::string error;
+    int iterations = 0;
+    const RegistryServerSettings settings = readSettings(parser, iterations, error);
     if (!error.empty())
         return fail(error);
 
@@ -154,98 +296,7 @@ int main(int argc, char **argv)
     for (const auto &w : warnings)
         PrintLogLine("WARNING: " + w);
 
-    // Administration: act on the data folder and exit.
-    if (parser.isSet(QStringLiteral("add-account"))) {
-        const QByteArray name = bytesOf(parser.value(QStringLiteral("add-account")));
-        std::string password;
-        std::getline(std::cin, password);
-        if (!password.empty() && password.back() == '\r')
-            password.pop_back();
-        switch (accounts.create(name.toStdString(), password)) {
-        case AccountStore::CreateResult::Created:
-            std::printf("Account %s created.\n", name.constData());
-            return 0;
-        case AccountStore::CreateResult::Exists:
-            return fail("the account " + name.toStdString() + " exists already");
-        case AccountStore::CreateResult::Invalid:
-            return fail("names have 3 to 15 characters and start with a letter; passwords "
-                        "3 to 64 characters (give the password on standard input)");
-        case AccountStore::CreateResult::StorageFailed:
-            return fail("cannot write the accounts file");
-        }
-    }
-    if (parser.isSet(QStringLiteral("remove-account"))) {
-        const QByteArray name = bytesOf(parser.value(QStringLiteral("remove-account")));
-        if (!accounts.remove(name.toStdString()))
-            return fail("no such account, or the accounts file cannot be written");
-        std::printf("Account %s removed.\n", name.constData());
-        return 0;
-    }
-    if (parser.isSet(QStringLiteral("add-server"))) {
-        ListedServer server;
-        server.name = bytesOf(parser.value(QStringLiteral("add-server"))).toStdString();
-        server.address = bytesOf(parser.value(QStringLiteral("address"))).toStdString();
-        server.owner = bytesOf(parser.value(QStringLiteral("owner"))).toStdString();
-        server.online = !parser.isSet(QStringLiteral("offline"));
-        if (auto v = intOption(parser, QStringLiteral("port"), 1, 65535, error))
-            server.port = static_cast<std::uint16_t>(*v);
-        if (auto v = intOption(parser, QStringLiteral("players"), 0, 255, error))
-            server.players = static_cast<std::uint8_t>(*v);
-        if (!error.empty())
-            return fail(error);
-        switch (directory.add(server)) {
-        case ServerDirectory::AddResult::Added:
-            std::printf("Server %s listed in slot %d.\n", server.name.c_str(), server.index);
-            return 0;
-        case ServerDirectory::AddResult::Full:
-            return fail("all 30 slots are taken");
-        case ServerDirectory::AddResult::NameTaken:
-            return fail("a server of that name is listed already");
-        case ServerDirectory::AddResult::OwnerHasServer:
-            return fail("that owner has a server listed already");
-        case ServerDirectory::AddResult::Invalid:
-            return fail("names have 3 to 40 characters; --address needs 7 to 64 characters");
-        case ServerDirectory::AddResult::StorageFailed:
-            return fail("cannot write the servers file");
-        }
-    }
-    if (parser.isSet(QStringLiteral("remove-server"))) {
-        bool ok = false;
-        const int slot = parser.value(QStringLiteral("remove-server")).toInt(&ok);
-        if (!ok || !directory.remove(slot))
-            return fail("no server in that slot, or the servers file cannot be written");
-        std::printf("Server in slot %d removed.\n", slot);
-        return 0;
-    }
-    if (parser.isSet(QStringLiteral("list"))) {
-        std::printf("Accounts (%zu):\n", accounts.size());
-        for (const auto &name : accounts.names())
-            std::printf("  %s\n", Printable(name).c_str());
-        std::printf("Servers:\n");
-        for (const auto &s : directory.all())
-            std::printf("  %2d  %-7s %3d players  %s  %s:%d  (%s)\n", s.index,
-                        s.online ? "online" : "offline", s.players, Printable(s.name).c_str(),
-                        Printable(s.address).c_str(), s.port, Printable(s.owner).c_str());
-        return 0;
-    }
-
-    common::SteadyClock clock;
-    ServerHost host(PrintLogLine);
-    RegistryServerCore core({clock, host, accounts, directory, PrintLogLine}, settings);
-    host.setHandler(&core);
-    QString listenError;
-    if (!host.listen(address, port, &listenError))
-        return fail("cannot listen on " + address.toString().toStdString() + ":" +
-                    std::to_string(port) + ": " + listenError.toStdString());
-    common::QtCoreTimer timer(core, clock);
-    QuitOnSignals();
-    PrintLogLine("Registry server listening on " + address.toString().toStdString() + ":" +
-                 std::to_string(host.port()) + " (data in " +
-                 QDir(dataDir).absolutePath().toStdString() + ", " +
-                 std::to_string(accounts.size()) + " accounts, " +
-                 std::to_string(directory.all().size()) + " servers" +
-                 (settings.maintenance ? ", maintenance mode" : "") + ")");
-    const int rc = QCoreApplication::exec();
-    host.setHandler(nullptr);
-    return rc;
+    if (const std::optional<int> rc = administer(parser, accounts, directory))
+        return *rc;
+    return serve(address, port, dataDir, settings, accounts, directory);
 }

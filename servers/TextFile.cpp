@@ -1,9 +1,11 @@
 #include "servers/TextFile.h"
 
+#include "common/AtomicFile.h"
+#include "common/LeadingNumber.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace servers {
 
@@ -66,28 +68,15 @@ bool WriteTabFile(const std::string &path, const std::string &comment,
     }
     const QString name = QString::fromStdString(path);
     QDir().mkpath(QFileInfo(name).absolutePath());
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content.data(), static_cast<qint64>(content.size())) !=
-        static_cast<qint64>(content.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return common::WriteFileAtomically(path, content) == common::AtomicWriteResult::Written;
 }
 
 std::optional<int> ParseDecimal(ByteView text)
 {
-    if (text.empty() || text.size() > 9)
+    // The whole text is the number: digits only, at most nine of them.
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != ByteView::npos)
         return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return static_cast<int>(*common::LeadingNumber(text, common::Rounding::TowardZero));
 }
 
 Bytes ToHex(ByteView bytes)

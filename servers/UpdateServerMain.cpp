@@ -23,14 +23,8 @@ int fail(const std::string &message)
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void addOptions(QCommandLineParser &parser)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("UpdateServer"));
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Update server for Updaters: offers every file below the game folder (the players' "
         "Client folder) with its version number, and sends the files packed. Logs one line "
@@ -61,23 +55,19 @@ int main(int argc, char **argv)
         {QStringLiteral("check"),
          QStringLiteral("Print what would be served, with version numbers, and exit.")},
     });
-    parser.process(app);
+}
 
-    if (!parser.isSet(QStringLiteral("folder")))
-        return fail("--folder DIR is needed (the game folder to serve)");
-    const QString folder = parser.value(QStringLiteral("folder"));
-    if (!QFileInfo(folder).isDir())
-        return fail("the game folder " + folder.toStdString() + " does not exist");
-    const QString programFiles = parser.value(QStringLiteral("program-files"));
-    if (!programFiles.isEmpty() && !QFileInfo(programFiles).isDir())
-        return fail("the program-files folder " + programFiles.toStdString() + " does not exist");
-
+// The serving settings of the command line; `error` tells what was wrong with them.
+UpdateServerSettings readSettings(const QCommandLineParser &parser, std::string &error)
+{
     UpdateServerSettings settings;
     if (parser.isSet(QStringLiteral("launch"))) {
         const QByteArray raw = QFile::encodeName(parser.value(QStringLiteral("launch")));
         settings.launchFile = NormalizeLaunchPath(raw.toStdString());
-        if (settings.launchFile.empty())
-            return fail("--launch needs a path inside the Client folder, such as Registry.exe");
+        if (settings.launchFile.empty()) {
+            error = "--launch needs a path inside the Client folder, such as Registry.exe";
+            return settings;
+        }
     }
     auto number = [&](const char *name, int min, int max, int &out) {
         if (!parser.isSet(QString::fromLatin1(name)))
@@ -92,31 +82,31 @@ int main(int argc, char **argv)
     int idleSeconds = static_cast<int>(settings.idleTimeoutMs / 1000);
     if (!number("max-connections", 1, 100000, settings.maxConnections) ||
         !number("idle-timeout", 10, 86400, idleSeconds))
-        return fail("--max-connections and --idle-timeout need positive numbers");
+        error = "--max-connections and --idle-timeout need positive numbers";
     settings.idleTimeoutMs = std::int64_t{idleSeconds} * 1000;
 
-    QHostAddress address(QHostAddress::LocalHost);
-    quint16 port = 2602;
-    if (!ParseListenAddress(parser.value(QStringLiteral("listen")), address, port))
-        return fail("--listen needs HOST:PORT, for example 0.0.0.0:2602");
+    return settings;
+}
 
-    GameFolder games(folder.toStdString(), programFiles.toStdString(), PrintLogLine);
-    const auto catalog = games.scan();
-    if (parser.isSet(QStringLiteral("check"))) {
-        std::printf("Folders:\n");
-        for (const auto &f : catalog->folders)
-            std::printf("  %s\n", Printable(f).c_str());
-        std::printf("Files:\n");
-        if (catalog->selfUpdate)
-            std::printf("  %3d  %11d  Updater.dat + Update.exe (self-update)\n", 1,
-                        catalog->selfUpdate->version);
-        for (const auto &f : catalog->files)
-            std::printf("  %3d  %11d  %s\n", f.index, f.version,
-                        Printable(f.folder + f.name).c_str());
-        std::printf("zlib.dll: %s\n", games.zlibLibrary() ? "present" : "missing");
-        return 0;
-    }
+// What would be served, with version numbers.
+int check(const GameFolder &games, const Catalog &catalog)
+{
+    std::printf("Folders:\n");
+    for (const auto &f : catalog.folders)
+        std::printf("  %s\n", Printable(f).c_str());
+    std::printf("Files:\n");
+    if (catalog.selfUpdate)
+        std::printf("  %3d  %11d  Updater.dat + Update.exe (self-update)\n", 1,
+                    catalog.selfUpdate->version);
+    for (const auto &f : catalog.files)
+        std::printf("  %3d  %11d  %s\n", f.index, f.version, Printable(f.folder + f.name).c_str());
+    std::printf("zlib.dll: %s\n", games.zlibLibrary() ? "present" : "missing");
+    return 0;
+}
 
+int serve(const QHostAddress &address, quint16 port, const QString &folder,
+          const UpdateServerSettings &settings, GameFolder &games, const Catalog &catalog)
+{
     common::SteadyClock clock;
     ServerHost host(PrintLogLine);
     UpdateServerCore core({clock, host, games, PrintLogLine}, settings);
@@ -133,10 +123,46 @@ int main(int argc, char **argv)
     PrintLogLine("Update server listening on " + address.toString().toStdString() + ":" +
                  std::to_string(host.port()) + ", serving " +
                  QDir(folder).absolutePath().toStdString() + " (" +
-                 std::to_string(catalog->files.size()) + " files" +
-                 (catalog->selfUpdate ? ", self-update" : "") + ")" +
+                 std::to_string(catalog.files.size()) + " files" +
+                 (catalog.selfUpdate ? ", self-update" : "") + ")" +
                  (settings.launchFile.empty() ? "" : ", launch " + Printable(settings.launchFile)));
     const int rc = QCoreApplication::exec();
     host.setHandler(nullptr);
     return rc;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("UpdateServer"));
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+
+    if (!parser.isSet(QStringLiteral("folder")))
+        return fail("--folder DIR is needed (the game folder to serve)");
+    const QString folder = parser.value(QStringLiteral("folder"));
+    if (!QFileInfo(folder).isDir())
+        return fail("the game folder " + folder.toStdString() + " does not exist");
+    const QString programFiles = parser.value(QStringLiteral("program-files"));
+    if (!programFiles.isEmpty() && !QFileInfo(programFiles).isDir())
+        return fail("the program-files folder " + programFiles.toStdString() + " does not exist");
+
+    std::string error;
+    const UpdateServerSettings settings = readSettings(parser, error);
+    if (!error.empty())
+        return fail(error);
+
+    QHostAddress address(QHostAddress::LocalHost);
+    quint16 port = 2602;
+    if (!ParseListenAddress(parser.value(QStringLiteral("listen")), address, port))
+        return fail("--listen needs HOST:PORT, for example 0.0.0.0:2602");
+
+    GameFolder games(folder.toStdString(), programFiles.toStdString(), PrintLogLine);
+    const auto catalog = games.scan();
+    if (parser.isSet(QStringLiteral("check")))
+        return check(games, *catalog);
+    return serve(address, port, folder, settings, games, *catalog);
 }

@@ -1,12 +1,10 @@
 #include "registry/net/RegistryClient.h"
 
 #include "common/Codec.h"
+#include "common/LeadingNumber.h"
 #include "registry/net/RegistryProtocol.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <limits>
 
 #ifndef TALMORA_REGISTRY_HOST
 #define TALMORA_REGISTRY_HOST "127.0.0.1"
@@ -82,93 +80,11 @@ bool IsAdministrator(ByteView id)
     return id == kAdministratorId;
 }
 
-namespace {
-
-// The number a text begins with, as text that from_chars reads: leading blanks, tabs and
-// line breaks are skipped; then an optional sign, digits, an optional fraction and an
-// optional exponent. Anything else ends the number. Empty when the text begins with none.
-std::string leadingNumberText(ByteView text, bool &negative)
-{
-    std::size_t pos = 0;
-    while (pos < text.size() &&
-           (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
-        ++pos;
-    negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    const std::size_t numberStart = pos;
-    auto isDigit = [&](std::size_t i) {
-        return i < text.size() && text[i] >= '0' && text[i] <= '9';
-    };
-    while (isDigit(pos))
-        ++pos;
-    std::size_t mantissaEnd = pos;
-    if (pos < text.size() && text[pos] == '.') {
-        std::size_t after = pos + 1;
-        while (isDigit(after))
-            ++after;
-        if (after > pos + 1 || pos > numberStart)
-            mantissaEnd = after;
-    }
-    if (mantissaEnd == numberStart)
-        return {};
-    pos = mantissaEnd;
-    if (pos < text.size() &&
-        (text[pos] == 'e' || text[pos] == 'E' || text[pos] == 'd' || text[pos] == 'D')) {
-        std::size_t exp = pos + 1;
-        if (exp < text.size() && (text[exp] == '+' || text[exp] == '-'))
-            ++exp;
-        if (isDigit(exp)) {
-            while (isDigit(exp))
-                ++exp;
-            pos = exp;
-        }
-    }
-    // from_chars does not take a '+', a 'd' exponent or a leading '.', so rebuild the number.
-    std::string number;
-    if (text[numberStart] == '.')
-        number.push_back('0');
-    for (std::size_t i = numberStart; i < pos; ++i) {
-        const char c = text[i];
-        number.push_back(c == 'd' || c == 'D' ? 'e' : c);
-    }
-    return number;
-}
-
-// Nearest integer, halves to the even neighbour, clamped to the 64-bit range.
-std::int64_t roundHalfEven(double value)
-{
-    constexpr double kLimit = 9.2e18;
-    if (!(value < kLimit))
-        return std::numeric_limits<std::int64_t>::max();
-    if (!(value > -kLimit))
-        return std::numeric_limits<std::int64_t>::min();
-    const double floorValue = std::floor(value);
-    const double fraction = value - floorValue;
-    auto rounded = static_cast<std::int64_t>(floorValue);
-    if (fraction > 0.5 || (fraction == 0.5 && rounded % 2 != 0))
-        ++rounded;
-    return rounded;
-}
-
-} // namespace
-
 std::int64_t LeadingNumberRounded(ByteView text)
 {
-    bool negative = false;
-    const std::string number = leadingNumberText(text, negative);
-    if (number.empty())
-        return 0;
-    double value = 0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (result.ec == std::errc::result_out_of_range) // too large, or too close to zero
-        value =
-            number.find("e-") != std::string::npos ? 0.0 : std::numeric_limits<double>::infinity();
-    else if (result.ec != std::errc())
-        return 0;
-    return roundHalfEven(negative ? -value : value);
+    return common::LeadingNumber(text, common::Rounding::HalfToEven,
+                                 {.leadingBlanks = true, .exponent = true})
+        .value_or(0);
 }
 
 class RegistryClient::ProbeListener final : public common::Transport::Listener

@@ -16,7 +16,7 @@
 
 namespace registry {
 
-inline constexpr const char *kVersionText = "R0.7";
+inline constexpr const char *kVersionText = TALMORA_REGISTRY_VERSION;
 
 // The registry server the build was configured for (127.0.0.1 port 2600 unless the build
 // says otherwise); the program may replace it at start.

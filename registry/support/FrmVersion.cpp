@@ -1,7 +1,6 @@
 #include "registry/support/FrmVersion.h"
 
 #include "common/qt/Text1252.h"
-#include "registry/net/RegistryClient.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -13,6 +12,8 @@
 namespace registry {
 
 namespace {
+
+constexpr const char *kVersionText = TALMORA_REGISTRY_VERSION;
 
 // 120 twips on the left, top and bottom and 135 on the right, at 15 twips per pixel.
 constexpr int kMarginLeft = 8;

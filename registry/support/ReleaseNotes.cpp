@@ -1,7 +1,6 @@
 #include "registry/support/ReleaseNotes.h"
 
 #include "common/Platform.h"
-#include "registry/net/RegistryClient.h"
 
 #include <fstream>
 #include <iterator>
@@ -10,7 +9,7 @@ namespace registry {
 
 common::Bytes ReleaseNotesPath(const common::Bytes &programFolder)
 {
-    return programFolder + "\\" + kVersionText + ".txt";
+    return programFolder + "\\" + TALMORA_REGISTRY_VERSION ".txt";
 }
 
 common::Bytes ReadReleaseNotes(const common::Bytes &programFolder)

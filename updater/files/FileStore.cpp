@@ -1,15 +1,14 @@
 #include "updater/files/FileStore.h"
 
+#include "common/AtomicFile.h"
 #include "common/Codec.h"
 #include "common/IniStore.h"
 #include "common/Platform.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <random>
 #include <system_error>
 #include <utility>
 
@@ -31,16 +30,6 @@ Bytes padOrCut(ByteView text, std::size_t width)
     return out;
 }
 
-bool equalsIgnoringCase(ByteView a, ByteView b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) {
-                   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-               };
-               return lower(x) == lower(y);
-           });
-}
-
 // Names the system reserves for devices, with or without an extension.
 bool isReservedDeviceName(ByteView segment)
 {
@@ -50,10 +39,10 @@ bool isReservedDeviceName(ByteView segment)
     static constexpr std::array<ByteView, 6> plain = {"CON", "PRN",    "AUX",
                                                       "NUL", "CONIN$", "CONOUT$"};
     for (ByteView name : plain)
-        if (equalsIgnoringCase(base, name))
+        if (common::equalsIgnoringAsciiCase(base, name))
             return true;
-    if (base.size() == 4 && (equalsIgnoringCase(base.substr(0, 3), "COM") ||
-                             equalsIgnoringCase(base.substr(0, 3), "LPT"))) {
+    if (base.size() == 4 && (common::equalsIgnoringAsciiCase(base.substr(0, 3), "COM") ||
+                             common::equalsIgnoringAsciiCase(base.substr(0, 3), "LPT"))) {
         const auto digit = static_cast<unsigned char>(base[3]);
         // 0-9 and the superscript digits 1, 2, 3 of the 8-bit code page
         return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
@@ -120,80 +109,35 @@ fs::path resolved(const fs::path &path)
     return parent.empty() ? fs::path() : fs::path(parent) / path.filename();
 }
 
-fs::path temporaryName(const fs::path &target)
-{
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    static const char digits[] = "0123456789abcdef";
-    std::string suffix(12, '0');
-    auto value = random();
-    for (char &c : suffix) {
-        c = digits[value & 15u];
-        value >>= 4;
-    }
-    // A leading dot keeps it out of the existence tests while it is being written.
-    std::string name(1, '.');
-    name += target.filename().string();
-    name += ".part-";
-    name += suffix;
-    return target.parent_path() / name;
-}
-
-std::FILE *openNew(const fs::path &path)
-{
-    // "x": fail when the name is taken, so an existing file is never truncated.
-    return std::fopen(path.string().c_str(), "wbx");
-}
-
-// Writes `data` to a new temporary file beside `target` and renames it over the target, so
-// the target holds either its old content or all of the new one. Nothing is left behind on
-// failure. `allowed` lets tests fail a step.
+// Writes `data` through the atomic writer; `allowed` lets tests fail a step.
 FileError replaceFile(const fs::path &target, const Bytes &data, const PathFaultHook &allowed)
 {
-    const auto stepAllowed = [&](WriteStep step) {
-        return !allowed || allowed(step, target.string());
-    };
-    std::error_code ec;
-
-    fs::path temporary;
-    std::FILE *file = nullptr;
-    if (stepAllowed(WriteStep::CreateTemporary)) {
-        for (int attempt = 0; attempt < 16 && !file; ++attempt) {
-            temporary = temporaryName(target);
-            file = openNew(temporary);
-            if (!file && errno != EEXIST)
+    common::AtomicStepHook stepAllowed;
+    if (allowed)
+        stepAllowed = [&](common::AtomicStep step) {
+            switch (step) {
+            case common::AtomicStep::CreateTemporary:
+                return allowed(WriteStep::CreateTemporary, target.string());
+            case common::AtomicStep::Write:
+                return allowed(WriteStep::Write, target.string());
+            case common::AtomicStep::Flush:
+                return allowed(WriteStep::Flush, target.string());
+            case common::AtomicStep::Rename:
                 break;
-        }
-    }
-    if (!file)
+            }
+            return allowed(WriteStep::Rename, target.string());
+        };
+    switch (common::WriteFileAtomically(target.string(), data, stepAllowed)) {
+    case common::AtomicWriteResult::Written:
+        return FileError::None;
+    case common::AtomicWriteResult::CreateFailed:
         return FileError::CreateFailed;
-
-    bool ok = stepAllowed(WriteStep::Write);
-    if (ok && !data.empty())
-        ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    ok = ok && stepAllowed(WriteStep::Flush) && common::FlushFile(file);
-    ok = (std::fclose(file) == 0) && ok;
-    if (!ok) {
-        fs::remove(temporary, ec);
+    case common::AtomicWriteResult::WriteFailed:
         return FileError::WriteFailed;
+    case common::AtomicWriteResult::RenameFailed:
+        break;
     }
-
-    // Keep the permissions of the file being replaced (an executable stays executable), but
-    // never its set-user-ID or set-group-ID bit: the new content comes from a server.
-    const fs::file_status old = fs::symlink_status(target, ec);
-    if (!ec && fs::is_regular_file(old))
-        fs::permissions(temporary, old.permissions() & ~(fs::perms::set_uid | fs::perms::set_gid),
-                        fs::perm_options::replace, ec);
-
-    if (!stepAllowed(WriteStep::Rename)) {
-        fs::remove(temporary, ec);
-        return FileError::RenameFailed;
-    }
-    if (!common::MoveOver(temporary.string(), target.string())) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return FileError::RenameFailed;
-    }
-    return FileError::None;
+    return FileError::RenameFailed;
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "updater/flow/UpdaterCore.h"
 
 #include "common/Codec.h"
+#include "common/LeadingNumber.h"
 #include "common/Platform.h"
 #include "updater/flow/Progress.h"
 
@@ -49,36 +50,9 @@ std::vector<Bytes> SplitCommandLine(const Bytes &text)
 
 std::int32_t LeadingNumber(const Bytes &word)
 {
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < word.size() && (word[i] == '+' || word[i] == '-')) {
-        negative = word[i] == '-';
-        ++i;
-    }
-    double value = 0;
-    bool any = false;
-    while (i < word.size() && word[i] >= '0' && word[i] <= '9') {
-        value = value * 10 + (word[i] - '0');
-        any = true;
-        ++i;
-    }
-    if (i < word.size() && word[i] == '.') {
-        ++i;
-        double scale = 0.1;
-        while (i < word.size() && word[i] >= '0' && word[i] <= '9') {
-            value += (word[i] - '0') * scale;
-            scale /= 10;
-            any = true;
-            ++i;
-        }
-    }
-    if (!any)
-        return 0;
-    if (negative)
-        value = -value;
-    value = std::nearbyint(value); // half to even under the default rounding mode
-    value = std::clamp(value, -2147483648.0, 2147483647.0);
-    return static_cast<std::int32_t>(value);
+    const std::int64_t value =
+        common::LeadingNumber(word, common::Rounding::HalfToEven).value_or(0);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
 UpdaterCore::UpdaterCore(FileStore &store, const common::Clock &clock, common::Transport &transport,

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "common/Bytes.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace common {
+
+// How a number with a fraction becomes a whole one.
+enum class Rounding
+{
+    // Nearest whole number, halves to the even neighbour, clamped to the 64-bit range.
+    HalfToEven,
+    // The whole digits only; a number past the 64-bit range wraps around, as the system's own
+    // readers of such texts do.
+    TowardZero,
+};
+
+// What may stand around the digits.
+struct NumberSyntax
+{
+    bool leadingBlanks = false; // blanks, tabs and line breaks before the number are skipped
+    bool fraction = true;       // a "." with digits may follow or lead the whole digits
+    bool exponent = false;      // "e", "E", "d" or "D", an optional sign and digits follow
+};
+
+// The number a text begins with: an optional sign, digits, and what `syntax` allows (a
+// fraction may have digits on one side only: "5." and ".5"). Anything else ends the
+// number. Empty when the text begins with no number.
+std::optional<std::int64_t> LeadingNumber(ByteView text, Rounding rounding,
+                                          NumberSyntax syntax = {});
+
+} // namespace common
