@@ -5,6 +5,7 @@
 
 #include "common/Codec.h"
 #include "tests/hardening/Heartbeat.h"
+#include "tests/hardening/UpdaterRig.h"
 #include "tests/support/ScriptedPeer.h"
 #include "updater/files/Packing.h"
 #include "updater/flow/Launcher.h"
@@ -15,9 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -108,6 +114,99 @@ TEST(UpdaterLoop, FilesThatUnpackLargeNeverHoldTheWindowsThread)
     // scheduling too, hence the wider bound.
     EXPECT_LE(heartbeat.longestBusyMs(), 100.0);
     EXPECT_LE(heartbeat.longestMs(), 1000.0);
+}
+
+// Closing the window while a large file is being written starts the program at once; the
+// file is completed after the start, never left half-written, and no temporary file remains.
+TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString();
+    std::filesystem::create_directories(folder + "/Client");
+    std::ofstream(folder + "/zlib.dll") << "zlib";
+    std::ofstream(folder + "/Client/next.sh") << "#!/bin/sh\n";
+    std::ofstream(folder + "/Settings.ini")
+        << "[Client]\nLaunch Application File=" << folder << "/Client/next.sh\n";
+    constexpr std::size_t kUnpacked = std::size_t{64} << 20;
+    const Bytes big = updater::PackedMarker() + updater::Pack(Bytes(kUnpacked, 'x'));
+
+    testsupport::ScriptedPeer peer;
+    ASSERT_TRUE(peer.isListening());
+    updater::UpdaterProgram *running = nullptr;
+    Bytes received;
+    peer.onData = [&](const QByteArray &bytes) {
+        received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        while (received.size() >= 2 &&
+               received.size() >= static_cast<std::size_t>(common::DecodeLength(received)) + 2) {
+            const std::size_t n = common::DecodeLength(received);
+            const Bytes body = received.substr(2, n);
+            received.erase(0, n + 2);
+            if (body.empty())
+                continue;
+            if (body[0] == 0) {
+                Bytes list = packet(2, byteOf(2));
+                for (int i = 2; i <= 3; ++i)
+                    list += packet(3, byteOf(i) + common::EncodeLong(i) + "file" +
+                                          std::to_string(i) + Bytes(1, '\0'));
+                peer.send(qbytes(list + packet(4)));
+            } else if (body[0] == 1 && body.size() >= 2 && common::byteAt(body, 1) == 2) {
+                peer.send(qbytes(
+                    packet(5, byteOf(2) + common::EncodeLong(static_cast<int>(big.size()))) + big));
+            } else if (body[0] == 1) {
+                // The large file is complete and with the writer: the player closes the window.
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(), [&] { running->window().close(); },
+                    Qt::QueuedConnection);
+            }
+        }
+    };
+
+    // The large file's write is held just before it replaces the target until the program
+    // has been started (or a while has passed, if the hand-over waited for it).
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool started = false;
+    bool bigWritten = false;
+    class TellingLauncher final : public updater::ProgramLauncher
+    {
+    public:
+        std::function<void()> onStart;
+        bool start(const Bytes &, const std::string &) override
+        {
+            onStart();
+            return true;
+        }
+    } launcher;
+    bool startedBeforeBigFile = false;
+    launcher.onStart = [&] {
+        std::lock_guard lock(mutex);
+        startedBeforeBigFile = !bigWritten;
+        started = true;
+        wake.notify_all();
+    };
+    {
+        updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
+                                        {"127.0.0.1", std::to_string(peer.port())}, launcher);
+        running = &program;
+        program.store().setPathFaultHook([&](updater::WriteStep step, const std::string &path) {
+            if (step == updater::WriteStep::Rename && path.find("file2") != std::string::npos) {
+                std::unique_lock lock(mutex);
+                wake.wait_for(lock, std::chrono::seconds(10), [&] { return started; });
+                bigWritten = true;
+            }
+            return true;
+        });
+        program.start();
+        ASSERT_TRUE(peer.waitUntil([&] { return program.core().handedOver(); }, 60000));
+        EXPECT_TRUE(startedBeforeBigFile);
+    }
+    const std::string bigPath = folder + "/Client/file2";
+    if (std::filesystem::exists(bigPath)) {
+        EXPECT_EQ(std::filesystem::file_size(bigPath), kUnpacked);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder + "/Client/file3"));
+    EXPECT_EQ(hardening::temporaryFiles(folder), std::vector<std::string>{});
 }
 
 } // namespace

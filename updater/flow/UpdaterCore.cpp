@@ -655,7 +655,8 @@ void UpdaterCore::completeFile(FileEntry &e)
 void UpdaterCore::ownFileWritten(int index, FileError error)
 {
     if (index == 0) {
-        SendVersionCheck();
+        if (!m_handedOver)
+            SendVersionCheck();
     } else if (index == 1 && m_selfUpdateWriting) {
         m_selfUpdateWriting = false;
         m_selfUpdatePending = error == FileError::None;
@@ -679,9 +680,11 @@ void UpdaterCore::feedWriter()
         m_queuedFiles.pop_front();
         const int index = file.index;
         const std::int64_t handedAt = m_clock.nowMs();
+        m_writerPaths.push_back(file.path);
         m_writer.write(std::move(file.path), std::move(file.data),
                        [this, index, handedAt](FileError error, Bytes buffer) {
                            const std::int64_t measured = m_writer.reportedWorkMs();
+                           m_writerPaths.pop_front();
                            ++m_writesReported;
                            fileWritten(index, error, std::move(buffer),
                                        measured >= 0 ? measured : m_clock.nowMs() - handedAt);
@@ -691,10 +694,10 @@ void UpdaterCore::feedWriter()
                                AddLogLine(m_heldLines.front().second);
                                m_heldLines.pop_front();
                            }
-                           if (m_handedOver)
-                               return;
                            if (index <= 1)
                                ownFileWritten(index, error);
+                           if (m_handedOver)
+                               return;
                            feedWriter();
                            if (m_passEnding && !writesPending())
                                endPass();
@@ -830,16 +833,15 @@ void UpdaterCore::FinishAndLaunch()
 {
     if (m_handedOver)
         return;
-    // The files being written, and those waiting for the writer, are finished before anything
-    // is started.
-    while (writesPending()) {
-        m_writer.finish();
-        feedWriter();
-    }
     m_handedOver = true;
     flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)
         m_transport.close();
+    // Files the writer has not taken yet are downloaded again next run (Version.dat is left
+    // as it was), except the programs the hand-over may start.
+    dropQueuedFiles();
+    if (m_selfUpdateWriting)
+        waitForWrite(m_store.programFile("Update.exe"));
 
     if (m_selfUpdatePending) {
         m_launchPath = m_store.programFile("Update.exe");
@@ -850,25 +852,89 @@ void UpdaterCore::FinishAndLaunch()
             std::filesystem::remove(common::LocalPath(oldUpdate), ec);
         }
     }
-
-    // The chosen program, else the client folder's Registry.exe, else its Talmora.exe.
-    const Bytes fallbacks[] = {m_store.clientFolder() + "Registry.exe",
-                               m_store.clientFolder() + "Talmora.exe"};
-    std::size_t k = 0;
-    if (m_launchPath.empty())
-        m_launchPath = fallbacks[k++];
-    for (;;) {
-        if (!common::ResolveProgram(m_launchPath).empty()) {
-            if (m_launcher.start(m_launchPath, m_store.programFolder()))
-                break;
-            // Only programs are started; a file that is none leaves the choice to the next.
-            logLine("Unable to start: " + m_launchPath);
-        }
-        if (k >= std::size(fallbacks))
-            break;
-        m_launchPath = fallbacks[k++];
-    }
+    startChosenProgram();
     m_view.endProcess();
+    // The files already with the writer are completed (or their temporary files removed)
+    // after the program has started.
+    m_writer.finish();
+}
+
+std::vector<Bytes> UpdaterCore::launchCandidates() const
+{
+    // The chosen program, else the client folder's Registry.exe, else its Talmora.exe.
+    std::vector<Bytes> candidates;
+    if (!m_launchPath.empty())
+        candidates.push_back(m_launchPath);
+    candidates.push_back(m_store.clientFolder() + "Registry.exe");
+    candidates.push_back(m_store.clientFolder() + "Talmora.exe");
+    return candidates;
+}
+
+void UpdaterCore::startChosenProgram()
+{
+    for (const Bytes &candidate : launchCandidates()) {
+        m_launchPath = candidate;
+        // A program still being written is started once it is whole.
+        waitForWrite(candidate);
+        if (common::ResolveProgram(candidate).empty())
+            continue;
+        if (m_launcher.start(candidate, m_store.programFolder()))
+            return;
+        // Only programs are started; a file that is none leaves the choice to the next.
+        logLine("Unable to start: " + candidate);
+    }
+}
+
+namespace {
+
+// Two names of one file, whichever separators they use.
+bool sameFile(const Bytes &a, const Bytes &b)
+{
+    return a == b || common::LocalPath(a) == common::LocalPath(b);
+}
+
+} // namespace
+
+void UpdaterCore::dropQueuedFiles()
+{
+    std::vector<Bytes> keep = launchCandidates();
+    keep.push_back(m_store.programFile("Update.exe"));
+    std::deque<QueuedFile> kept;
+    for (QueuedFile &file : m_queuedFiles) {
+        const bool program = std::any_of(keep.begin(), keep.end(), [&file](const Bytes &path) {
+            return sameFile(path, file.path);
+        });
+        if (program)
+            kept.push_back(std::move(file));
+        else
+            --m_writesHanded;
+    }
+    m_queuedFiles = std::move(kept);
+    // Lines that waited for a dropped file follow the files still with the writer.
+    for (auto &held : m_heldLines)
+        held.first = std::min(held.first, m_writesHanded);
+    while (!m_heldLines.empty() && m_heldLines.front().first <= m_writesReported) {
+        AddLogLine(m_heldLines.front().second);
+        m_heldLines.pop_front();
+    }
+}
+
+bool UpdaterCore::writePending(const Bytes &path) const
+{
+    const auto same = [&path](const Bytes &other) { return sameFile(path, other); };
+    return std::any_of(m_queuedFiles.begin(), m_queuedFiles.end(),
+                       [&same](const QueuedFile &f) { return same(f.path); }) ||
+           std::any_of(m_writerPaths.begin(), m_writerPaths.end(), same);
+}
+
+void UpdaterCore::waitForWrite(const Bytes &path)
+{
+    for (;;) {
+        feedWriter();
+        if (!writePending(path))
+            return;
+        m_writer.finishOldest();
+    }
 }
 
 // ---- Display ------------------------------------------------------------------------------

@@ -98,7 +98,8 @@ public:
     void onData(common::ByteView bytes) override;
 
     // Closes the connection, starts the chosen program and ends the run. Runs once; later
-    // calls do nothing.
+    // calls do nothing. Files not yet with the writer are dropped; those with it are finished
+    // after the start. Only a program still being written is waited for.
     void FinishAndLaunch();
 
     // Display operations.
@@ -148,6 +149,14 @@ private:
     void versionArrived();
     void ownFileWritten(int index, FileError error);
     bool writesPending() const;
+    // The programs the hand-over tries, in order.
+    std::vector<Bytes> launchCandidates() const;
+    void startChosenProgram();
+    // On close: forgets the files the writer has not taken, but for the programs to start.
+    void dropQueuedFiles();
+    // True while `path` waits for the writer or is with it.
+    bool writePending(const Bytes &path) const;
+    void waitForWrite(const Bytes &path);
     void logLine(const Bytes &text);
     // A new window of the stall limit starts now, with no bytes counted in it.
     void restartStallWindow();
@@ -208,6 +217,7 @@ private:
         Bytes data;
     };
     std::deque<QueuedFile> m_queuedFiles;
+    std::deque<Bytes> m_writerPaths; // files with the writer, oldest first
     std::unique_ptr<VersionComputer> m_ownVersionComputer;
     VersionComputer *m_versionComputer = nullptr;
     std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
