@@ -18,16 +18,6 @@ constexpr const char *kLocalServer = "127.0.0.1";
 // nothing until bytes arrive, and larger files grow as they do.
 constexpr std::size_t kUpFrontReserve = std::size_t{16} << 20;
 
-std::int32_t readLong(const Bytes &fields, std::size_t offset)
-{
-    return common::DecodeLong(common::ByteView(fields).substr(offset, 4));
-}
-
-bool longFits(const Bytes &fields, std::size_t offset)
-{
-    return common::LongFits(common::ByteView(fields).substr(offset, 4));
-}
-
 } // namespace
 
 std::vector<Bytes> SplitCommandLine(const Bytes &text)
@@ -116,8 +106,7 @@ void UpdaterCore::StartUpdater()
     m_launchPath = m_store.ReadSetting("Client", "Launch Application File");
     AddLogLine(Bytes("Updater Version ") + kUpdaterVersion);
     AddLogLine("Connecting to the Update Server...");
-    std::int64_t zero = 0;
-    ShowProgress("Connecting...", zero, 0);
+    ShowProgress("Connecting...", 0, 0);
     m_finished = false;
     m_started = true;
 }
@@ -222,8 +211,7 @@ void UpdaterCore::tryNextServer(std::int64_t now)
         break;
     default: {
         logLine("Unable to connect to the Update Server!");
-        std::int64_t zero = 0;
-        ShowProgress("Error Connecting...", zero, 0);
+        ShowProgress("Error Connecting...", 0, 0);
         m_finished = true;
         break;
     }
@@ -351,18 +339,13 @@ void UpdaterCore::SendVersionCheck()
 {
     // Version.dat is read once per pass, here where the server's file list is asked for.
     m_store.LoadVersions();
-    Bytes body(1, static_cast<char>(ToServer::UpdateVersionCheck));
-    body += kUpdaterVersion;
-    SendUpdatePacket(body);
+    SendUpdatePacket(VersionCheckBody(kUpdaterVersion));
 }
 
 void UpdaterCore::RequestFile(int index)
 {
     m_buffer.clear();
-    Bytes body;
-    body.push_back(static_cast<char>(ToServer::FileRequest));
-    body.push_back(static_cast<char>(static_cast<unsigned char>(index)));
-    SendUpdatePacket(body);
+    SendUpdatePacket(FileRequestBody(index));
 }
 
 // ---- Receiving packets --------------------------------------------------------------------
@@ -372,109 +355,106 @@ void UpdaterCore::ignoreMessage(const char *what)
     logLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
 }
 
+template <typename M>
+void UpdaterCore::decodeThen(const Bytes &fields, const char *what,
+                             void (UpdaterCore::*handle)(const M &))
+{
+    M message;
+    if (message.decode(fields))
+        (this->*handle)(message);
+    else
+        ignoreMessage(what);
+}
+
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
 {
-    switch (packet.type) {
-    case static_cast<std::uint8_t>(FromServer::SetLaunchFile):
-        handleSetLaunchFile(packet.fields);
+    switch (static_cast<FromServer>(packet.type)) {
+    case FromServer::SetLaunchFile:
+        decodeThen(packet.fields, "launch file", &UpdaterCore::handleSetLaunchFile);
         break;
-    case static_cast<std::uint8_t>(FromServer::FolderEntry):
-        handleFolderEntry(packet.fields);
+    case FromServer::FolderEntry:
+        decodeThen(packet.fields, "folder", &UpdaterCore::handleFolderEntry);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileCount):
-        handleFileCount(packet.fields);
+    case FromServer::FileCount:
+        decodeThen(packet.fields, "file count", &UpdaterCore::handleFileCount);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileInfo):
-        handleFileInfo(packet.fields);
+    case FromServer::FileInfo:
+        decodeThen(packet.fields, "file info", &UpdaterCore::handleFileInfo);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileListEnd):
+    case FromServer::FileListEnd:
         handleFileListEnd();
         break;
-    case static_cast<std::uint8_t>(FromServer::FileData):
-        handleFileData(packet.fields);
+    case FromServer::FileData: {
+        FileDataMessage message;
+        if (message.decode(packet.fields))
+            handleFileData(message);
+        else
+            refuseFileData();
         break;
+    }
     default:
         break; // other types are not ours
     }
 }
 
-// SetLaunchFile: text path relative to the client folder.
-void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
+void UpdaterCore::handleSetLaunchFile(const SetLaunchFileMessage &message)
 {
     // An empty name is valid: the client folder itself, which the hand-over does not find as
     // a program, so it goes on to the fallbacks.
-    if (!fields.empty() && !IsSafeRelativePath(fields)) {
+    if (!message.path.empty() && !IsSafeRelativePath(message.path)) {
         ignoreMessage("launch file");
         return;
     }
-    m_launchPath = m_store.clientFolder() + fields;
+    m_launchPath = m_store.clientFolder() + Bytes(message.path);
     // This run starts the program all the same; the next one would not know it.
     if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
         logLine("Unable to write Settings.ini");
 }
 
-// FolderEntry: byte number 1..15, text folder.
-void UpdaterCore::handleFolderEntry(const Bytes &fields)
+void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
 {
-    if (fields.empty()) {
+    if (message.number < 1 || message.number > 15 || !IsSafeFolder(message.folder)) {
         ignoreMessage("folder");
         return;
     }
-    const int number = common::byteAt(fields, 0);
-    const Bytes folder = fields.substr(1);
-    if (number < 1 || number > 15 || !IsSafeFolder(folder)) {
-        ignoreMessage("folder");
-        return;
-    }
-    m_folderTable[number] = folder;
+    const Bytes folder(message.folder);
+    m_folderTable[message.number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
         logLine("Unable to create folder: " + folder);
 }
 
-// FileCount: byte count.
-void UpdaterCore::handleFileCount(const Bytes &fields)
+void UpdaterCore::handleFileCount(const FileCountMessage &message)
 {
-    if (fields.empty()) {
-        ignoreMessage("file count");
-        return;
-    }
-    m_filesAnnounced = common::byteAt(fields, 0);
+    m_filesAnnounced = message.count;
 }
 
-// FileInfo: byte index, u32 version, name, byte 0, folder.
-void UpdaterCore::handleFileInfo(const Bytes &fields)
+void UpdaterCore::handleFileInfo(const FileInfoMessage &message)
 {
-    if (fields.size() < 5 || !longFits(fields, 1)) {
-        ignoreMessage("file info");
-        return;
-    }
-    const int index = common::byteAt(fields, 0);
+    const int index = message.index;
     if (index >= kFileTableSize) {
         ignoreMessage("file info");
         return;
     }
     FileEntry &e = m_table[index];
-    const Bytes rest = fields.substr(5);
-    const auto nul = rest.find('\0');
-    Bytes name = e.fileName;
-    Bytes folder;
-    if (nul == Bytes::npos) {
-        folder = rest; // no name given: the entry keeps its name
-    } else {
-        if (nul > 0)
-            name = rest.substr(0, nul);
-        folder = rest.substr(nul + 1);
-    }
-    if (!IsSafeFileName(name) || !IsSafeFolder(folder)) {
+    const Bytes name = message.name.empty() ? e.fileName : Bytes(message.name);
+    if (!IsSafeFileName(name) || !IsSafeFolder(message.folder)) {
         ignoreMessage("file info");
         return;
     }
-    e.version = readLong(fields, 1);
+    e.version = message.version;
     e.fileName = name;
-    e.folder = folder;
+    e.folder = Bytes(message.folder);
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
-    // The local version rule. Without a usable Version.dat the local file is packed to get
-    // its version: that is left to the version computer, and the list's end waits for it.
+    checkLocalVersion(index);
+    ++m_filesDescribed;
+    m_filesDescribed = ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
+}
+
+// The local version rule. Without a usable Version.dat the local file is packed to get its
+// version: that is left to the version computer, and the list's end waits for it.
+void UpdaterCore::checkLocalVersion(int index)
+{
+    FileEntry &e = m_table[index];
     const std::uint32_t generation = ++m_infoGeneration[index];
     if (!m_store.FileExists(e.fullPath)) {
         e.needsUpdate = true;
@@ -492,28 +472,28 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
                 versionArrived();
             });
     }
-
-    ++m_filesDescribed;
-    ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
 }
 
-// FileData: byte index, u32 size; the file's bytes follow.
-void UpdaterCore::handleFileData(const Bytes &fields)
+// The raw bytes that follow a refused FileData cannot be told from packets: reading on would
+// take file content for messages. The connection ends here, as if lost.
+void UpdaterCore::refuseFileData()
 {
-    const int index = fields.empty() ? 0 : common::byteAt(fields, 0);
-    if (fields.size() < 5 || index >= kFileTableSize || !longFits(fields, 1) ||
-        readLong(fields, 1) > kMaxFileSize) {
-        // The raw bytes that follow a refused FileData cannot be told from packets: reading
-        // on would take file content for messages. The connection ends here, as if lost.
-        ignoreMessage("file data");
-        logLine("Connection closed: the file that follows cannot be received.");
-        m_transport.close();
-        connectionLost();
+    ignoreMessage("file data");
+    logLine("Connection closed: the file that follows cannot be received.");
+    m_transport.close();
+    connectionLost();
+}
+
+void UpdaterCore::handleFileData(const FileDataMessage &message)
+{
+    const int index = message.index;
+    if (index >= kFileTableSize || message.size > kMaxFileSize) {
+        refuseFileData();
         return;
     }
     m_currentIndex = index;
     FileEntry &e = m_table[index];
-    e.size = readLong(fields, 1);
+    e.size = message.size;
     e.remaining = e.size;
     e.startTime = m_clock.nowMs();
     // A file sent again starts afresh.
@@ -546,8 +526,8 @@ bool UpdaterCore::ReceiveFileData()
         // Update.exe follows Updater.dat in the same stream, after its 4-byte size.
         if (m_buffer.size() < 5)
             return false;
-        const Bytes sizeBytes = m_buffer.take(4);
-        if (!common::LongFits(sizeBytes) || common::DecodeLong(sizeBytes) > kMaxFileSize) {
+        std::int32_t size = 0;
+        if (!DecodeUpdateExeSize(m_buffer.take(4), size) || size > kMaxFileSize) {
             logLine("Ignored an invalid file size from the Update Server.");
             m_transport.close();
             connectionLost();
@@ -557,7 +537,7 @@ bool UpdaterCore::ReceiveFileData()
         e.fileName = "Update.exe";
         e.fullPath = m_store.programFile("Update.exe");
         e.received = 0;
-        e.size = common::DecodeLong(sizeBytes);
+        e.size = size;
         startData(e);
         e.remaining = e.size;
         e.startTime = now;
@@ -581,15 +561,10 @@ void UpdaterCore::fileBytesMoved(FileEntry &e)
     e.remaining = e.size - e.received;
 
     if (now >= m_nextAckTime || e.remaining == 0) {
-        Bytes body;
-        body.push_back(static_cast<char>(ToServer::TransferAck));
-        body.push_back(static_cast<char>(static_cast<unsigned char>(m_currentIndex)));
-        body += common::EncodeLong(e.received);
-        SendUpdatePacket(body);
+        SendUpdatePacket(TransferAckBody(m_currentIndex, e.received));
         m_nextAckTime = now + kAckSpacingMs;
     }
-    std::int64_t received = e.received;
-    ShowProgress("Downloading: " + e.fileName, received, e.size);
+    ShowProgress("Downloading: " + e.fileName, e.received, e.size);
     if (e.remaining == 0)
         completeFile(e);
 }
@@ -824,8 +799,7 @@ void UpdaterCore::endPass()
     } else {
         logLine("Update Complete (" + std::to_string(total) + " ms)");
     }
-    std::int64_t zero = 0;
-    ShowProgress(status, zero, 0);
+    ShowProgress(status, 0, 0);
     m_finished = true;
 }
 
@@ -950,10 +924,9 @@ void UpdaterCore::AddLogLine(const Bytes &text)
     }
 }
 
-void UpdaterCore::ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total)
+std::int64_t UpdaterCore::ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total)
 {
     const ProgressDisplay d = FormatProgress(count, total, m_bytesLastSecond);
-    count = d.count;
     m_barWidth = d.barWidth;
     m_view.setBarWidth(d.barWidth);
     if (!text.empty()) {
@@ -962,6 +935,7 @@ void UpdaterCore::ShowProgress(const Bytes &text, std::int64_t &count, std::int6
     }
     m_bytesText = d.bytesText;
     m_view.setBytesText(m_bytesText);
+    return d.count;
 }
 
 } // namespace updater

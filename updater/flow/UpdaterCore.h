@@ -7,6 +7,7 @@
 #include "updater/files/FileStore.h"
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
+#include "updater/flow/UpdateProtocol.h"
 #include "updater/flow/UpdaterView.h"
 #include "updater/flow/VersionComputer.h"
 
@@ -31,23 +32,6 @@ inline constexpr std::int64_t kStallLimitMs = 30000;
 inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
 inline constexpr int kBuiltInServerCount = 5;
-
-// Message types on the update wire.
-enum class ToServer : std::uint8_t
-{
-    UpdateVersionCheck = 0,
-    FileRequest = 1,
-    TransferAck = 2
-};
-enum class FromServer : std::uint8_t
-{
-    SetLaunchFile = 0, // text: path relative to the client folder
-    FolderEntry = 1,   // byte number 1..15, text: folder ending in "\"
-    FileCount = 2,     // byte: number of FileInfo to come
-    FileInfo = 3,      // byte index, u32 version, name, byte 0, folder
-    FileListEnd = 4,   // no fields
-    FileData = 5,      // byte index, u32 size; the raw file bytes follow outside the framing
-};
 
 // The command-line text split at every single space: no text gives no words, two spaces in
 // a row give an empty word.
@@ -104,7 +88,8 @@ public:
 
     // Display operations.
     void AddLogLine(const Bytes &text);
-    void ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total);
+    // Shows `count` of `total` and returns the count as shown (at most `total`).
+    std::int64_t ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total);
 
     // Observers for tests and the window.
     const FileTable &fileTable() const { return m_table; }
@@ -164,11 +149,17 @@ private:
     void connectionLost();
     void ignoreMessage(const char *what);
 
-    void handleSetLaunchFile(const Bytes &fields);
-    void handleFolderEntry(const Bytes &fields);
-    void handleFileCount(const Bytes &fields);
-    void handleFileInfo(const Bytes &fields);
-    void handleFileData(const Bytes &fields);
+    void handleSetLaunchFile(const SetLaunchFileMessage &message);
+    void handleFolderEntry(const FolderEntryMessage &message);
+    void handleFileCount(const FileCountMessage &message);
+    void handleFileInfo(const FileInfoMessage &message);
+    void handleFileData(const FileDataMessage &message);
+    void refuseFileData();
+    void checkLocalVersion(int index);
+    // Decodes a message of type M from `fields` and gives it to `handle`; one that does not
+    // decode is logged as `what` and ignored.
+    template <typename M>
+    void decodeThen(const Bytes &fields, const char *what, void (UpdaterCore::*handle)(const M &));
 
     FileStore &m_store;
     const common::Clock &m_clock;
