@@ -134,7 +134,7 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (m_inTransfer && m_transport.receiving())
+    if (receivingFile() && m_transport.receiving())
         consider(m_stallStart + kStallLimitMs);
     return next;
 }
@@ -144,7 +144,7 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && m_inTransfer && m_transport.receiving() &&
+    if (!m_finished && receivingFile() && m_transport.receiving() &&
         now - m_stallStart >= kStallLimitMs) {
         logLine("The Update Server stopped sending.");
         m_transport.close();
@@ -244,8 +244,9 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
-    m_listEndWaiting = false; // the next connection sends its own list
-    if (m_inTransfer)
+    if (m_phase == Phase::AwaitingVersions)
+        m_phase = Phase::Idle; // the next connection sends its own list
+    if (receivingFile())
         abandonTransfer();
     // A packet cut short by the loss is of no use on the next connection.
     m_buffer.clear();
@@ -260,8 +261,7 @@ void UpdaterCore::abandonTransfer()
     e.data.shrink_to_fit();
     e.received = 0;
     e.remaining = e.size;
-    m_inTransfer = false;
-    m_awaitingUpdateExe = false;
+    m_phase = Phase::Idle;
     // Files are fetched in ascending order: step back so the next pass asks for this entry
     // again; the ones before it that are done are skipped.
     m_currentIndex = std::max(0, m_currentIndex - 1);
@@ -276,12 +276,12 @@ void UpdaterCore::onData(common::ByteView bytes)
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (m_inTransfer) {
+    if (receivingFile()) {
         m_stallBytes += static_cast<std::int64_t>(bytes.size());
         if (m_stallBytes >= kStallMinBytes)
             restartStallWindow();
     }
-    if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
+    if (m_phase == Phase::ReceivingFile && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
         // the buffered way, so what follows the file is handled in order.
@@ -301,9 +301,8 @@ void UpdaterCore::onData(common::ByteView bytes)
 
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding &&
-           !m_listEndWaiting) {
-        if (m_inTransfer) {
+    while (!m_finished && !m_handedOver && (m_phase == Phase::Idle || receivingFile())) {
+        if (receivingFile()) {
             if (!ReceiveFileData())
                 return;
             continue;
@@ -506,8 +505,7 @@ void UpdaterCore::handleFileData(const FileDataMessage &message)
         e.fileName = "Updater.dat";
         e.fullPath = m_store.programFile("Updater.dat");
     }
-    m_inTransfer = true;
-    m_awaitingUpdateExe = false;
+    m_phase = Phase::ReceivingFile;
     restartStallWindow();
 }
 
@@ -517,12 +515,12 @@ void UpdaterCore::handleFileData(const FileDataMessage &message)
 // done until more bytes arrive.
 bool UpdaterCore::ReceiveFileData()
 {
-    if (m_buffer.empty() || !m_inTransfer)
+    if (m_buffer.empty() || !receivingFile())
         return false;
     FileEntry &e = m_table[m_currentIndex];
     const std::int64_t now = m_clock.nowMs();
 
-    if (m_awaitingUpdateExe) {
+    if (m_phase == Phase::AwaitingUpdateExeSize) {
         // Update.exe follows Updater.dat in the same stream, after its 4-byte size.
         if (m_buffer.size() < 5)
             return false;
@@ -533,7 +531,7 @@ bool UpdaterCore::ReceiveFileData()
             connectionLost();
             return false;
         }
-        m_awaitingUpdateExe = false;
+        m_phase = Phase::ReceivingFile;
         e.fileName = "Update.exe";
         e.fullPath = m_store.programFile("Update.exe");
         e.received = 0;
@@ -594,7 +592,7 @@ void UpdaterCore::completeFile(FileEntry &e)
         // A game file is unpacked and stored while the next one is requested and arrives.
         // The last acknowledgement and the request leave together before the file goes to
         // the writer, so nothing the writer does holds them back.
-        m_inTransfer = false;
+        m_phase = Phase::Idle;
         const int next = nextWanted();
         if (next > 0)
             RequestFile(next);
@@ -608,7 +606,7 @@ void UpdaterCore::completeFile(FileEntry &e)
     flushOutgoing(); // the last acknowledgement
     if (e.fullPath.empty()) {
         // A file pushed for an entry never described has nowhere to go.
-        m_inTransfer = false;
+        m_phase = Phase::Idle;
         fileWritten(index, FileError::CreateFailed, std::move(data), 0);
         NextDownload();
         return;
@@ -617,11 +615,9 @@ void UpdaterCore::completeFile(FileEntry &e)
     // depends on them waits for their outcome.
     const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
     if (firstOfPair) {
-        m_awaitingUpdateExe = true; // Update.exe follows in the same stream
+        m_phase = Phase::AwaitingUpdateExeSize; // Update.exe follows in the same stream
     } else {
-        m_inTransfer = false;
-        if (index == 1)
-            m_selfUpdateWriting = true;
+        m_phase = index == 1 ? Phase::WritingUpdateExe : Phase::Idle;
     }
     handToWriter(index, e.fullPath, std::move(data));
 }
@@ -632,8 +628,8 @@ void UpdaterCore::ownFileWritten(int index, FileError error)
     if (index == 0) {
         if (!m_handedOver)
             SendVersionCheck();
-    } else if (index == 1 && m_selfUpdateWriting) {
-        m_selfUpdateWriting = false;
+    } else if (index == 1 && m_phase == Phase::WritingUpdateExe) {
+        m_phase = Phase::Idle;
         m_selfUpdatePending = error == FileError::None;
         m_finished = true;
     }
@@ -674,7 +670,7 @@ void UpdaterCore::feedWriter()
                            if (m_handedOver)
                                return;
                            feedWriter();
-                           if (m_passEnding && !writesPending())
+                           if (m_phase == Phase::EndingPass && !writesPending())
                                endPass();
                            flushOutgoing();
                        });
@@ -736,7 +732,7 @@ void UpdaterCore::logLine(const Bytes &text)
 void UpdaterCore::handleFileListEnd()
 {
     if (m_versionsAwaited > 0) {
-        m_listEndWaiting = true; // the requests follow once the versions are known
+        m_phase = Phase::AwaitingVersions; // the requests follow once the versions are known
         return;
     }
     NextDownload();
@@ -744,9 +740,9 @@ void UpdaterCore::handleFileListEnd()
 
 void UpdaterCore::versionArrived()
 {
-    if (!m_listEndWaiting || m_versionsAwaited > 0 || m_handedOver)
+    if (m_phase != Phase::AwaitingVersions || m_versionsAwaited > 0 || m_handedOver)
         return;
-    m_listEndWaiting = false;
+    m_phase = Phase::Idle;
     NextDownload();
     // What came after the list in the same arrival waited with it.
     processBuffer();
@@ -776,10 +772,10 @@ void UpdaterCore::NextDownload()
 void UpdaterCore::endPass()
 {
     if (writesPending()) {
-        m_passEnding = true;
+        m_phase = Phase::EndingPass;
         return;
     }
-    m_passEnding = false;
+    m_phase = Phase::Idle;
     if (m_store.SaveVersions(m_table) != FileError::None)
         logLine("Unable to write Version.dat");
 
@@ -814,7 +810,7 @@ void UpdaterCore::FinishAndLaunch()
     // Files the writer has not taken yet are downloaded again next run (Version.dat is left
     // as it was), except the programs the hand-over may start.
     dropQueuedFiles();
-    if (m_selfUpdateWriting)
+    if (m_phase == Phase::WritingUpdateExe)
         waitForWrite(m_store.programFile("Update.exe"));
 
     if (m_selfUpdatePending) {

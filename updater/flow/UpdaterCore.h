@@ -101,7 +101,7 @@ public:
     int serverAttempt() const { return m_serverAttempt; }
     bool finished() const { return m_finished; }
     bool handedOver() const { return m_handedOver; }
-    bool inTransfer() const { return m_inTransfer; }
+    bool inTransfer() const { return receivingFile(); }
     bool selfUpdatePending() const { return m_selfUpdatePending; }
     int currentIndex() const { return m_currentIndex; }
     std::size_t bufferedBytes() const { return m_buffer.size(); }
@@ -187,8 +187,21 @@ private:
     common::ReceiveBuffer m_buffer;
     Bytes m_outgoing; // messages of the event being handled, sent when it is done
     Bytes m_spare;    // memory of the last file written, for the next one
-    bool m_inTransfer = false;
-    bool m_awaitingUpdateExe = false; // entry 1: Updater.dat written, Update.exe's size next
+    // Where the pass stands between two messages.
+    enum class Phase
+    {
+        Idle,                  // messages are read as they come
+        AwaitingVersions,      // FileListEnd came; local versions are still being computed
+        ReceivingFile,         // the bytes of the current file are arriving
+        AwaitingUpdateExeSize, // Updater.dat is complete; Update.exe's size comes next
+        WritingUpdateExe,      // Update.exe is complete and being written
+        EndingPass,            // no file left: the pass ends once every file is written
+    };
+    Phase m_phase = Phase::Idle;
+    bool receivingFile() const
+    {
+        return m_phase == Phase::ReceivingFile || m_phase == Phase::AwaitingUpdateExeSize;
+    }
     int m_currentIndex = 0;
     std::int64_t m_nextAckTime = 0;
     std::int64_t m_stallStart = 0;                          // start of the current stall window
@@ -213,9 +226,6 @@ private:
     VersionComputer *m_versionComputer = nullptr;
     std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
     int m_versionsAwaited = 0;
-    bool m_listEndWaiting = false;    // FileListEnd came; local versions still being computed
-    bool m_passEnding = false;        // no file left: the pass ends once all are written
-    bool m_selfUpdateWriting = false; // Update.exe is complete and being written
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;
