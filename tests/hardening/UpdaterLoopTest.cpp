@@ -46,6 +46,33 @@ QByteArray qbytes(const Bytes &b)
     return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
 }
 
+// The complete, non-empty packet bodies that `received` holds once `bytes` are added.
+std::vector<Bytes> cutBodies(Bytes &received, const QByteArray &bytes)
+{
+    received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::vector<Bytes> bodies;
+    while (received.size() >= 2) {
+        const auto n = static_cast<std::size_t>(common::DecodeLength(received));
+        if (received.size() < n + 2)
+            break;
+        if (n > 0)
+            bodies.push_back(received.substr(2, n));
+        received.erase(0, n + 2);
+    }
+    return bodies;
+}
+
+// FileCount, a FileInfo for each of the entries `first` to `last` (named `stem` and the
+// index, version the index) and FileListEnd.
+Bytes fileList(int first, int last, const std::string &stem)
+{
+    Bytes list = packet(2, byteOf(last - first + 1));
+    for (int i = first; i <= last; ++i)
+        list += packet(3, byteOf(i) + common::EncodeLong(i) + stem + std::to_string(i) +
+                              Bytes(1, '\0'));
+    return list + packet(4);
+}
+
 class NoLauncher final : public updater::ProgramLauncher
 {
 public:
@@ -67,21 +94,9 @@ TEST(UpdaterLoop, FilesThatUnpackLargeNeverHoldTheWindowsThread)
     ASSERT_TRUE(peer.isListening());
     Bytes received;
     peer.onData = [&](const QByteArray &bytes) {
-        received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        while (received.size() >= 2) {
-            const std::size_t n = common::DecodeLength(received);
-            if (received.size() < n + 2)
-                return;
-            const Bytes body = received.substr(2, n);
-            received.erase(0, n + 2);
-            if (body.empty())
-                continue;
+        for (const Bytes &body : cutBodies(received, bytes)) {
             if (body[0] == 0) {
-                Bytes list = packet(2, byteOf(3));
-                for (int i = 2; i <= 4; ++i)
-                    list += packet(3, byteOf(i) + common::EncodeLong(i) + "bomb" +
-                                          std::to_string(i) + Bytes(1, '\0'));
-                peer.send(qbytes(list + packet(4)));
+                peer.send(qbytes(fileList(2, 4, "bomb")));
             } else if (body[0] == 1 && body.size() >= 2) {
                 const int index = common::byteAt(body, 1);
                 peer.send(qbytes(
@@ -94,6 +109,9 @@ TEST(UpdaterLoop, FilesThatUnpackLargeNeverHoldTheWindowsThread)
     NoLauncher launcher;
     updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
                                     {"127.0.0.1", std::to_string(peer.port())}, launcher);
+    // The hand-over ends nothing here: ending the application would end the loops of the
+    // tests that follow in this process.
+    program.window().onEnd = [] {};
     hardening::Heartbeat heartbeat;
     heartbeat.start();
     program.start();
@@ -136,20 +154,9 @@ TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
     updater::UpdaterProgram *running = nullptr;
     Bytes received;
     peer.onData = [&](const QByteArray &bytes) {
-        received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        while (received.size() >= 2 &&
-               received.size() >= static_cast<std::size_t>(common::DecodeLength(received)) + 2) {
-            const std::size_t n = common::DecodeLength(received);
-            const Bytes body = received.substr(2, n);
-            received.erase(0, n + 2);
-            if (body.empty())
-                continue;
+        for (const Bytes &body : cutBodies(received, bytes)) {
             if (body[0] == 0) {
-                Bytes list = packet(2, byteOf(2));
-                for (int i = 2; i <= 3; ++i)
-                    list += packet(3, byteOf(i) + common::EncodeLong(i) + "file" +
-                                          std::to_string(i) + Bytes(1, '\0'));
-                peer.send(qbytes(list + packet(4)));
+                peer.send(qbytes(fileList(2, 3, "file")));
             } else if (body[0] == 1 && body.size() >= 2 && common::byteAt(body, 1) == 2) {
                 peer.send(qbytes(
                     packet(5, byteOf(2) + common::EncodeLong(static_cast<int>(big.size()))) + big));
@@ -189,6 +196,7 @@ TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
         updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
                                         {"127.0.0.1", std::to_string(peer.port())}, launcher);
         running = &program;
+        program.window().onEnd = [] {};
         program.store().setPathFaultHook([&](updater::WriteStep step, const std::string &path) {
             if (step == updater::WriteStep::Rename && path.find("file2") != std::string::npos) {
                 std::unique_lock lock(mutex);
