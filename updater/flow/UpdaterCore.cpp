@@ -860,7 +860,12 @@ namespace {
 // Two names of one file, whichever separators they use.
 bool sameFile(const Bytes &a, const Bytes &b)
 {
-    return a == b || common::LocalPath(a) == common::LocalPath(b);
+    if (a == b)
+        return true;
+    const auto normal = [](const Bytes &path) {
+        return std::filesystem::path(common::LocalPath(path)).lexically_normal();
+    };
+    return normal(a) == normal(b);
 }
 
 } // namespace
