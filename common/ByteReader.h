@@ -27,6 +27,16 @@ public:
         return value;
     }
 
+    // The next `count` bytes; fails when fewer are left.
+    ByteView take(std::size_t count)
+    {
+        if (!m_ok || m_data.size() < count)
+            return fail<ByteView>();
+        const ByteView bytes = m_data.substr(0, count);
+        m_data.remove_prefix(count);
+        return bytes;
+    }
+
     // A text ended by one NUL; the NUL is read too but not returned.
     ByteView nulText()
     {

@@ -1,6 +1,7 @@
 #include "servers/UpdateServerCore.h"
 
 #include "common/Codec.h"
+#include "updater/flow/UpdateProtocol.h"
 
 #include <algorithm>
 
@@ -10,32 +11,27 @@ namespace update_wire {
 
 Bytes SetLaunchFile(ByteView path)
 {
-    return Bytes(1, '\0') + Bytes(path);
+    return updater::SetLaunchFileBody(path);
 }
 Bytes FolderEntry(int number, ByteView folder)
 {
-    return common::byteString({1, number}) + Bytes(folder);
+    return updater::FolderEntryBody(number, folder);
 }
 Bytes FileCount(int count)
 {
-    return common::byteString({2, count});
+    return updater::FileCountBody(count);
 }
 Bytes FileInfo(const OfferedFile &file)
 {
-    Bytes body = common::byteString({3, file.index});
-    body += common::EncodeLong(file.version);
-    body += file.name;
-    body += '\0';
-    body += file.folder;
-    return body;
+    return updater::FileInfoBody(file.index, file.version, file.name, file.folder);
 }
 Bytes FileListEnd()
 {
-    return Bytes(1, '\4');
+    return updater::FileListEndBody();
 }
 Bytes FileData(int index, std::int32_t size)
 {
-    return common::byteString({5, index}) + common::EncodeLong(size);
+    return updater::FileDataBody(index, size);
 }
 
 } // namespace update_wire
@@ -151,20 +147,28 @@ void UpdateServerCore::onData(ConnectionId id, ByteView bytes)
 
 void UpdateServerCore::handle(ConnectionId id, Session &session, const common::Packet &packet)
 {
-    switch (packet.type) {
-    case 0:
+    switch (static_cast<updater::ToServer>(packet.type)) {
+    case updater::ToServer::UpdateVersionCheck:
         sendList(id, session, packet.fields);
         return;
-    case 1:
-        if (packet.fields.empty()) {
+    case updater::ToServer::FileRequest: {
+        updater::FileRequestMessage request;
+        if (!request.decode(packet.fields)) {
             log(id, "ignored a file request without an index");
             return;
         }
-        sendFile(id, session, common::byteAt(packet.fields, 0));
+        sendFile(id, session, request.index);
         return;
-    case 2:
-        acknowledged(id, session, packet.fields);
+    }
+    case updater::ToServer::TransferAck: {
+        updater::TransferAckMessage ack;
+        if (!ack.decode(packet.fields)) {
+            log(id, "ignored a short transfer acknowledgement");
+            return;
+        }
+        acknowledged(id, session, ack);
         return;
+    }
     default:
         log(id, "ignored unknown message type " + std::to_string(packet.type));
     }
@@ -256,14 +260,11 @@ void UpdateServerCore::sendFile(ConnectionId id, Session &session, int index)
     log(id, "sending " + Printable(what) + " (" + std::to_string(payload.size()) + " bytes)");
 }
 
-void UpdateServerCore::acknowledged(ConnectionId id, Session &session, ByteView fields)
+void UpdateServerCore::acknowledged(ConnectionId id, Session &session,
+                                    const updater::TransferAckMessage &ack)
 {
-    if (fields.size() < 5) {
-        log(id, "ignored a short transfer acknowledgement");
-        return;
-    }
-    const int index = common::byteAt(fields, 0);
-    const std::int64_t received = static_cast<std::uint32_t>(common::DecodeLong(fields.substr(1)));
+    const int index = ack.index;
+    const std::int64_t received = ack.received;
     if (index != session.transferIndex) {
         log(id, "ignored an acknowledgement for file " + std::to_string(index) +
                     ", which is not being sent");

@@ -4,6 +4,7 @@
 #include "common/ReceiveBuffer.h"
 #include "servers/Connections.h"
 #include "servers/GameFolder.h"
+#include "updater/flow/UpdateProtocol.h"
 
 #include <map>
 #include <memory>
@@ -11,17 +12,8 @@
 
 namespace servers {
 
-// The update protocol as the server speaks it. From the Updater:
-//   0 UpdateVersionCheck  0 | version text
-//   1 FileRequest         1 | index
-//   2 TransferAck         2 | index | bytes received (u32)
-// To the Updater:
-//   0 SetLaunchFile  0 | path relative to the client folder
-//   1 FolderEntry    1 | number 1..15 | folder ending in "\"
-//   2 FileCount      2 | count
-//   3 FileInfo       3 | index | version (u32) | name | NUL | folder
-//   4 FileListEnd    4
-//   5 FileData       5 | index | size (u32), then `size` raw bytes outside the framing
+// The update protocol's bodies as the server sends them (the message catalogue is the
+// Updater's own, updater/flow/UpdateProtocol.h).
 namespace update_wire {
 Bytes SetLaunchFile(ByteView path);
 Bytes FolderEntry(int number, ByteView folder);
@@ -88,7 +80,7 @@ private:
     void handle(ConnectionId id, Session &session, const common::Packet &packet);
     void sendList(ConnectionId id, Session &session, ByteView version);
     void sendFile(ConnectionId id, Session &session, int index);
-    void acknowledged(ConnectionId id, Session &session, ByteView fields);
+    void acknowledged(ConnectionId id, Session &session, const updater::TransferAckMessage &ack);
     void sendBody(ConnectionId id, ByteView body);
     void drop(ConnectionId id, const std::string &why);
     void log(ConnectionId id, const std::string &text);

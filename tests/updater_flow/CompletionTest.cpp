@@ -61,16 +61,16 @@ TEST_F(CoreFixture, ShowProgressCapsTheCallersCountAndKeepsStatusOnEmptyText)
 {
     makeCore();
     std::int64_t count = 3000;
-    core->ShowProgress("Downloading: zlib.dll", count, 2000);
+    count = core->ShowProgress("Downloading: zlib.dll", count, 2000);
     EXPECT_EQ(count, 2000);
     EXPECT_EQ(view.status, "Status: Downloading: zlib.dll - 100%");
     EXPECT_EQ(view.bar, 295);
     count = 1;
-    core->ShowProgress("Downloading: zlib.dll", count, 2);
+    count = core->ShowProgress("Downloading: zlib.dll", count, 2);
     EXPECT_EQ(view.status, "Status: Downloading: zlib.dll - 50%");
     EXPECT_EQ(view.bar, 147);
     count = 0;
-    core->ShowProgress("", count, 0);
+    count = core->ShowProgress("", count, 0);
     EXPECT_EQ(view.status, "Status: Downloading: zlib.dll - 50%");
     EXPECT_EQ(view.bar, 295);
     EXPECT_EQ(view.bytes, "0/0 KB - 0KB/s");

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <set>
@@ -52,9 +53,12 @@ public:
     {
         started.push_back(path);
         directory = workingFolder;
+        if (onStart)
+            onStart();
         return refused.count(path) == 0;
     }
     std::vector<Bytes> started;
+    std::function<void()> onStart;
     std::set<Bytes> refused; // paths that are not programs: start() fails
     std::string directory;
 };

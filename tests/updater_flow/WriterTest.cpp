@@ -208,21 +208,50 @@ TEST_F(HeldWrites, TheFinalAcknowledgementLeavesBeforeTheFileIsWritten)
     }
 }
 
-TEST_F(HeldWrites, ClosingWhileAFileIsHeldWritesItBeforeAnythingIsStarted)
+// Closing starts the program at once; only a program that is itself still with the writer
+// is waited for. Files already with the writer are finished after the start, those not yet
+// taken are dropped, and an interrupted pass leaves Version.dat alone.
+TEST_F(HeldWrites, ClosingStartsTheProgramAtOnceUnlessItIsStillBeingWritten)
 {
-    writeFile(path("next.sh"), "#!/bin/sh\n");
-    writeFile(path("Settings.ini"), "[Client]\nLaunch Application File=" + folder + "/next.sh\n");
-    makeCore();
-    listTwoFiles();
-    transport.deliver(fileData(2, 3) + "aaa");
-    ASSERT_TRUE(held->busy());
-    core->FinishAndLaunch();
-    EXPECT_FALSE(held->busy());
-    EXPECT_EQ(readFile(client("a.txt")), "aaa");
-    EXPECT_TRUE(logHas("File Updated: a.txt (0 ms)"));
-    ASSERT_EQ(launcher.started.size(), 1u);
-    // An interrupted pass leaves Version.dat alone, as before.
-    EXPECT_FALSE(fs::exists(path("Version.dat")));
+    struct Case
+    {
+        const char *name;
+        Bytes launchFile;        // in the client folder
+        bool writtenBeforeStart; // a.txt is whole when the program starts
+    };
+    const std::vector<Case> cases = {
+        {"another program", "next.sh", false},
+        {"the held file itself", "a.txt", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        core.reset();
+        transport.dropConnection();
+        fs::remove_all(client(""));
+        fs::create_directories(client(""));
+        fs::remove(path("Version.dat"));
+        launcher.started.clear();
+        writeFile(client("next.sh"), "#!/bin/sh\n");
+        writeFile(path("Settings.ini"),
+                  "[Client]\nLaunch Application File=" + folder + "/Client/" + c.launchFile + "\n");
+        held->capacity = 1; // b.txt waits for the writer behind a.txt
+        makeCore();
+        listTwoFiles();
+        transport.deliver(fileData(2, 3) + "aaa" + fileData(3, 3) + "bbb");
+        ASSERT_EQ(held->held.size(), 1u);
+        bool wholeAtStart = false;
+        launcher.onStart = [&] { wholeAtStart = fs::exists(client("a.txt")); };
+        core->FinishAndLaunch();
+        ASSERT_EQ(launcher.started.size(), 1u);
+        EXPECT_EQ(launcher.started[0], client(c.launchFile));
+        EXPECT_EQ(wholeAtStart, c.writtenBeforeStart);
+        EXPECT_FALSE(held->busy());
+        EXPECT_EQ(readFile(client("a.txt")), "aaa");
+        EXPECT_FALSE(fs::exists(client("b.txt")));
+        EXPECT_FALSE(fs::exists(path("Version.dat")));
+        launcher.onStart = nullptr;
+        held->capacity = 1000;
+    }
 }
 
 TEST_F(HeldWrites, TheUpdatersOwnFilesGoThroughTheWriterAndWhatDependsOnThemWaits)

@@ -81,6 +81,12 @@ void BackgroundFileWriter::finish()
         waitOldest();
 }
 
+void BackgroundFileWriter::finishOldest()
+{
+    if (!m_waiting.empty())
+        waitOldest();
+}
+
 void BackgroundFileWriter::waitOldest()
 {
     {

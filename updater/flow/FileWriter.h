@@ -29,6 +29,9 @@ public:
     virtual void write(Bytes path, Bytes data, Done done) = 0;
     // Waits for every file handed over and reports each before returning.
     virtual void finish() = 0;
+    // Waits for the oldest file handed over and reports it (and any ended before it); by
+    // default, for every file.
+    virtual void finishOldest() { finish(); }
     // True while a file has been handed over and not yet reported.
     virtual bool busy() const = 0;
     // While an outcome is being reported: the time in ms spent unpacking and storing that
@@ -84,6 +87,7 @@ public:
 
     void write(Bytes path, Bytes data, Done done) override;
     void finish() override;
+    void finishOldest() override;
     bool busy() const override { return !m_waiting.empty(); }
     std::int64_t reportedWorkMs() const override { return m_reportedWorkMs; }
     bool wouldWait(const Bytes &data) const override;

@@ -19,16 +19,6 @@ constexpr const char *kLocalServer = "127.0.0.1";
 // nothing until bytes arrive, and larger files grow as they do.
 constexpr std::size_t kUpFrontReserve = std::size_t{16} << 20;
 
-std::int32_t readLong(const Bytes &fields, std::size_t offset)
-{
-    return common::DecodeLong(common::ByteView(fields).substr(offset, 4));
-}
-
-bool longFits(const Bytes &fields, std::size_t offset)
-{
-    return common::LongFits(common::ByteView(fields).substr(offset, 4));
-}
-
 } // namespace
 
 std::vector<Bytes> SplitCommandLine(const Bytes &text)
@@ -90,8 +80,7 @@ void UpdaterCore::StartUpdater()
     m_launchPath = m_store.ReadSetting("Client", "Launch Application File");
     AddLogLine(Bytes("Updater Version ") + kUpdaterVersion);
     AddLogLine("Connecting to the Update Server...");
-    std::int64_t zero = 0;
-    ShowProgress("Connecting...", zero, 0);
+    ShowProgress("Connecting...", 0, 0);
     m_finished = false;
     m_started = true;
 }
@@ -119,7 +108,7 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (m_inTransfer && m_transport.receiving())
+    if (receivingFile() && m_transport.receiving())
         consider(m_stallStart + kStallLimitMs);
     return next;
 }
@@ -129,7 +118,7 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && m_inTransfer && m_transport.receiving() &&
+    if (!m_finished && receivingFile() && m_transport.receiving() &&
         now - m_stallStart >= kStallLimitMs) {
         logLine("The Update Server stopped sending.");
         m_transport.close();
@@ -196,8 +185,7 @@ void UpdaterCore::tryNextServer(std::int64_t now)
         break;
     default: {
         logLine("Unable to connect to the Update Server!");
-        std::int64_t zero = 0;
-        ShowProgress("Error Connecting...", zero, 0);
+        ShowProgress("Error Connecting...", 0, 0);
         m_finished = true;
         break;
     }
@@ -230,8 +218,9 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
-    m_listEndWaiting = false; // the next connection sends its own list
-    if (m_inTransfer)
+    if (m_phase == Phase::AwaitingVersions)
+        m_phase = Phase::Idle; // the next connection sends its own list
+    if (receivingFile())
         abandonTransfer();
     // A packet cut short by the loss is of no use on the next connection.
     m_buffer.clear();
@@ -246,8 +235,7 @@ void UpdaterCore::abandonTransfer()
     e.data.shrink_to_fit();
     e.received = 0;
     e.remaining = e.size;
-    m_inTransfer = false;
-    m_awaitingUpdateExe = false;
+    m_phase = Phase::Idle;
     // Files are fetched in ascending order: step back so the next pass asks for this entry
     // again; the ones before it that are done are skipped.
     m_currentIndex = std::max(0, m_currentIndex - 1);
@@ -262,12 +250,12 @@ void UpdaterCore::onData(common::ByteView bytes)
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (m_inTransfer) {
+    if (receivingFile()) {
         m_stallBytes += static_cast<std::int64_t>(bytes.size());
         if (m_stallBytes >= kStallMinBytes)
             restartStallWindow();
     }
-    if (m_inTransfer && !m_awaitingUpdateExe && m_buffer.empty() && !bytes.empty()) {
+    if (m_phase == Phase::ReceivingFile && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
         // the buffered way, so what follows the file is handled in order.
@@ -287,9 +275,8 @@ void UpdaterCore::onData(common::ByteView bytes)
 
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver && !m_selfUpdateWriting && !m_passEnding &&
-           !m_listEndWaiting) {
-        if (m_inTransfer) {
+    while (!m_finished && !m_handedOver && (m_phase == Phase::Idle || receivingFile())) {
+        if (receivingFile()) {
             if (!ReceiveFileData())
                 return;
             continue;
@@ -325,18 +312,13 @@ void UpdaterCore::SendVersionCheck()
 {
     // Version.dat is read once per pass, here where the server's file list is asked for.
     m_store.LoadVersions();
-    Bytes body(1, static_cast<char>(ToServer::UpdateVersionCheck));
-    body += kUpdaterVersion;
-    SendUpdatePacket(body);
+    SendUpdatePacket(VersionCheckBody(kUpdaterVersion));
 }
 
 void UpdaterCore::RequestFile(int index)
 {
     m_buffer.clear();
-    Bytes body;
-    body.push_back(static_cast<char>(ToServer::FileRequest));
-    body.push_back(static_cast<char>(static_cast<unsigned char>(index)));
-    SendUpdatePacket(body);
+    SendUpdatePacket(FileRequestBody(index));
 }
 
 // ---- Receiving packets --------------------------------------------------------------------
@@ -346,109 +328,106 @@ void UpdaterCore::ignoreMessage(const char *what)
     logLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
 }
 
+template <typename M>
+void UpdaterCore::decodeThen(const Bytes &fields, const char *what,
+                             void (UpdaterCore::*handle)(const M &))
+{
+    M message;
+    if (message.decode(fields))
+        (this->*handle)(message);
+    else
+        ignoreMessage(what);
+}
+
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
 {
-    switch (packet.type) {
-    case static_cast<std::uint8_t>(FromServer::SetLaunchFile):
-        handleSetLaunchFile(packet.fields);
+    switch (static_cast<FromServer>(packet.type)) {
+    case FromServer::SetLaunchFile:
+        decodeThen(packet.fields, "launch file", &UpdaterCore::handleSetLaunchFile);
         break;
-    case static_cast<std::uint8_t>(FromServer::FolderEntry):
-        handleFolderEntry(packet.fields);
+    case FromServer::FolderEntry:
+        decodeThen(packet.fields, "folder", &UpdaterCore::handleFolderEntry);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileCount):
-        handleFileCount(packet.fields);
+    case FromServer::FileCount:
+        decodeThen(packet.fields, "file count", &UpdaterCore::handleFileCount);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileInfo):
-        handleFileInfo(packet.fields);
+    case FromServer::FileInfo:
+        decodeThen(packet.fields, "file info", &UpdaterCore::handleFileInfo);
         break;
-    case static_cast<std::uint8_t>(FromServer::FileListEnd):
+    case FromServer::FileListEnd:
         handleFileListEnd();
         break;
-    case static_cast<std::uint8_t>(FromServer::FileData):
-        handleFileData(packet.fields);
+    case FromServer::FileData: {
+        FileDataMessage message;
+        if (message.decode(packet.fields))
+            handleFileData(message);
+        else
+            refuseFileData();
         break;
+    }
     default:
         break; // other types are not ours
     }
 }
 
-// SetLaunchFile: text path relative to the client folder.
-void UpdaterCore::handleSetLaunchFile(const Bytes &fields)
+void UpdaterCore::handleSetLaunchFile(const SetLaunchFileMessage &message)
 {
     // An empty name is valid: the client folder itself, which the hand-over does not find as
     // a program, so it goes on to the fallbacks.
-    if (!fields.empty() && !IsSafeRelativePath(fields)) {
+    if (!message.path.empty() && !IsSafeRelativePath(message.path)) {
         ignoreMessage("launch file");
         return;
     }
-    m_launchPath = m_store.clientFolder() + fields;
+    m_launchPath = m_store.clientFolder() + Bytes(message.path);
     // This run starts the program all the same; the next one would not know it.
     if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
         logLine("Unable to write Settings.ini");
 }
 
-// FolderEntry: byte number 1..15, text folder.
-void UpdaterCore::handleFolderEntry(const Bytes &fields)
+void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
 {
-    if (fields.empty()) {
+    if (message.number < 1 || message.number > 15 || !IsSafeFolder(message.folder)) {
         ignoreMessage("folder");
         return;
     }
-    const int number = common::byteAt(fields, 0);
-    const Bytes folder = fields.substr(1);
-    if (number < 1 || number > 15 || !IsSafeFolder(folder)) {
-        ignoreMessage("folder");
-        return;
-    }
-    m_folderTable[number] = folder;
+    const Bytes folder(message.folder);
+    m_folderTable[message.number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
         logLine("Unable to create folder: " + folder);
 }
 
-// FileCount: byte count.
-void UpdaterCore::handleFileCount(const Bytes &fields)
+void UpdaterCore::handleFileCount(const FileCountMessage &message)
 {
-    if (fields.empty()) {
-        ignoreMessage("file count");
-        return;
-    }
-    m_filesAnnounced = common::byteAt(fields, 0);
+    m_filesAnnounced = message.count;
 }
 
-// FileInfo: byte index, u32 version, name, byte 0, folder.
-void UpdaterCore::handleFileInfo(const Bytes &fields)
+void UpdaterCore::handleFileInfo(const FileInfoMessage &message)
 {
-    if (fields.size() < 5 || !longFits(fields, 1)) {
-        ignoreMessage("file info");
-        return;
-    }
-    const int index = common::byteAt(fields, 0);
+    const int index = message.index;
     if (index >= kFileTableSize) {
         ignoreMessage("file info");
         return;
     }
     FileEntry &e = m_table[index];
-    const Bytes rest = fields.substr(5);
-    const auto nul = rest.find('\0');
-    Bytes name = e.fileName;
-    Bytes folder;
-    if (nul == Bytes::npos) {
-        folder = rest; // no name given: the entry keeps its name
-    } else {
-        if (nul > 0)
-            name = rest.substr(0, nul);
-        folder = rest.substr(nul + 1);
-    }
-    if (!IsSafeFileName(name) || !IsSafeFolder(folder)) {
+    const Bytes name = message.name.empty() ? e.fileName : Bytes(message.name);
+    if (!IsSafeFileName(name) || !IsSafeFolder(message.folder)) {
         ignoreMessage("file info");
         return;
     }
-    e.version = readLong(fields, 1);
+    e.version = message.version;
     e.fileName = name;
-    e.folder = folder;
+    e.folder = Bytes(message.folder);
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
-    // The local version rule. Without a usable Version.dat the local file is packed to get
-    // its version: that is left to the version computer, and the list's end waits for it.
+    checkLocalVersion(index);
+    ++m_filesDescribed;
+    m_filesDescribed = ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
+}
+
+// The local version rule. Without a usable Version.dat the local file is packed to get its
+// version: that is left to the version computer, and the list's end waits for it.
+void UpdaterCore::checkLocalVersion(int index)
+{
+    FileEntry &e = m_table[index];
     const std::uint32_t generation = ++m_infoGeneration[index];
     if (!m_store.FileExists(e.fullPath)) {
         e.needsUpdate = true;
@@ -466,28 +445,28 @@ void UpdaterCore::handleFileInfo(const Bytes &fields)
                 versionArrived();
             });
     }
-
-    ++m_filesDescribed;
-    ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
 }
 
-// FileData: byte index, u32 size; the file's bytes follow.
-void UpdaterCore::handleFileData(const Bytes &fields)
+// The raw bytes that follow a refused FileData cannot be told from packets: reading on would
+// take file content for messages. The connection ends here, as if lost.
+void UpdaterCore::refuseFileData()
 {
-    const int index = fields.empty() ? 0 : common::byteAt(fields, 0);
-    if (fields.size() < 5 || index >= kFileTableSize || !longFits(fields, 1) ||
-        readLong(fields, 1) > kMaxFileSize) {
-        // The raw bytes that follow a refused FileData cannot be told from packets: reading
-        // on would take file content for messages. The connection ends here, as if lost.
-        ignoreMessage("file data");
-        logLine("Connection closed: the file that follows cannot be received.");
-        m_transport.close();
-        connectionLost();
+    ignoreMessage("file data");
+    logLine("Connection closed: the file that follows cannot be received.");
+    m_transport.close();
+    connectionLost();
+}
+
+void UpdaterCore::handleFileData(const FileDataMessage &message)
+{
+    const int index = message.index;
+    if (index >= kFileTableSize || message.size > kMaxFileSize) {
+        refuseFileData();
         return;
     }
     m_currentIndex = index;
     FileEntry &e = m_table[index];
-    e.size = readLong(fields, 1);
+    e.size = message.size;
     e.remaining = e.size;
     e.startTime = m_clock.nowMs();
     // A file sent again starts afresh.
@@ -500,8 +479,7 @@ void UpdaterCore::handleFileData(const Bytes &fields)
         e.fileName = "Updater.dat";
         e.fullPath = m_store.programFile("Updater.dat");
     }
-    m_inTransfer = true;
-    m_awaitingUpdateExe = false;
+    m_phase = Phase::ReceivingFile;
     restartStallWindow();
 }
 
@@ -511,27 +489,27 @@ void UpdaterCore::handleFileData(const Bytes &fields)
 // done until more bytes arrive.
 bool UpdaterCore::ReceiveFileData()
 {
-    if (m_buffer.empty() || !m_inTransfer)
+    if (m_buffer.empty() || !receivingFile())
         return false;
     FileEntry &e = m_table[m_currentIndex];
     const std::int64_t now = m_clock.nowMs();
 
-    if (m_awaitingUpdateExe) {
+    if (m_phase == Phase::AwaitingUpdateExeSize) {
         // Update.exe follows Updater.dat in the same stream, after its 4-byte size.
         if (m_buffer.size() < 5)
             return false;
-        const Bytes sizeBytes = m_buffer.take(4);
-        if (!common::LongFits(sizeBytes) || common::DecodeLong(sizeBytes) > kMaxFileSize) {
+        std::int32_t size = 0;
+        if (!DecodeUpdateExeSize(m_buffer.take(4), size) || size > kMaxFileSize) {
             logLine("Ignored an invalid file size from the Update Server.");
             m_transport.close();
             connectionLost();
             return false;
         }
-        m_awaitingUpdateExe = false;
+        m_phase = Phase::ReceivingFile;
         e.fileName = "Update.exe";
         e.fullPath = m_store.programFile("Update.exe");
         e.received = 0;
-        e.size = common::DecodeLong(sizeBytes);
+        e.size = size;
         startData(e);
         e.remaining = e.size;
         e.startTime = now;
@@ -555,15 +533,10 @@ void UpdaterCore::fileBytesMoved(FileEntry &e)
     e.remaining = e.size - e.received;
 
     if (now >= m_nextAckTime || e.remaining == 0) {
-        Bytes body;
-        body.push_back(static_cast<char>(ToServer::TransferAck));
-        body.push_back(static_cast<char>(static_cast<unsigned char>(m_currentIndex)));
-        body += common::EncodeLong(e.received);
-        SendUpdatePacket(body);
+        SendUpdatePacket(TransferAckBody(m_currentIndex, e.received));
         m_nextAckTime = now + kAckSpacingMs;
     }
-    std::int64_t received = e.received;
-    ShowProgress("Downloading: " + e.fileName, received, e.size);
+    ShowProgress("Downloading: " + e.fileName, e.received, e.size);
     if (e.remaining == 0)
         completeFile(e);
 }
@@ -593,7 +566,7 @@ void UpdaterCore::completeFile(FileEntry &e)
         // A game file is unpacked and stored while the next one is requested and arrives.
         // The last acknowledgement and the request leave together before the file goes to
         // the writer, so nothing the writer does holds them back.
-        m_inTransfer = false;
+        m_phase = Phase::Idle;
         const int next = nextWanted();
         if (next > 0)
             RequestFile(next);
@@ -607,7 +580,7 @@ void UpdaterCore::completeFile(FileEntry &e)
     flushOutgoing(); // the last acknowledgement
     if (e.fullPath.empty()) {
         // A file pushed for an entry never described has nowhere to go.
-        m_inTransfer = false;
+        m_phase = Phase::Idle;
         fileWritten(index, FileError::CreateFailed, std::move(data), 0);
         NextDownload();
         return;
@@ -616,11 +589,9 @@ void UpdaterCore::completeFile(FileEntry &e)
     // depends on them waits for their outcome.
     const bool firstOfPair = index == 1 && e.fileName == "Updater.dat";
     if (firstOfPair) {
-        m_awaitingUpdateExe = true; // Update.exe follows in the same stream
+        m_phase = Phase::AwaitingUpdateExeSize; // Update.exe follows in the same stream
     } else {
-        m_inTransfer = false;
-        if (index == 1)
-            m_selfUpdateWriting = true;
+        m_phase = index == 1 ? Phase::WritingUpdateExe : Phase::Idle;
     }
     handToWriter(index, e.fullPath, std::move(data));
 }
@@ -629,9 +600,10 @@ void UpdaterCore::completeFile(FileEntry &e)
 void UpdaterCore::ownFileWritten(int index, FileError error)
 {
     if (index == 0) {
-        SendVersionCheck();
-    } else if (index == 1 && m_selfUpdateWriting) {
-        m_selfUpdateWriting = false;
+        if (!m_handedOver)
+            SendVersionCheck();
+    } else if (index == 1 && m_phase == Phase::WritingUpdateExe) {
+        m_phase = Phase::Idle;
         m_selfUpdatePending = error == FileError::None;
         m_finished = true;
     }
@@ -653,9 +625,11 @@ void UpdaterCore::feedWriter()
         m_queuedFiles.pop_front();
         const int index = file.index;
         const std::int64_t handedAt = m_clock.nowMs();
+        m_writerPaths.push_back(file.path);
         m_writer.write(std::move(file.path), std::move(file.data),
                        [this, index, handedAt](FileError error, Bytes buffer) {
                            const std::int64_t measured = m_writer.reportedWorkMs();
+                           m_writerPaths.pop_front();
                            ++m_writesReported;
                            fileWritten(index, error, std::move(buffer),
                                        measured >= 0 ? measured : m_clock.nowMs() - handedAt);
@@ -665,12 +639,12 @@ void UpdaterCore::feedWriter()
                                AddLogLine(m_heldLines.front().second);
                                m_heldLines.pop_front();
                            }
-                           if (m_handedOver)
-                               return;
                            if (index <= 1)
                                ownFileWritten(index, error);
+                           if (m_handedOver)
+                               return;
                            feedWriter();
-                           if (m_passEnding && !writesPending())
+                           if (m_phase == Phase::EndingPass && !writesPending())
                                endPass();
                            flushOutgoing();
                        });
@@ -732,7 +706,7 @@ void UpdaterCore::logLine(const Bytes &text)
 void UpdaterCore::handleFileListEnd()
 {
     if (m_versionsAwaited > 0) {
-        m_listEndWaiting = true; // the requests follow once the versions are known
+        m_phase = Phase::AwaitingVersions; // the requests follow once the versions are known
         return;
     }
     NextDownload();
@@ -740,9 +714,9 @@ void UpdaterCore::handleFileListEnd()
 
 void UpdaterCore::versionArrived()
 {
-    if (!m_listEndWaiting || m_versionsAwaited > 0 || m_handedOver)
+    if (m_phase != Phase::AwaitingVersions || m_versionsAwaited > 0 || m_handedOver)
         return;
-    m_listEndWaiting = false;
+    m_phase = Phase::Idle;
     NextDownload();
     // What came after the list in the same arrival waited with it.
     processBuffer();
@@ -772,10 +746,10 @@ void UpdaterCore::NextDownload()
 void UpdaterCore::endPass()
 {
     if (writesPending()) {
-        m_passEnding = true;
+        m_phase = Phase::EndingPass;
         return;
     }
-    m_passEnding = false;
+    m_phase = Phase::Idle;
     if (m_store.SaveVersions(m_table) != FileError::None)
         logLine("Unable to write Version.dat");
 
@@ -795,8 +769,7 @@ void UpdaterCore::endPass()
     } else {
         logLine("Update Complete (" + std::to_string(total) + " ms)");
     }
-    std::int64_t zero = 0;
-    ShowProgress(status, zero, 0);
+    ShowProgress(status, 0, 0);
     m_finished = true;
 }
 
@@ -804,16 +777,15 @@ void UpdaterCore::FinishAndLaunch()
 {
     if (m_handedOver)
         return;
-    // The files being written, and those waiting for the writer, are finished before anything
-    // is started.
-    while (writesPending()) {
-        m_writer.finish();
-        feedWriter();
-    }
     m_handedOver = true;
     flushOutgoing();
     if (m_transport.state() != common::Transport::State::Closed)
         m_transport.close();
+    // Files the writer has not taken yet are downloaded again next run (Version.dat is left
+    // as it was), except the programs the hand-over may start.
+    dropQueuedFiles();
+    if (m_phase == Phase::WritingUpdateExe)
+        waitForWrite(m_store.programFile("Update.exe"));
 
     if (m_selfUpdatePending) {
         m_launchPath = m_store.programFile("Update.exe");
@@ -824,25 +796,94 @@ void UpdaterCore::FinishAndLaunch()
             std::filesystem::remove(common::LocalPath(oldUpdate), ec);
         }
     }
-
-    // The chosen program, else the client folder's Registry.exe, else its Talmora.exe.
-    const Bytes fallbacks[] = {m_store.clientFolder() + "Registry.exe",
-                               m_store.clientFolder() + "Talmora.exe"};
-    std::size_t k = 0;
-    if (m_launchPath.empty())
-        m_launchPath = fallbacks[k++];
-    for (;;) {
-        if (!common::ResolveProgram(m_launchPath).empty()) {
-            if (m_launcher.start(m_launchPath, m_store.programFolder()))
-                break;
-            // Only programs are started; a file that is none leaves the choice to the next.
-            logLine("Unable to start: " + m_launchPath);
-        }
-        if (k >= std::size(fallbacks))
-            break;
-        m_launchPath = fallbacks[k++];
-    }
+    startChosenProgram();
     m_view.endProcess();
+    // The files already with the writer are completed (or their temporary files removed)
+    // after the program has started.
+    m_writer.finish();
+}
+
+std::vector<Bytes> UpdaterCore::launchCandidates() const
+{
+    // The chosen program, else the client folder's Registry.exe, else its Talmora.exe.
+    std::vector<Bytes> candidates;
+    if (!m_launchPath.empty())
+        candidates.push_back(m_launchPath);
+    candidates.push_back(m_store.clientFolder() + "Registry.exe");
+    candidates.push_back(m_store.clientFolder() + "Talmora.exe");
+    return candidates;
+}
+
+void UpdaterCore::startChosenProgram()
+{
+    for (const Bytes &candidate : launchCandidates()) {
+        m_launchPath = candidate;
+        // A program still being written is started once it is whole.
+        waitForWrite(candidate);
+        if (common::ResolveProgram(candidate).empty())
+            continue;
+        if (m_launcher.start(candidate, m_store.programFolder()))
+            return;
+        // Only programs are started; a file that is none leaves the choice to the next.
+        logLine("Unable to start: " + candidate);
+    }
+}
+
+namespace {
+
+// Two names of one file, whichever separators they use.
+bool sameFile(const Bytes &a, const Bytes &b)
+{
+    if (a == b)
+        return true;
+    const auto normal = [](const Bytes &path) {
+        return std::filesystem::path(common::LocalPath(path)).lexically_normal();
+    };
+    return normal(a) == normal(b);
+}
+
+} // namespace
+
+void UpdaterCore::dropQueuedFiles()
+{
+    std::vector<Bytes> keep = launchCandidates();
+    keep.push_back(m_store.programFile("Update.exe"));
+    std::deque<QueuedFile> kept;
+    for (QueuedFile &file : m_queuedFiles) {
+        const bool program = std::any_of(keep.begin(), keep.end(), [&file](const Bytes &path) {
+            return sameFile(path, file.path);
+        });
+        if (program)
+            kept.push_back(std::move(file));
+        else
+            --m_writesHanded;
+    }
+    m_queuedFiles = std::move(kept);
+    // Lines that waited for a dropped file follow the files still with the writer.
+    for (auto &held : m_heldLines)
+        held.first = std::min(held.first, m_writesHanded);
+    while (!m_heldLines.empty() && m_heldLines.front().first <= m_writesReported) {
+        AddLogLine(m_heldLines.front().second);
+        m_heldLines.pop_front();
+    }
+}
+
+bool UpdaterCore::writePending(const Bytes &path) const
+{
+    const auto same = [&path](const Bytes &other) { return sameFile(path, other); };
+    return std::any_of(m_queuedFiles.begin(), m_queuedFiles.end(),
+                       [&same](const QueuedFile &f) { return same(f.path); }) ||
+           std::any_of(m_writerPaths.begin(), m_writerPaths.end(), same);
+}
+
+void UpdaterCore::waitForWrite(const Bytes &path)
+{
+    for (;;) {
+        feedWriter();
+        if (!writePending(path))
+            return;
+        m_writer.finishOldest();
+    }
 }
 
 // ---- Display ------------------------------------------------------------------------------
@@ -858,10 +899,9 @@ void UpdaterCore::AddLogLine(const Bytes &text)
     }
 }
 
-void UpdaterCore::ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total)
+std::int64_t UpdaterCore::ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total)
 {
     const ProgressDisplay d = FormatProgress(count, total, m_bytesLastSecond);
-    count = d.count;
     m_barWidth = d.barWidth;
     m_view.setBarWidth(d.barWidth);
     if (!text.empty()) {
@@ -870,6 +910,7 @@ void UpdaterCore::ShowProgress(const Bytes &text, std::int64_t &count, std::int6
     }
     m_bytesText = d.bytesText;
     m_view.setBytesText(m_bytesText);
+    return d.count;
 }
 
 } // namespace updater

@@ -7,6 +7,7 @@
 #include "updater/files/FileStore.h"
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
+#include "updater/flow/UpdateProtocol.h"
 #include "updater/flow/UpdaterView.h"
 #include "updater/flow/VersionComputer.h"
 
@@ -31,23 +32,6 @@ inline constexpr std::int64_t kStallLimitMs = 30000;
 inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
 inline constexpr int kBuiltInServerCount = 5;
-
-// Message types on the update wire.
-enum class ToServer : std::uint8_t
-{
-    UpdateVersionCheck = 0,
-    FileRequest = 1,
-    TransferAck = 2
-};
-enum class FromServer : std::uint8_t
-{
-    SetLaunchFile = 0, // text: path relative to the client folder
-    FolderEntry = 1,   // byte number 1..15, text: folder ending in "\"
-    FileCount = 2,     // byte: number of FileInfo to come
-    FileInfo = 3,      // byte index, u32 version, name, byte 0, folder
-    FileListEnd = 4,   // no fields
-    FileData = 5,      // byte index, u32 size; the raw file bytes follow outside the framing
-};
 
 // The command-line text split at every single space: no text gives no words, two spaces in
 // a row give an empty word.
@@ -98,12 +82,14 @@ public:
     void onData(common::ByteView bytes) override;
 
     // Closes the connection, starts the chosen program and ends the run. Runs once; later
-    // calls do nothing.
+    // calls do nothing. Files not yet with the writer are dropped; those with it are finished
+    // after the start. Only a program still being written is waited for.
     void FinishAndLaunch();
 
     // Display operations.
     void AddLogLine(const Bytes &text);
-    void ShowProgress(const Bytes &text, std::int64_t &count, std::int64_t total);
+    // Shows `count` of `total` and returns the count as shown (at most `total`).
+    std::int64_t ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total);
 
     // Observers for tests and the window.
     const FileTable &fileTable() const { return m_table; }
@@ -115,7 +101,7 @@ public:
     int serverAttempt() const { return m_serverAttempt; }
     bool finished() const { return m_finished; }
     bool handedOver() const { return m_handedOver; }
-    bool inTransfer() const { return m_inTransfer; }
+    bool inTransfer() const { return receivingFile(); }
     bool selfUpdatePending() const { return m_selfUpdatePending; }
     int currentIndex() const { return m_currentIndex; }
     std::size_t bufferedBytes() const { return m_buffer.size(); }
@@ -148,6 +134,14 @@ private:
     void versionArrived();
     void ownFileWritten(int index, FileError error);
     bool writesPending() const;
+    // The programs the hand-over tries, in order.
+    std::vector<Bytes> launchCandidates() const;
+    void startChosenProgram();
+    // On close: forgets the files the writer has not taken, but for the programs to start.
+    void dropQueuedFiles();
+    // True while `path` waits for the writer or is with it.
+    bool writePending(const Bytes &path) const;
+    void waitForWrite(const Bytes &path);
     void logLine(const Bytes &text);
     // A new window of the stall limit starts now, with no bytes counted in it.
     void restartStallWindow();
@@ -155,11 +149,17 @@ private:
     void connectionLost();
     void ignoreMessage(const char *what);
 
-    void handleSetLaunchFile(const Bytes &fields);
-    void handleFolderEntry(const Bytes &fields);
-    void handleFileCount(const Bytes &fields);
-    void handleFileInfo(const Bytes &fields);
-    void handleFileData(const Bytes &fields);
+    void handleSetLaunchFile(const SetLaunchFileMessage &message);
+    void handleFolderEntry(const FolderEntryMessage &message);
+    void handleFileCount(const FileCountMessage &message);
+    void handleFileInfo(const FileInfoMessage &message);
+    void handleFileData(const FileDataMessage &message);
+    void refuseFileData();
+    void checkLocalVersion(int index);
+    // Decodes a message of type M from `fields` and gives it to `handle`; one that does not
+    // decode is logged as `what` and ignored.
+    template <typename M>
+    void decodeThen(const Bytes &fields, const char *what, void (UpdaterCore::*handle)(const M &));
 
     FileStore &m_store;
     const common::Clock &m_clock;
@@ -187,8 +187,21 @@ private:
     common::ReceiveBuffer m_buffer;
     Bytes m_outgoing; // messages of the event being handled, sent when it is done
     Bytes m_spare;    // memory of the last file written, for the next one
-    bool m_inTransfer = false;
-    bool m_awaitingUpdateExe = false; // entry 1: Updater.dat written, Update.exe's size next
+    // Where the pass stands between two messages.
+    enum class Phase
+    {
+        Idle,                  // messages are read as they come
+        AwaitingVersions,      // FileListEnd came; local versions are still being computed
+        ReceivingFile,         // the bytes of the current file are arriving
+        AwaitingUpdateExeSize, // Updater.dat is complete; Update.exe's size comes next
+        WritingUpdateExe,      // Update.exe is complete and being written
+        EndingPass,            // no file left: the pass ends once every file is written
+    };
+    Phase m_phase = Phase::Idle;
+    bool receivingFile() const
+    {
+        return m_phase == Phase::ReceivingFile || m_phase == Phase::AwaitingUpdateExeSize;
+    }
     int m_currentIndex = 0;
     std::int64_t m_nextAckTime = 0;
     std::int64_t m_stallStart = 0;                          // start of the current stall window
@@ -208,13 +221,11 @@ private:
         Bytes data;
     };
     std::deque<QueuedFile> m_queuedFiles;
+    std::deque<Bytes> m_writerPaths; // files with the writer, oldest first
     std::unique_ptr<VersionComputer> m_ownVersionComputer;
     VersionComputer *m_versionComputer = nullptr;
     std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
     int m_versionsAwaited = 0;
-    bool m_listEndWaiting = false;    // FileListEnd came; local versions still being computed
-    bool m_passEnding = false;        // no file left: the pass ends once all are written
-    bool m_selfUpdateWriting = false; // Update.exe is complete and being written
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;

@@ -35,6 +35,7 @@ public:
 
     UpdaterWindow &window() { return m_window; }
     UpdaterCore &core() { return *m_core; }
+    FileStore &store() { return m_store; }
 
 private:
     FileStore m_store;
