@@ -6,37 +6,19 @@
 #include "common/ReceiveBuffer.h"
 #include "servers/AccountStore.h"
 #include "servers/ServerDirectory.h"
+#include "tests/e2e_wine/WineFixture.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <vector>
 
 using common::Bytes;
 
 namespace {
 
-bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using winetest::kCapMs;
+using winetest::WaitUntil;
 
 // The packets the server sent in a stream.
 std::vector<common::Packet> packets(const QByteArray &stream)
@@ -95,56 +77,24 @@ private:
     QTcpServer m_listener;
 };
 
-class RegistryUnderWine : public ::testing::Test
+class RegistryUnderWine : public winetest::WineTest
 {
 protected:
-    void SetUp() override
-    {
-        m_windowsBin = qEnvironmentVariable("TALMORA_WINDOWS_BIN");
-        if (m_windowsBin.isEmpty() || qEnvironmentVariable("DISPLAY").isEmpty())
-            GTEST_SKIP() << "needs TALMORA_WINDOWS_BIN and a display (xvfb-run)";
-    }
     void TearDown() override
     {
-        for (QProcess *process : {&m_client, &m_server}) {
-            if (process->state() == QProcess::NotRunning)
-                continue;
-            process->terminate();
-            if (!process->waitForFinished(5000))
-                process->kill();
-            process->waitForFinished(5000);
-        }
+        if (m_client.state() == QProcess::NotRunning)
+            return;
+        m_client.terminate();
+        if (!m_client.waitForFinished(5000))
+            m_client.kill();
+        m_client.waitForFinished(5000);
     }
-
-    QProcessEnvironment wineEnvironment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        if (!env.contains(QStringLiteral("WINEPREFIX")))
-            env.insert(QStringLiteral("WINEPREFIX"),
-                       m_windowsBin + QStringLiteral("/../wineprefix"));
-        env.insert(QStringLiteral("WINEDEBUG"), QStringLiteral("-all"));
-        env.insert(QStringLiteral("WINEDLLOVERRIDES"), QStringLiteral("mscoree,mshtml="));
-        return env;
-    }
-
-    bool serverLogged(const QByteArray &text)
-    {
-        return waitUntil([&] {
-            m_serverLog += m_server.readAll();
-            return m_serverLog.contains(text);
-        });
-    }
-
-    QString m_windowsBin;
-    QTemporaryDir m_dir;
-    QProcess m_server;
     QProcess m_client;
-    QByteArray m_serverLog;
 };
 
 TEST_F(RegistryUnderWine, AutomaticLoginServerListAndChatWithALinuxClient)
 {
-    const QString data = m_dir.filePath(QStringLiteral("data"));
+    const QString data = path(QStringLiteral("data"));
     QDir().mkpath(data);
     {
         servers::AccountStore accounts((data + "/accounts.txt").toStdString(), 1000);
@@ -155,50 +105,42 @@ TEST_F(RegistryUnderWine, AutomaticLoginServerListAndChatWithALinuxClient)
         servers::ListedServer east{0, "Eastmarch", "Mira", "127.0.0.1", 5750, true, 12};
         ASSERT_EQ(directory.add(east), servers::ServerDirectory::AddResult::Added);
     }
-    m_server.setProcessChannelMode(QProcess::MergedChannels);
-    m_server.start(QStringLiteral(TALMORA_DEFAULT_BIN_DIR "/RegistryServer"),
-                   {QStringLiteral("--data"), data, QStringLiteral("--listen"),
-                    QStringLiteral("127.0.0.1:0"), QStringLiteral("--allow-same-machine")});
-    ASSERT_TRUE(serverLogged("listening on")) << m_serverLog.toStdString();
-    const auto match = QRegularExpression(QStringLiteral("listening on 127\\.0\\.0\\.1:(\\d+)"))
-                           .match(QString::fromLatin1(m_serverLog));
-    ASSERT_TRUE(match.hasMatch());
-    Relay relay(static_cast<quint16>(match.captured(1).toUInt()));
+    winetest::Server server(
+        QStringLiteral("RegistryServer"),
+        {QStringLiteral("--data"), data, QStringLiteral("--allow-same-machine")});
+    ASSERT_NE(server.port(), 0) << server.log().toStdString();
+    Relay relay(server.port());
 
     // The Windows program in a folder of its own, automatic login stored (the password is
     // kept reversed).
-    const QString folder = m_dir.filePath(QStringLiteral("client"));
-    QDir().mkpath(folder);
-    ASSERT_TRUE(QFile::copy(m_windowsBin + "/Registry.exe", folder + "/Registry.exe"));
-    QFile ini(folder + "/registry.ini");
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[Account]\r\nUser=demo\r\nAutoLogin=1\r\nPassword=selat\r\n");
-    ini.close();
-    m_client.setProcessEnvironment(wineEnvironment());
-    m_client.setWorkingDirectory(folder);
-    m_client.start(QStringLiteral("/usr/lib/wine/wine64"),
-                   {QStringLiteral("Registry.exe"), QStringLiteral("--server"),
-                    QStringLiteral("127.0.0.1:%1").arg(relay.port())});
+    const QString folder = path(QStringLiteral("client"));
+    const QString program = winetest::install(QStringLiteral("Registry.exe"), folder);
+    winetest::put(folder + "/registry.ini",
+                  "[Account]\r\nUser=demo\r\nAutoLogin=1\r\nPassword=selat\r\n");
+    startWine(m_client, program,
+              {QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(relay.port())},
+              folder);
     ASSERT_TRUE(m_client.waitForStarted(10000));
 
-    ASSERT_TRUE(serverLogged("(demo) logged in")) << m_serverLog.toStdString();
-    ASSERT_TRUE(waitUntil([&] { return hasPacket(relay.toClient, 5, Bytes("\2\0demo", 6)); }));
+    ASSERT_TRUE(server.logged("(demo) logged in", kCapMs)) << server.log().toStdString();
+    ASSERT_TRUE(
+        WaitUntil([&] { return hasPacket(relay.toClient, 5, Bytes("\2\0demo", 6)); }, kCapMs));
     // The server list reached the Windows program.
-    ASSERT_TRUE(waitUntil([&] { return hasPacket(relay.toClient, 1, "Eastmarch"); }));
+    ASSERT_TRUE(WaitUntil([&] { return hasPacket(relay.toClient, 1, "Eastmarch"); }, kCapMs));
 
     // The Linux client: greeting, login, a chat line.
     QTcpSocket linux;
     QByteArray linuxReceived;
     QObject::connect(&linux, &QTcpSocket::readyRead, [&] { linuxReceived += linux.readAll(); });
-    linux.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(match.captured(1).toUInt()));
+    linux.connectToHost(QHostAddress::LocalHost, server.port());
     ASSERT_TRUE(linux.waitForConnected(5000));
     linux.write(framed(Bytes("\0R0.7\0", 6) + "777"));
     linux.write(framed(Bytes("\3\1Mira\0moonlight", 16)));
-    ASSERT_TRUE(waitUntil([&] { return hasPacket(linuxReceived, 5, "Mira"); }));
+    ASSERT_TRUE(WaitUntil([&] { return hasPacket(linuxReceived, 5, "Mira"); }, kCapMs));
     // The Windows program's users list gets the second user.
-    EXPECT_TRUE(waitUntil([&] { return hasPacket(relay.toClient, 6, "Mira"); }));
+    EXPECT_TRUE(WaitUntil([&] { return hasPacket(relay.toClient, 6, "Mira"); }, kCapMs));
     linux.write(framed("\5hello from linux"));
-    ASSERT_TRUE(waitUntil([&] { return hasPacket(relay.toClient, 7, "hello from linux"); }))
+    ASSERT_TRUE(WaitUntil([&] { return hasPacket(relay.toClient, 7, "hello from linux"); }, kCapMs))
         << "the chat line did not reach the Windows program";
 }
 
