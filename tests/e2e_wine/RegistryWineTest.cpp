@@ -1,7 +1,8 @@
 // Registry.exe under wine against the native reference registry server on loopback, with
-// automatic login from registry.ini, and chat with a second client on Linux that speaks the
-// protocol itself. What the Windows program receives is read from the wire through a
-// recording relay.
+// automatic login from registry.ini, and chat both ways with a second client on Linux that
+// speaks the protocol itself. What the Windows program receives is read from the wire through
+// a recording relay; its chat line is typed into its own controls by a helper program run
+// under wine beside it.
 #include "common/Codec.h"
 #include "common/ReceiveBuffer.h"
 #include "servers/AccountStore.h"
@@ -11,6 +12,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <vector>
 
 using common::Bytes;
@@ -38,6 +40,16 @@ bool hasPacket(const QByteArray &stream, std::uint8_t type, const Bytes &text)
         if (packet.type == type && packet.fields.find(text) != Bytes::npos)
             return true;
     return false;
+}
+
+// The fields of the packets of the type.
+std::vector<Bytes> fieldsOf(const QByteArray &stream, std::uint8_t type)
+{
+    std::vector<Bytes> out;
+    for (const common::Packet &packet : packets(stream))
+        if (packet.type == type)
+            out.push_back(packet.fields);
+    return out;
 }
 
 // What a Registry client sends: length word, check character, body.
@@ -92,7 +104,7 @@ protected:
     QProcess m_client;
 };
 
-TEST_F(RegistryUnderWine, AutomaticLoginServerListAndChatWithALinuxClient)
+TEST_F(RegistryUnderWine, AutomaticLoginServerListAndChatBothWaysWithALinuxClient)
 {
     const QString data = path(QStringLiteral("data"));
     QDir().mkpath(data);
@@ -142,6 +154,20 @@ TEST_F(RegistryUnderWine, AutomaticLoginServerListAndChatWithALinuxClient)
     linux.write(framed("\5hello from linux"));
     ASSERT_TRUE(WaitUntil([&] { return hasPacket(relay.toClient, 7, "hello from linux"); }, kCapMs))
         << "the chat line did not reach the Windows program";
+
+    // The other way: a line typed into the Windows program's chat box and sent with Enter
+    // reaches the Linux client as it was typed, once.
+    const QString typed = QStringLiteral("greetings from windows, 100% & <ok>");
+    QProcess typer;
+    startWine(typer, winetest::windowsBin() + "/chat_typer.exe", {typed}, folder);
+    ASSERT_TRUE(WaitUntil([&] { return typer.state() == QProcess::NotRunning; }, kCapMs));
+    ASSERT_EQ(typer.exitCode(), 0) << typer.readAll().toStdString();
+    const Bytes expected = "demo: " + typed.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return hasPacket(linuxReceived, 7, expected); }, kCapMs))
+        << server.log().toStdString();
+    const std::vector<Bytes> lines = fieldsOf(linuxReceived, 7);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), expected), 1);
+    EXPECT_EQ(lines.back(), expected);
 }
 
 } // namespace
