@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <vector>
@@ -30,11 +31,21 @@ void putChunk(std::string &out, const char *type, const std::string &data)
 
 bool CaptureWindowPng(HWND window, const std::string &path)
 {
-    RECT frame{};
-    if (!GetWindowRect(window, &frame))
+    // What the program draws: its client area and, above it, its menu bar. The frame and
+    // caption are left out: without a window manager nobody draws them.
+    RECT area{};
+    if (!GetClientRect(window, &area))
         return false;
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    RECT shown{origin.x, origin.y, origin.x + area.right, origin.y + area.bottom};
+    MENUBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    if (GetMenu(window) && GetMenuBarInfo(window, OBJID_MENU, 0, &bar) &&
+        bar.rcBar.bottom > bar.rcBar.top)
+        shown.top = std::min(shown.top, bar.rcBar.top);
+    const int width = shown.right - shown.left;
+    const int height = shown.bottom - shown.top;
     if (width <= 0 || height <= 0)
         return false;
 
@@ -62,7 +73,7 @@ bool CaptureWindowPng(HWND window, const std::string &path)
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
     HDC screenDc = GetDC(nullptr);
-    bool drawn = BitBlt(dc, 0, 0, width, height, screenDc, frame.left, frame.top, SRCCOPY) != FALSE;
+    bool drawn = BitBlt(dc, 0, 0, width, height, screenDc, shown.left, shown.top, SRCCOPY) != FALSE;
     ReleaseDC(nullptr, screenDc);
     GdiFlush();
 

@@ -4,6 +4,7 @@
 #include "common/win32/MessageWindow.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/Win32Loop.h"
+#include "tests/support/WindowCapture.h"
 #include "tests/updater_files/TempFolder.h"
 #include "tests/updater_flow/CoreTestSupport.h"
 #include "updater/flow/UpdaterCore.h"
@@ -14,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -178,6 +181,31 @@ TEST(Win32UpdaterWindow, ClosingRunsTheHandOverOnceAndEndingDoesNotRunItAgain)
     other.endProcess(); // the run ended by itself: hiding is not a close by the user
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(ended, 2);
+}
+
+// The picture for the documentation, a pass in progress:
+//   UPDATER_WINDOWS_SCREENSHOT=/path/docs/updater-windows.png xvfb-run -a wine64
+//   updater_flow_win32_window_tests.exe --gtest_filter=*Picture*
+TEST(Win32UpdaterWindow, Picture)
+{
+    const char *path = std::getenv("UPDATER_WINDOWS_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set UPDATER_WINDOWS_SCREENSHOT to a file name to take the picture";
+    CoreInWindow run;
+    run.window.show();
+    run.core.StartUpdater();
+    for (const char *line :
+         {"File Updated: Readme.txt (41 ms)", "File Updated: Data\\Items.dat (57 ms)",
+          "File Updated: Maps\\Town\\Gate.map (212 ms)"})
+        run.core.AddLogLine(line);
+    std::int64_t received = 737280;
+    run.core.ShowProgress("Downloading: Maps\\Town\\Square.map", received, 1258291);
+    settle(run.window);
+    ASSERT_TRUE(testsupport::CaptureWindowPng(run.window.handle(), path));
+    std::ifstream written(path, std::ios::binary);
+    char signature[8] = {};
+    written.read(signature, 8);
+    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
 
 // The program's own wiring: closing the window while the servers are being tried starts the
