@@ -971,23 +971,49 @@ void MainWindow::newAccountFieldsChanged(int id)
 
 // --- Messages -----------------------------------------------------------------------------
 
+void MainWindow::accountMenuCommand(AccountMenu item)
+{
+    switch (item) {
+    case AccountMenu::CreateNewAccount:
+        hidePanel(Panel::AccountLogin);
+        showPanel(Panel::NewAccount);
+        break;
+    case AccountMenu::LogIn:
+        hidePanel(Panel::NewAccount);
+        showPanel(Panel::AccountLogin);
+        break;
+    case AccountMenu::LogOut:
+        if (m_core)
+            m_core->logOff();
+        break;
+    }
+}
+
+void MainWindow::editChanged(int id)
+{
+    switch (id) {
+    case IdUser1:
+    case IdPass1:
+        loginFieldsChanged();
+        break;
+    case IdNewServer:
+    case IdNewIP:
+    case IdNewPort:
+        newServerFieldsChanged();
+        break;
+    case IdPass0:
+    case IdPass2:
+        newAccountFieldsChanged(id);
+        break;
+    default:
+        break;
+    }
+}
+
 void MainWindow::command(int id, int code)
 {
     if (id >= IdMenuAccountBase && id < IdMenuAccountBase + kAccountMenuCount && code == 0) {
-        switch (static_cast<AccountMenu>(id - IdMenuAccountBase)) {
-        case AccountMenu::CreateNewAccount:
-            hidePanel(Panel::AccountLogin);
-            showPanel(Panel::NewAccount);
-            break;
-        case AccountMenu::LogIn:
-            hidePanel(Panel::NewAccount);
-            showPanel(Panel::AccountLogin);
-            break;
-        case AccountMenu::LogOut:
-            if (m_core)
-                m_core->logOff();
-            break;
-        }
+        accountMenuCommand(static_cast<AccountMenu>(id - IdMenuAccountBase));
         return;
     }
     switch (id) {
@@ -1018,25 +1044,8 @@ void MainWindow::command(int id, int code)
     default:
         break;
     }
-    if (code != EN_CHANGE)
-        return;
-    switch (id) {
-    case IdUser1:
-    case IdPass1:
-        loginFieldsChanged();
-        break;
-    case IdNewServer:
-    case IdNewIP:
-    case IdNewPort:
-        newServerFieldsChanged();
-        break;
-    case IdPass0:
-    case IdPass2:
-        newAccountFieldsChanged(id);
-        break;
-    default:
-        break;
-    }
+    if (code == EN_CHANGE)
+        editChanged(id);
 }
 
 LRESULT MainWindow::notify(const NMHDR &header)

@@ -159,6 +159,9 @@ private:
     // Messages of the main window and those its containers pass up; false: not handled.
     bool handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result);
     void command(int id, int code);
+    void accountMenuCommand(AccountMenu item);
+    // EN_CHANGE of an edit box.
+    void editChanged(int id);
     LRESULT notify(const NMHDR &header);
     LRESULT colourStatic(HDC dc, HWND control);
     void drawLabelButton(const DRAWITEMSTRUCT &item);

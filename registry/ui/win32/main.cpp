@@ -36,12 +36,10 @@ void tell(const std::string &text)
     MessageBoxA(nullptr, text.c_str(), registry::kProgramTitle, MB_OK);
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// Reads the options into `server`. Returns the exit code when the program is to end at once
+// (after showing help, the version or a mistake), -1 to go on.
+int readOptions(int argc, char **argv, registry::ServerAddress &server)
 {
-    registry::ServerAddress server{registry::DefaultRegistryHost(),
-                                   registry::DefaultRegistryPort()};
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);
         std::string_view value;
@@ -68,6 +66,17 @@ int main(int argc, char **argv)
         }
         server = *parsed;
     }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    registry::ServerAddress server{registry::DefaultRegistryHost(),
+                                   registry::DefaultRegistryPort()};
+    if (const int exitCode = readOptions(argc, argv, server); exitCode >= 0)
+        return exitCode;
 
     // The program folder is the current directory; the game client and the game server
     // live in folders beside the program.
