@@ -3,6 +3,7 @@
 #include "common/qt/Text1252.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/FrmVersion.h"
+#include "registry/ui/ChosenForLaunch.h"
 #include "registry/ui/LabelButton.h"
 
 #include <QAction>
@@ -920,10 +921,7 @@ void FrmMain::playAction()
 
 SelectedServer FrmMain::selectedServer() const
 {
-    if (!m_core)
-        return {};
-    const ChosenServer &chosen = m_core->selectedServer();
-    return SelectedServer{chosen.name, chosen.address, chosen.port};
+    return ChosenForLaunch(m_core);
 }
 
 void FrmMain::runServerAction()

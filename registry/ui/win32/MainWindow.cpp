@@ -3,6 +3,7 @@
 #include "common/win32/MessageWindow.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
+#include "registry/ui/ChosenForLaunch.h"
 
 #include <commctrl.h>
 
@@ -861,10 +862,7 @@ void MainWindow::playAction()
 
 SelectedServer MainWindow::selectedServer() const
 {
-    if (!m_core)
-        return {};
-    const ChosenServer &chosen = m_core->selectedServer();
-    return SelectedServer{chosen.name, chosen.address, chosen.port};
+    return ChosenForLaunch(m_core);
 }
 
 void MainWindow::runServerAction()
