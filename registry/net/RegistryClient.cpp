@@ -548,24 +548,30 @@ void RegistryClient::sendChatFromEnter(ByteView inputText)
 // ---------------------------------------------------------------------------------------
 // Accounts
 
+bool RegistryClient::accountTextsPass(const Bytes &user, const Bytes &password,
+                                      const char *userTooShort, const char *passwordTooShort)
+{
+    const char *failure = nullptr;
+    if (user.size() < 3)
+        failure = userTooShort;
+    else if (password.size() < 3)
+        failure = passwordTooShort;
+    else if (!startsWithLetter(user))
+        failure = "Error: Username must start with a letter!";
+    if (failure)
+        showMessage(failure);
+    return !failure;
+}
+
 void RegistryClient::requestNewAccount(ByteView user, ByteView password, ByteView retyped)
 {
     const Bytes trimmedUser = common::TrimBlanks(user);
     const Bytes trimmedPassword = common::TrimBlanks(password);
-    const Bytes trimmedRetyped = common::TrimBlanks(retyped);
-    if (trimmedUser.size() < 3) {
-        showMessage("Error: Username must be atleast 3 characters long!");
+    if (!accountTextsPass(trimmedUser, trimmedPassword,
+                          "Error: Username must be atleast 3 characters long!",
+                          "Error: Password must be atleast 3 characters long!"))
         return;
-    }
-    if (trimmedPassword.size() < 3) {
-        showMessage("Error: Password must be atleast 3 characters long!");
-        return;
-    }
-    if (!startsWithLetter(trimmedUser)) {
-        showMessage("Error: Username must start with a letter!");
-        return;
-    }
-    if (UpperCase1252(trimmedPassword) != UpperCase1252(trimmedRetyped)) {
+    if (UpperCase1252(trimmedPassword) != UpperCase1252(common::TrimBlanks(retyped))) {
         showMessage("Error: Your two passwords do not match, please re-enter!");
         return;
     }
@@ -576,18 +582,10 @@ void RegistryClient::requestLogin(ByteView user, ByteView password)
 {
     const Bytes trimmedUser = common::TrimBlanks(user);
     const Bytes trimmedPassword = common::TrimBlanks(password);
-    if (trimmedUser.size() < 3) {
-        showMessage("Error: Username must be at least 3 characters long!");
+    if (!accountTextsPass(trimmedUser, trimmedPassword,
+                          "Error: Username must be at least 3 characters long!",
+                          "Error: Password must be at least 3 characters long!"))
         return;
-    }
-    if (trimmedPassword.size() < 3) {
-        showMessage("Error: Password must be at least 3 characters long!");
-        return;
-    }
-    if (!startsWithLetter(trimmedUser)) {
-        showMessage("Error: Username must start with a letter!");
-        return;
-    }
     sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
 }
 
@@ -632,6 +630,66 @@ void RegistryClient::loginFieldsChanged(ByteView user, ByteView password)
 {
     m_login.user.assign(user);
     m_login.password.assign(password);
+}
+
+void RegistryClient::accountTextChanged(AccountBox box, ByteView text)
+{
+    RegistryView &view = m_ports.view;
+    switch (box) {
+    case AccountBox::NewAccountUser:
+        m_newAccount.user.assign(text);
+        break;
+    case AccountBox::NewAccountPassword:
+        // The re-type box keeps its text while it is closed.
+        m_newAccount.password.assign(text);
+        view.setRetypeEnabled(!text.empty());
+        break;
+    case AccountBox::Retyped:
+        // "Create Account" keeps its state while the other two boxes are not both filled in.
+        m_newAccount.retyped.assign(text);
+        if (text.empty())
+            view.setButtonEnabled(Button::CreateAccount, false);
+        else if (!m_newAccount.user.empty() && !m_newAccount.password.empty())
+            view.setButtonEnabled(Button::CreateAccount, true);
+        break;
+    case AccountBox::LoginUser:
+        m_login.user.assign(text);
+        break;
+    case AccountBox::LoginPassword:
+        m_login.password.assign(text);
+        view.setButtonEnabled(Button::Login, !text.empty());
+        break;
+    }
+}
+
+void RegistryClient::enterPressed(AccountBox box)
+{
+    m_enterPressedIn = box;
+}
+
+void RegistryClient::enterReleased(AccountBox box)
+{
+    const bool pressedHere = m_enterPressedIn == box;
+    m_enterPressedIn.reset();
+    if (!pressedHere)
+        return;
+    if (box == AccountBox::LoginPassword)
+        loginReleased();
+    else if (box == AccountBox::Retyped)
+        createAccountReleased();
+}
+
+void RegistryClient::createAccountReleased()
+{
+    // Copies: the message of a refusal may let the boxes change underneath.
+    const NewAccountFields typed = m_newAccount;
+    createAccountPressed(typed.user, typed.password, typed.retyped);
+}
+
+void RegistryClient::loginReleased()
+{
+    const LoginFields typed = m_login;
+    loginPressed(typed.user, typed.password);
 }
 
 void RegistryClient::autoLoginClicked(bool ticked)

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace registry {
@@ -96,6 +97,19 @@ public:
     void loadAccountSettings();
     // The texts of the Account Login panel changed (typing or the stored values).
     void loginFieldsChanged(ByteView user, ByteView password);
+    // The text of an account box changed (typing, or the program set it). A first password
+    // opens the re-type box, the re-typed password decides "Create Account" and the login
+    // password "Login".
+    void accountTextChanged(AccountBox box, ByteView text);
+    // Enter went down or came up in an account box. Enter acts on its release, and only when
+    // it went down in the same box: the release of the Enter that closed a message lands in
+    // a box and must not act again. In the login password it logs in, in the re-type box it
+    // creates the account, even while the button is disabled.
+    void enterPressed(AccountBox box);
+    void enterReleased(AccountBox box);
+    // "Create Account" and "Login" released: the actions with the boxes' texts.
+    void createAccountReleased();
+    void loginReleased();
     // A click of "Automatically Login"; `ticked` is the box's state after the click.
     void autoLoginClicked(bool ticked);
     // "Create Account" and "Login" with the texts the user typed: the request, then the
@@ -160,6 +174,10 @@ private:
     void sendPacket(ByteView body);
     void setQuitRequested();
     void showServerCount();
+    // The checks both account requests make, in order; each request spells its length
+    // messages its own way. Shows the first failure.
+    bool accountTextsPass(const Bytes &user, const Bytes &password, const char *userTooShort,
+                          const char *passwordTooShort);
     void probeConnected();
     void probeTimedOut();
 
@@ -180,7 +198,16 @@ private:
         Bytes address;
         Bytes portText;
     };
+    struct NewAccountFields
+    {
+        Bytes user;
+        Bytes password;
+        Bytes retyped;
+    };
     LoginFields m_login;
+    NewAccountFields m_newAccount;
+    // The box in which Enter went down last and has not come up yet.
+    std::optional<AccountBox> m_enterPressedIn;
     NewServerFields m_newServer;
     int m_autoLogin = 0;
     ChosenServer m_selected;

@@ -52,6 +52,16 @@ enum class AccountMenu : int
 };
 inline constexpr int kAccountMenuCount = 3;
 
+// The text boxes of the account panels whose changes and Enter keys the core hears of.
+enum class AccountBox : int
+{
+    NewAccountUser = 0,
+    NewAccountPassword,
+    Retyped, // the new account's password typed again
+    LoginUser,
+    LoginPassword,
+};
+
 // What the registry core shows through the main window. The window only shows and forwards:
 // it asks the core nothing back. The Qt window implements it with real widgets; tests use a
 // recording fake.
@@ -99,6 +109,11 @@ public:
 
     // "Play Selected Server": enabled once a server has been chosen in the list.
     virtual void setPlayEnabled(bool enabled) = 0;
+    // "Create Account" and "Login", as the account boxes are typed in. Views without the
+    // account panels (benchmarks, fuzz targets) may leave these two alone.
+    virtual void setButtonEnabled(Button, bool) {}
+    // The re-type box of the New Account panel together with its caption.
+    virtual void setRetypeEnabled(bool) {}
 
     // Add New Server panel.
     virtual void setNewServerAddress(ByteView address) = 0;

@@ -608,28 +608,28 @@ void FrmMain::connectServerList()
 
 void FrmMain::connectPanelBoxes()
 {
-    // Account panels: enabling as the password boxes change; Enter keys.
-    connect(m_txtPass[0], &QLineEdit::textChanged, this, [this](const QString &text) {
-        m_lblRetype->setEnabled(!text.isEmpty());
-        m_txtPass[2]->setEnabled(!text.isEmpty());
-    });
-    connect(m_txtPass[1], &QLineEdit::textChanged, this,
-            [this](const QString &text) { button(Button::Login)->setEnabled(!text.isEmpty()); });
-    connect(m_txtPass[2], &QLineEdit::textChanged, this, [this](const QString &text) {
-        if (text.isEmpty())
-            button(Button::CreateAccount)->setEnabled(false);
-        else if (!m_txtUser[0]->text().isEmpty() && !m_txtPass[0]->text().isEmpty())
-            button(Button::CreateAccount)->setEnabled(true);
-    });
+    // Account panels: every change of their boxes goes to the core; Enter keys.
+    for (const auto &[box, which] : accountBoxes())
+        connect(box, &QLineEdit::textChanged, this, [this, which = which](const QString &text) {
+            if (m_core)
+                m_core->accountTextChanged(which, common::ToWindows1252(text));
+        });
     m_txtPass[1]->installEventFilter(this);
     m_txtPass[2]->installEventFilter(this);
-    for (QLineEdit *box : {m_txtUser[1], m_txtPass[1]})
-        connect(box, &QLineEdit::textChanged, this, &FrmMain::loginFieldsChanged);
     connect(m_chkAutoLogin, &QCheckBox::clicked, this, &FrmMain::autoLoginClicked);
 
     // Add New Server panel.
     for (QLineEdit *box : {m_txtNewServer, m_txtNewIP, m_txtNewPort})
         connect(box, &QLineEdit::textChanged, this, &FrmMain::newServerFieldsChanged);
+}
+
+std::array<std::pair<QLineEdit *, AccountBox>, 5> FrmMain::accountBoxes() const
+{
+    return {{{m_txtUser[0], AccountBox::NewAccountUser},
+             {m_txtPass[0], AccountBox::NewAccountPassword},
+             {m_txtPass[2], AccountBox::Retyped},
+             {m_txtUser[1], AccountBox::LoginUser},
+             {m_txtPass[1], AccountBox::LoginPassword}}};
 }
 
 void FrmMain::attach(RegistryClient &core)
@@ -827,6 +827,17 @@ void FrmMain::showAutoLogin(int autoLogin)
                                                    : Qt::Unchecked);
 }
 
+void FrmMain::setButtonEnabled(Button id, bool enabled)
+{
+    button(id)->setEnabled(enabled);
+}
+
+void FrmMain::setRetypeEnabled(bool enabled)
+{
+    m_lblRetype->setEnabled(enabled);
+    m_txtPass[2]->setEnabled(enabled);
+}
+
 void FrmMain::setPlayEnabled(bool enabled)
 {
     button(Button::PlaySelectedServer)->setEnabled(enabled);
@@ -884,19 +895,14 @@ void FrmMain::scheduleQuit()
 
 void FrmMain::createAccountAction()
 {
-    if (!m_core)
-        return;
-    m_core->createAccountPressed(common::ToWindows1252(m_txtUser[0]->text()),
-                                 common::ToWindows1252(m_txtPass[0]->text()),
-                                 common::ToWindows1252(m_txtPass[2]->text()));
+    if (m_core)
+        m_core->createAccountReleased();
 }
 
 void FrmMain::loginAction()
 {
-    if (!m_core)
-        return;
-    m_core->loginPressed(common::ToWindows1252(m_txtUser[1]->text()),
-                         common::ToWindows1252(m_txtPass[1]->text()));
+    if (m_core)
+        m_core->loginReleased();
 }
 
 Bytes FrmMain::sendBoxText() const
@@ -957,13 +963,6 @@ void FrmMain::autoLoginClicked()
         m_core->autoLoginClicked(m_chkAutoLogin->checkState() == Qt::Checked);
 }
 
-void FrmMain::loginFieldsChanged()
-{
-    if (m_core)
-        m_core->loginFieldsChanged(common::ToWindows1252(m_txtUser[1]->text()),
-                                   common::ToWindows1252(m_txtPass[1]->text()));
-}
-
 void FrmMain::newServerFieldsChanged()
 {
     if (m_core)
@@ -992,26 +991,17 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
             m_core->sendChatFromEnter(sendBoxText());
         return false;
     }
-    // Enter acts on its release, and only when it was pressed in the same box: the release
-    // of the Enter that closed a message lands in the box and must not act again.
+    // Enter in a password box: the core decides what its press and release do. A held key
+    // sends one release at the end, not one per repeat.
     const bool passwordBox = watched == m_txtPass[1] || watched == m_txtPass[2];
-    if (passwordBox && event->type() == QEvent::KeyPress && isEnterKey(event))
-        m_enterPressedIn = watched;
-    // A held key sends one release at the end, not one per repeat.
-    if (passwordBox && event->type() == QEvent::KeyRelease && isEnterKey(event) &&
-        !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
-        const bool pressedHere = m_enterPressedIn == watched;
-        m_enterPressedIn = nullptr;
-        if (!pressedHere)
-            return false;
-        if (watched == m_txtPass[1]) {
-            loginAction();
-            return false;
-        }
-        if (watched == m_txtPass[2]) {
-            createAccountAction();
-            return false;
-        }
+    if (passwordBox && m_core && isEnterKey(event)) {
+        const AccountBox box =
+            watched == m_txtPass[1] ? AccountBox::LoginPassword : AccountBox::Retyped;
+        if (event->type() == QEvent::KeyPress)
+            m_core->enterPressed(box);
+        else if (event->type() == QEvent::KeyRelease &&
+                 !static_cast<QKeyEvent *>(event)->isAutoRepeat())
+            m_core->enterReleased(box);
     }
     if (watched == m_lstViewServers->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);

@@ -11,6 +11,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -90,6 +91,8 @@ public:
     void showLoginPassword(ByteView password) override;
     void showAutoLogin(int autoLogin) override;
     void setPlayEnabled(bool enabled) override;
+    void setButtonEnabled(Button id, bool enabled) override;
+    void setRetypeEnabled(bool enabled) override;
     void setNewServerAddress(ByteView address) override;
     void setAddServerButton(bool enabled, ByteView caption) override;
     void showMessage(ByteView text) override;
@@ -135,7 +138,8 @@ private:
     void sizeServerColumns();
     void serverItemClicked(QTreeWidgetItem *item);
     void autoLoginClicked();
-    void loginFieldsChanged();
+    // The account panels' boxes with the names the core knows them by.
+    std::array<std::pair<QLineEdit *, AccountBox>, 5> accountBoxes() const;
     void newServerFieldsChanged();
     void scheduleQuit();
     Bytes sendBoxText() const;
@@ -150,7 +154,6 @@ private:
     bool m_columnsSized = false;
     mutable QString m_pendingChat; // lines not yet in the log, joined by line breaks
     mutable bool m_chatFlushPosted = false;
-    QObject *m_enterPressedIn = nullptr; // the password box in which Enter went down last
     QPointer<FrmVersion> m_version;
 
     // Status area.

@@ -88,6 +88,96 @@ TEST_F(Actions, LoginChecksUseTheirOwnSpelling)
                                                      15)});
 }
 
+using registry::AccountBox;
+
+// What the account panels show as their boxes change, one change after the other.
+TEST_F(Actions, AccountBoxesOpenTheRetypeBoxAndEnableTheButtons)
+{
+    const struct
+    {
+        AccountBox box;
+        const char *text;
+        const char *shown; // the view's calls, joined by spaces
+    } steps[] = {
+        {AccountBox::Retyped, "pw", ""}, // the other boxes are empty: no change
+        {AccountBox::Retyped, "", "button:1=off"},
+        {AccountBox::NewAccountPassword, "p", "retype=on"},
+        {AccountBox::Retyped, "pw", ""},
+        {AccountBox::NewAccountUser, "bob", ""}, // typing a user name enables nothing
+        {AccountBox::Retyped, "pwd", "button:1=on"},
+        // Emptying the first password closes the re-type box and leaves the button as it is.
+        {AccountBox::NewAccountPassword, "", "retype=off"},
+        {AccountBox::Retyped, "pw", ""},
+        {AccountBox::Retyped, "", "button:1=off"},
+        {AccountBox::LoginUser, "alice", ""},
+        {AccountBox::LoginPassword, "s", "button:2=on"},
+        {AccountBox::LoginPassword, "se", "button:2=on"},
+        {AccountBox::LoginPassword, "", "button:2=off"},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(step.box)) + " <- " + step.text);
+        view.calls.clear();
+        client->accountTextChanged(step.box, step.text);
+        Bytes shown;
+        for (const Bytes &call : view.calls)
+            shown += (shown.empty() ? "" : " ") + call;
+        EXPECT_EQ(shown, step.shown);
+    }
+    EXPECT_TRUE(main.sends().empty());
+}
+
+// Enter acts on a release whose press went down in the same box.
+TEST_F(Actions, EnterInAPasswordBoxActsOnlyWhenPressedThere)
+{
+    client->accountTextChanged(AccountBox::NewAccountUser, "bob");
+    client->accountTextChanged(AccountBox::NewAccountPassword, "pw1");
+    client->accountTextChanged(AccountBox::Retyped, "PW1");
+    client->accountTextChanged(AccountBox::LoginUser, "alice");
+    client->accountTextChanged(AccountBox::LoginPassword, "secret");
+    const Bytes login = registry::LoginRequestBody("alice", "secret");
+    const Bytes create = registry::CreateAccountRequestBody("bob", "pw1");
+    enum Key
+    {
+        Down,
+        Up
+    };
+    const struct
+    {
+        std::vector<std::pair<Key, AccountBox>> keys;
+        const Bytes *sent; // nullptr: nothing
+    } cases[] = {
+        {{{Down, AccountBox::LoginPassword}, {Up, AccountBox::LoginPassword}}, &login},
+        {{{Down, AccountBox::Retyped}, {Up, AccountBox::Retyped}}, &create},
+        {{{Up, AccountBox::LoginPassword}}, nullptr}, // the Enter that closed a message
+        {{{Down, AccountBox::Retyped}, {Up, AccountBox::LoginPassword}}, nullptr},
+        // A release forgets the press, wherever it lands.
+        {{{Down, AccountBox::Retyped}, {Up, AccountBox::LoginPassword}, {Up, AccountBox::Retyped}},
+         nullptr},
+        {{{Down, AccountBox::LoginPassword},
+          {Down, AccountBox::LoginPassword},
+          {Up, AccountBox::LoginPassword}},
+         &login},
+        {{{Down, AccountBox::NewAccountPassword}, {Up, AccountBox::NewAccountPassword}}, nullptr},
+        {{{Down, AccountBox::LoginUser}, {Up, AccountBox::LoginUser}}, nullptr},
+    };
+    int index = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(index++);
+        main.clearSent();
+        for (const auto &[key, box] : c.keys)
+            key == Down ? client->enterPressed(box) : client->enterReleased(box);
+        EXPECT_EQ(sentBodies(), c.sent ? std::vector<Bytes>{*c.sent} : std::vector<Bytes>{});
+    }
+    EXPECT_TRUE(view.messages.empty());
+
+    // The login runs even while "Login" is disabled: an empty password reaches the checks.
+    client->accountTextChanged(AccountBox::LoginPassword, "");
+    client->enterPressed(AccountBox::LoginPassword);
+    client->enterReleased(AccountBox::LoginPassword);
+    EXPECT_EQ(view.messages,
+              std::vector<Bytes>{"Error: Password must be at least 3 characters long!"});
+}
+
 // --- Chat -----------------------------------------------------------------------------
 
 TEST_F(Actions, SendChatTrimsSendsAndEchoes)

@@ -39,6 +39,8 @@ public:
     Bytes loginPassword;
     int autoLogin = 0;
     bool playEnabled = false;
+    std::map<registry::Button, bool> buttonEnabled; // as last set through setButtonEnabled
+    bool retypeEnabled = false;
     Bytes newServerAddressText;
     bool addServerEnabled = false;
     Bytes addServerCaption = "Add Server";
@@ -159,6 +161,16 @@ public:
     {
         playEnabled = enabled;
         record(enabled ? "play=on" : "play=off");
+    }
+    void setButtonEnabled(registry::Button button, bool enabled) override
+    {
+        buttonEnabled[button] = enabled;
+        record("button:" + std::to_string(static_cast<int>(button)) + (enabled ? "=on" : "=off"));
+    }
+    void setRetypeEnabled(bool enabled) override
+    {
+        retypeEnabled = enabled;
+        record(enabled ? "retype=on" : "retype=off");
     }
     void setNewServerAddress(ByteView address) override
     {

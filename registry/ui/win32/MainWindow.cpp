@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace registry::win32 {
@@ -77,6 +78,25 @@ constexpr ColumnInfo kColumns[ColCount] = {
     {"PLAYERS", "Players", "The number of players online", 0.13},
     {"ADMINISTRATOR", "Administrator", "The server Administrator's name", 0.242},
 };
+
+// The account boxes by their controls' identifiers.
+std::optional<AccountBox> accountBoxOf(int id)
+{
+    switch (id) {
+    case IdUser0:
+        return AccountBox::NewAccountUser;
+    case IdPass0:
+        return AccountBox::NewAccountPassword;
+    case IdPass2:
+        return AccountBox::Retyped;
+    case IdUser1:
+        return AccountBox::LoginUser;
+    case IdPass1:
+        return AccountBox::LoginPassword;
+    default:
+        return std::nullopt;
+    }
+}
 
 constexpr RECT place(int x, int y, int width, int height)
 {
@@ -782,6 +802,17 @@ void MainWindow::showAutoLogin(int autoLogin)
     InvalidateRect(box, nullptr, TRUE);
 }
 
+void MainWindow::setButtonEnabled(Button id, bool enabled)
+{
+    enableButton(id, enabled);
+}
+
+void MainWindow::setRetypeEnabled(bool enabled)
+{
+    EnableWindow(control(IdRetype), enabled ? TRUE : FALSE);
+    EnableWindow(control(IdPass2), enabled ? TRUE : FALSE);
+}
+
 void MainWindow::setPlayEnabled(bool enabled)
 {
     enableButton(Button::PlaySelectedServer, enabled);
@@ -833,13 +864,13 @@ void MainWindow::scheduleQuit()
 void MainWindow::createAccountAction()
 {
     if (m_core)
-        m_core->createAccountPressed(text(IdUser0), text(IdPass0), text(IdPass2));
+        m_core->createAccountReleased();
 }
 
 void MainWindow::loginAction()
 {
     if (m_core)
-        m_core->loginPressed(text(IdUser1), text(IdPass1));
+        m_core->loginReleased();
 }
 
 Bytes MainWindow::sendBoxText() const
@@ -939,32 +970,10 @@ void MainWindow::autoLoginClicked()
         m_core->autoLoginClicked(ticked);
 }
 
-void MainWindow::loginFieldsChanged()
-{
-    enableButton(Button::Login, GetWindowTextLengthA(control(IdPass1)) > 0);
-    if (m_core)
-        m_core->loginFieldsChanged(text(IdUser1), text(IdPass1));
-}
-
 void MainWindow::newServerFieldsChanged()
 {
     if (m_core)
         m_core->newServerFieldsChanged(text(IdNewServer), text(IdNewIP), text(IdNewPort));
-}
-
-void MainWindow::newAccountFieldsChanged(int id)
-{
-    if (id == IdPass0) {
-        const bool typed = GetWindowTextLengthA(control(IdPass0)) > 0;
-        EnableWindow(control(IdRetype), typed ? TRUE : FALSE);
-        EnableWindow(control(IdPass2), typed ? TRUE : FALSE);
-    } else if (id == IdPass2) {
-        if (GetWindowTextLengthA(control(IdPass2)) == 0)
-            enableButton(Button::CreateAccount, false);
-        else if (GetWindowTextLengthA(control(IdUser0)) > 0 &&
-                 GetWindowTextLengthA(control(IdPass0)) > 0)
-            enableButton(Button::CreateAccount, true);
-    }
 }
 
 // --- Messages -----------------------------------------------------------------------------
@@ -989,22 +998,11 @@ void MainWindow::accountMenuCommand(AccountMenu item)
 
 void MainWindow::editChanged(int id)
 {
-    switch (id) {
-    case IdUser1:
-    case IdPass1:
-        loginFieldsChanged();
-        break;
-    case IdNewServer:
-    case IdNewIP:
-    case IdNewPort:
+    if (const std::optional<AccountBox> box = accountBoxOf(id)) {
+        if (m_core)
+            m_core->accountTextChanged(*box, text(id));
+    } else if (id == IdNewServer || id == IdNewIP || id == IdNewPort) {
         newServerFieldsChanged();
-        break;
-    case IdPass0:
-    case IdPass2:
-        newAccountFieldsChanged(id);
-        break;
-    default:
-        break;
     }
 }
 
@@ -1181,24 +1179,18 @@ bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam, LPARAM lPara
             m_core->sendChatFromEnter(sendBoxText());
         return false;
     }
-    // Password boxes. Enter acts on its release, and only when it was pressed in the same
-    // box: the release of the Enter that closed a message lands in the box and must not act
-    // again. A held key acts once, on its release.
+    // Password boxes: the core decides what the press and the release do. A held key goes
+    // down once.
     if (message == WM_CHAR)
         return true; // no line break and no beep in a one-line box
+    const std::optional<AccountBox> which = accountBoxOf(GetDlgCtrlID(box));
+    if (!which || !m_core)
+        return false;
     const bool repeat = (lParam & (1 << 30)) != 0;
     if (message == WM_KEYDOWN && !repeat)
-        m_enterPressedIn = box;
-    if (message != WM_KEYUP)
-        return false;
-    const bool pressedHere = m_enterPressedIn == box;
-    m_enterPressedIn = nullptr;
-    if (!pressedHere)
-        return false;
-    if (box == control(IdPass1))
-        loginAction();
-    else if (box == control(IdPass2))
-        createAccountAction();
+        m_core->enterPressed(*which);
+    else if (message == WM_KEYUP)
+        m_core->enterReleased(*which);
     return false;
 }
 

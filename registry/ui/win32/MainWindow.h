@@ -134,6 +134,8 @@ public:
     void showLoginPassword(ByteView password) override;
     void showAutoLogin(int autoLogin) override;
     void setPlayEnabled(bool enabled) override;
+    void setButtonEnabled(Button id, bool enabled) override;
+    void setRetypeEnabled(bool enabled) override;
     void setNewServerAddress(ByteView address) override;
     void setAddServerButton(bool enabled, ByteView caption) override;
     void showMessage(ByteView text) override;
@@ -195,9 +197,7 @@ private:
     void afterInput();
     void serverRowChosen(int item);
     void autoLoginClicked();
-    void loginFieldsChanged();
     void newServerFieldsChanged();
-    void newAccountFieldsChanged(int id);
 
     Folders m_folders;
     common::Shell &m_shell;
@@ -209,7 +209,6 @@ private:
     bool m_registryOnline = false;
     Bytes m_pendingChat; // lines not yet in the log, joined by CR LF
     bool m_chatFlushPosted = false;
-    HWND m_enterPressedIn = nullptr; // the password box in which Enter went down last
 
     HWND m_hwnd = nullptr;
     HMENU m_menu = nullptr;
