@@ -3,7 +3,6 @@
 #include "common/qt/Text1252.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/FrmVersion.h"
-#include "registry/ui/ChosenForLaunch.h"
 #include "registry/ui/LabelButton.h"
 
 #include <QAction>
@@ -146,7 +145,7 @@ void ApplyProgramLook()
 }
 
 FrmMain::FrmMain(Folders folders, common::Shell &shell, QWidget *parent)
-    : QMainWindow(parent), m_folders(std::move(folders)), m_shell(shell)
+    : QMainWindow(parent), m_actions(std::move(folders), shell, *this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kProgramTitle));
@@ -635,6 +634,7 @@ std::array<std::pair<QLineEdit *, AccountBox>, 5> FrmMain::accountBoxes() const
 void FrmMain::attach(RegistryClient &core)
 {
     m_core = &core;
+    m_actions.attach(core);
     m_lblRegVer->setText(QStringLiteral("Registry Version: ") + QLatin1String(kVersionText));
     core.appendChat("Welcome to The Talmora Online Registry!");
     sizeServerColumns();
@@ -862,15 +862,6 @@ void FrmMain::showMessage(ByteView text)
     m_presenter(common::FromWindows1252(text));
 }
 
-void FrmMain::presentBytes(const Bytes &text)
-{
-    // Through the core, which knows while a message is open.
-    if (m_core)
-        m_core->showMessage(text);
-    else
-        m_presenter(common::FromWindows1252(text));
-}
-
 void FrmMain::quitRequested()
 {
     scheduleQuit();
@@ -914,26 +905,17 @@ Bytes FrmMain::sendBoxText() const
 
 void FrmMain::sendAction()
 {
-    if (m_core)
-        m_core->sendChat(sendBoxText());
+    m_actions.send(sendBoxText());
 }
 
 void FrmMain::playAction()
 {
-    StartGameClient(
-        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.game,
-        selectedServer());
-}
-
-SelectedServer FrmMain::selectedServer() const
-{
-    return ChosenForLaunch(m_core);
+    m_actions.play();
 }
 
 void FrmMain::runServerAction()
 {
-    RunGameServer(
-        m_shell, [this](const Bytes &text) { presentBytes(text); }, m_folders.server);
+    m_actions.runServer();
 }
 
 void FrmMain::showVersionWindow()
@@ -941,7 +923,7 @@ void FrmMain::showVersionWindow()
     // An open version window is brought forward; a closed one is created anew and reads
     // the release notes again.
     if (!m_version) {
-        m_version = new FrmVersion(m_folders.program);
+        m_version = new FrmVersion(m_actions.folders().program);
         m_version->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_version->show();

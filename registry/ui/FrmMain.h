@@ -4,6 +4,7 @@
 #include "registry/net/RegistryView.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/support/Launcher.h"
+#include "registry/ui/WindowActions.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -40,12 +41,7 @@ class FrmMain final : public QMainWindow, public RegistryView
 {
     Q_OBJECT
 public:
-    struct Folders
-    {
-        Bytes program; // without a trailing separator
-        Bytes game;    // program & "\Talmora\"
-        Bytes server;  // program & "\Server\"
-    };
+    using Folders = ProgramFolders;
 
     FrmMain(Folders folders, common::Shell &shell, QWidget *parent = nullptr);
     ~FrmMain() override;
@@ -66,7 +62,7 @@ public:
     // Adds the lines waiting for the event loop to the log now.
     void flushChat() const;
     // The server the core holds as chosen, as the launcher takes it.
-    SelectedServer selectedServer() const;
+    SelectedServer selectedServer() const { return m_actions.selectedServer(); }
     FrmVersion *versionWindow() const { return m_version; }
 
     // RegistryView
@@ -143,10 +139,8 @@ private:
     void newServerFieldsChanged();
     void scheduleQuit();
     Bytes sendBoxText() const;
-    void presentBytes(const Bytes &text);
 
-    Folders m_folders;
-    common::Shell &m_shell;
+    WindowActions m_actions;
     RegistryClient *m_core = nullptr;
     MessagePresenter m_presenter;
     std::function<void()> m_quitHandler;

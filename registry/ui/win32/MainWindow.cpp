@@ -3,7 +3,6 @@
 #include "common/win32/MessageWindow.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
-#include "registry/ui/ChosenForLaunch.h"
 
 #include <commctrl.h>
 
@@ -182,7 +181,7 @@ const char *MainWindow::columnKey(int column)
 }
 
 MainWindow::MainWindow(Folders folders, common::Shell &shell)
-    : m_folders(std::move(folders)), m_shell(shell)
+    : m_actions(std::move(folders), shell, *this)
 {
     static bool registered = false;
     if (!registered) {
@@ -573,6 +572,7 @@ void MainWindow::updateHeaderTips()
 void MainWindow::attach(RegistryClient &core)
 {
     m_core = &core;
+    m_actions.attach(core);
     SetWindowTextA(control(IdRegVer), (Bytes("Registry Version: ") + kVersionText).c_str());
     core.appendChat("Welcome to The Talmora Online Registry!");
     sizeServerColumns();
@@ -836,15 +836,6 @@ void MainWindow::showMessage(ByteView message)
     m_presenter(Bytes(message));
 }
 
-void MainWindow::presentBytes(const Bytes &message)
-{
-    // Through the core, which knows while a message is open.
-    if (m_core)
-        m_core->showMessage(message);
-    else
-        m_presenter(message);
-}
-
 void MainWindow::quitRequested()
 {
     scheduleQuit();
@@ -880,26 +871,17 @@ Bytes MainWindow::sendBoxText() const
 
 void MainWindow::sendAction()
 {
-    if (m_core)
-        m_core->sendChat(sendBoxText());
+    m_actions.send(sendBoxText());
 }
 
 void MainWindow::playAction()
 {
-    StartGameClient(
-        m_shell, [this](const Bytes &message) { presentBytes(message); }, m_folders.game,
-        selectedServer());
-}
-
-SelectedServer MainWindow::selectedServer() const
-{
-    return ChosenForLaunch(m_core);
+    m_actions.play();
 }
 
 void MainWindow::runServerAction()
 {
-    RunGameServer(
-        m_shell, [this](const Bytes &message) { presentBytes(message); }, m_folders.server);
+    m_actions.runServer();
 }
 
 void MainWindow::showVersionWindow()
@@ -911,7 +893,7 @@ void MainWindow::showVersionWindow()
         m_version = CreateWindowExA(
             0, kVersionClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
             CW_USEDEFAULT, kVersionWidth, kVersionHeight, nullptr, nullptr, instance(), this);
-        const Bytes notes = withCrLf(ReadReleaseNotes(m_folders.program));
+        const Bytes notes = withCrLf(ReadReleaseNotes(m_actions.folders().program));
         HWND box =
             CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |

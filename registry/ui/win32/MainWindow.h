@@ -3,6 +3,7 @@
 #include "common/Platform.h"
 #include "registry/net/RegistryView.h"
 #include "registry/support/Launcher.h"
+#include "registry/ui/WindowActions.h"
 
 #include <windows.h>
 
@@ -68,12 +69,7 @@ inline constexpr COLORREF kButtonTextColour = 0x9AADC2;
 class MainWindow final : public RegistryView
 {
 public:
-    struct Folders
-    {
-        Bytes program; // without a trailing separator
-        Bytes game;    // program & "\Talmora\"
-        Bytes server;  // program & "\Server\"
-    };
+    using Folders = ProgramFolders;
 
     MainWindow(Folders folders, common::Shell &shell);
     ~MainWindow() override;
@@ -110,7 +106,7 @@ public:
     Bytes chatLogText();
     // Adds the lines waiting for the message loop to the log now.
     void flushChat();
-    SelectedServer selectedServer() const;
+    SelectedServer selectedServer() const { return m_actions.selectedServer(); }
 
     // RegistryView
     void setRegistryState(ByteView caption, bool online) override;
@@ -192,15 +188,13 @@ private:
     void setWholeText(int id, ByteView text);
     Bytes text(int id) const;
     Bytes sendBoxText() const;
-    void presentBytes(const Bytes &text);
     void scheduleQuit();
     void afterInput();
     void serverRowChosen(int item);
     void autoLoginClicked();
     void newServerFieldsChanged();
 
-    Folders m_folders;
-    common::Shell &m_shell;
+    WindowActions m_actions;
     RegistryClient *m_core = nullptr;
     MessagePresenter m_presenter;
     std::function<void()> m_quitHandler;
