@@ -1,15 +1,13 @@
 // The Registry program: the client of the registry server, a directory of player-run game
 // servers, with accounts, chat and the launch of the game client and game server.
 
-#include "common/Clock.h"
 #include "common/Platform.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
-#include "registry/support/MachineId.h"
 #include "registry/ui/FrmMain.h"
-#include "registry/ui/IniAccountSettings.h"
+#include "registry/ui/RegistryProgram.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -83,34 +81,13 @@ int main(int argc, char **argv)
         server = *parsed;
     }
 
-    // The program folder is the current directory; the game client and the game server
-    // live in folders beside the program.
+    // The program folder is the current directory.
     const std::string programFolder = common::ProgramFolder();
     QDir::setCurrent(QString::fromStdString(programFolder));
-    registry::FrmMain::Folders folders{programFolder, programFolder + "\\Talmora\\",
-                                       programFolder + "\\Server\\"};
-
     registry::ApplyProgramLook();
 
-    common::SteadyClock clock;
-    common::QtTransport sckMain;
-    common::QtTransport sckPingNewServ;
-    common::PlatformShell shell;
-
-    registry::FrmMain window(folders, shell);
-    registry::IniAccountSettings settings(programFolder);
-    registry::RegistryClient core({clock, sckMain, sckPingNewServ, window,
-                                   [] { return registry::MachineId(); }, server.host, server.port,
-                                   &settings});
-    // QuitProgram: close the connection and end the program at once.
-    window.setQuitHandler([&sckMain] {
-        sckMain.close();
-        QCoreApplication::exit(0);
-    });
-    window.attach(core);
-    window.show();
-    core.start();
-    common::QtCoreTimer timer(core, clock);
-    timer.rearm();
+    registry::RegistryProgram<common::QtTransport, registry::FrmMain, common::QtCoreTimer> program(
+        programFolder, server, [] { QCoreApplication::exit(0); });
+    program.start();
     return QApplication::exec();
 }

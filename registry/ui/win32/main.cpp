@@ -4,14 +4,12 @@
 // Before anything that includes windows.h.
 #include <winsock2.h>
 
-#include "common/Clock.h"
 #include "common/Platform.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
-#include "registry/support/MachineId.h"
-#include "registry/ui/IniAccountSettings.h"
+#include "registry/ui/RegistryProgram.h"
 #include "registry/ui/win32/MainWindow.h"
 
 #include <windows.h>
@@ -78,33 +76,14 @@ int main(int argc, char **argv)
     if (const int exitCode = readOptions(argc, argv, server); exitCode >= 0)
         return exitCode;
 
-    // The program folder is the current directory; the game client and the game server
-    // live in folders beside the program.
+    // The program folder is the current directory.
     const std::string programFolder = common::ProgramFolder();
     SetCurrentDirectoryA(programFolder.c_str());
-    registry::win32::MainWindow::Folders folders{programFolder, programFolder + "\\Talmora\\",
-                                                 programFolder + "\\Server\\"};
 
-    common::SteadyClock clock;
-    common::Win32Transport sckMain;
-    common::Win32Transport sckPingNewServ;
-    common::PlatformShell shell;
-
-    registry::win32::MainWindow window(folders, shell);
-    registry::IniAccountSettings settings(programFolder);
-    registry::RegistryClient core({clock, sckMain, sckPingNewServ, window,
-                                   [] { return registry::MachineId(); }, server.host, server.port,
-                                   &settings});
-    // QuitProgram: close the connection and end the program at once.
-    window.setQuitHandler([&sckMain] {
-        sckMain.close();
-        PostQuitMessage(0);
-    });
-    window.attach(core);
-    window.show();
-    core.start();
-    common::Win32CoreTimer timer(core, clock);
-    timer.rearm();
+    registry::RegistryProgram<common::Win32Transport, registry::win32::MainWindow,
+                              common::Win32CoreTimer>
+        program(programFolder, server, [] { PostQuitMessage(0); });
+    program.start();
 
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
