@@ -225,15 +225,10 @@ void RegistryClient::updateConnectionState()
 {
     if (m_quitRequested)
         return;
-    RegistryView &view = m_ports.view;
     if (m_ports.main.state() == common::Transport::State::Connected) {
         const Bytes id = m_ports.machineId ? m_ports.machineId() : Bytes("-1");
         sendPacket(VersionCheckBody(kVersionText, id));
-        view.setRegistryState("Online", true);
-        view.setStatusText("Connected");
-        view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, true);
-        view.setAccountMenuEnabled(AccountMenu::LogIn, true);
-        view.setAccountMenuEnabled(AccountMenu::LogOut, false);
+        showConnection(true);
         m_pingEnabled = true;
         m_nextPingTime = m_ports.clock.nowMs() + kKeepAliveIntervalMs;
         m_connected = true;
@@ -241,13 +236,20 @@ void RegistryClient::updateConnectionState()
     }
     logOff();
     clearServerList();
-    view.setRegistryState("Offline", false);
-    view.setStatusText("Connecting...");
-    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, false);
-    view.setAccountMenuEnabled(AccountMenu::LogIn, false);
-    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
+    showConnection(false);
     m_pingEnabled = false;
     m_connected = false;
+}
+
+void RegistryClient::showConnection(bool connected)
+{
+    RegistryView &view = m_ports.view;
+    view.setRegistryState(connected ? "Online" : "Offline", connected);
+    view.setStatusText(connected ? "Connected" : "Connecting...");
+    // Accounts are created and logged into while connected and not logged in.
+    view.setAccountMenuEnabled(AccountMenu::CreateNewAccount, connected);
+    view.setAccountMenuEnabled(AccountMenu::LogIn, connected);
+    view.setAccountMenuEnabled(AccountMenu::LogOut, false);
 }
 
 void RegistryClient::enterLoggedIn(ByteView name, int ownServer)
@@ -548,45 +550,45 @@ void RegistryClient::sendChatFromEnter(ByteView inputText)
 // ---------------------------------------------------------------------------------------
 // Accounts
 
-bool RegistryClient::accountTextsPass(const Bytes &user, const Bytes &password,
-                                      const char *userTooShort, const char *passwordTooShort)
+std::optional<RegistryClient::AccountTexts>
+RegistryClient::checkedAccountTexts(ByteView user, ByteView password, const char *userTooShort,
+                                    const char *passwordTooShort)
 {
+    AccountTexts texts{common::TrimBlanks(user), common::TrimBlanks(password)};
     const char *failure = nullptr;
-    if (user.size() < 3)
+    if (texts.user.size() < 3)
         failure = userTooShort;
-    else if (password.size() < 3)
+    else if (texts.password.size() < 3)
         failure = passwordTooShort;
-    else if (!startsWithLetter(user))
+    else if (!startsWithLetter(texts.user))
         failure = "Error: Username must start with a letter!";
-    if (failure)
-        showMessage(failure);
-    return !failure;
+    if (!failure)
+        return texts;
+    showMessage(failure);
+    return std::nullopt;
 }
 
 void RegistryClient::requestNewAccount(ByteView user, ByteView password, ByteView retyped)
 {
-    const Bytes trimmedUser = common::TrimBlanks(user);
-    const Bytes trimmedPassword = common::TrimBlanks(password);
-    if (!accountTextsPass(trimmedUser, trimmedPassword,
-                          "Error: Username must be atleast 3 characters long!",
-                          "Error: Password must be atleast 3 characters long!"))
+    const auto texts =
+        checkedAccountTexts(user, password, "Error: Username must be atleast 3 characters long!",
+                            "Error: Password must be atleast 3 characters long!");
+    if (!texts)
         return;
-    if (UpperCase1252(trimmedPassword) != UpperCase1252(common::TrimBlanks(retyped))) {
+    if (UpperCase1252(texts->password) != UpperCase1252(common::TrimBlanks(retyped))) {
         showMessage("Error: Your two passwords do not match, please re-enter!");
         return;
     }
-    sendPacket(CreateAccountRequestBody(trimmedUser, trimmedPassword));
+    sendPacket(CreateAccountRequestBody(texts->user, texts->password));
 }
 
 void RegistryClient::requestLogin(ByteView user, ByteView password)
 {
-    const Bytes trimmedUser = common::TrimBlanks(user);
-    const Bytes trimmedPassword = common::TrimBlanks(password);
-    if (!accountTextsPass(trimmedUser, trimmedPassword,
-                          "Error: Username must be at least 3 characters long!",
-                          "Error: Password must be at least 3 characters long!"))
-        return;
-    sendPacket(LoginRequestBody(trimmedUser, trimmedPassword));
+    const auto texts =
+        checkedAccountTexts(user, password, "Error: Username must be at least 3 characters long!",
+                            "Error: Password must be at least 3 characters long!");
+    if (texts)
+        sendPacket(LoginRequestBody(texts->user, texts->password));
 }
 
 void RegistryClient::createAccountPressed(ByteView user, ByteView password, ByteView retyped)

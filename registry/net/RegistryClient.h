@@ -169,15 +169,24 @@ private:
     void onUserList(const UserListMessage &message);
 
     void updateConnectionState();
+    // The status area and the account menu items as connected or not (and not logged in).
+    void showConnection(bool connected);
     void enterLoggedIn(ByteView name, int ownServer);
     void showBooted(ByteView reason, bool quit);
     void sendPacket(ByteView body);
     void setQuitRequested();
     void showServerCount();
-    // The checks both account requests make, in order; each request spells its length
-    // messages its own way. Shows the first failure.
-    bool accountTextsPass(const Bytes &user, const Bytes &password, const char *userTooShort,
-                          const char *passwordTooShort);
+    // The user name and password without blanks around them, when they pass the checks both
+    // account requests make, in order; each request spells its length messages its own way.
+    // Otherwise the first failure is shown.
+    struct AccountTexts
+    {
+        Bytes user;
+        Bytes password;
+    };
+    std::optional<AccountTexts> checkedAccountTexts(ByteView user, ByteView password,
+                                                    const char *userTooShort,
+                                                    const char *passwordTooShort);
     void probeConnected();
     void probeTimedOut();
 

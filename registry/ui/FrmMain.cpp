@@ -4,6 +4,7 @@
 #include "registry/net/RegistryClient.h"
 #include "registry/support/FrmVersion.h"
 #include "registry/ui/LabelButton.h"
+#include "registry/ui/WindowLayout.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,43 +34,6 @@
 namespace registry {
 
 namespace {
-
-constexpr int kUserMaxLength = 15;
-constexpr int kPassMaxLength = 15;
-constexpr int kServerNameMaxLength = 40;
-constexpr int kAddressMaxLength = 15;
-constexpr int kPortMaxLength = 15;
-constexpr int kSendMaxLength = 1400;
-
-constexpr int kPanelWidth = 320;
-constexpr int kPanelHeight = 262;
-
-// Columns of the server list: the hidden index column first.
-enum Column
-{
-    ColIndex = 0,
-    ColStatus,
-    ColName,
-    ColPlayers,
-    ColAdministrator,
-    ColCount
-};
-
-struct ColumnInfo
-{
-    const char *key;
-    const char *caption;
-    const char *toolTip;
-    double share; // of the list's width
-};
-
-constexpr ColumnInfo kColumns[ColCount] = {
-    {"SERVERINDEX", "ServerIndex", "The index of the server", 0.0},
-    {"STATUS", "Status", "Indicates the server's online status", 0.12},
-    {"NAME", "Server Name", "The server's name", 0.5},
-    {"PLAYERS", "Players", "The number of players online", 0.13},
-    {"ADMINISTRATOR", "Administrator", "The server Administrator's name", 0.242},
-};
 
 constexpr int kRowKeyRole = Qt::UserRole;
 constexpr int kColumnKeyRole = Qt::UserRole + 1;
@@ -365,16 +329,30 @@ QGridLayout *FrmMain::createPanelForm(Panel which, const QString &title)
     return layout;
 }
 
+QLineEdit *FrmMain::field(QGridLayout *layout, int row, const QString &label, const char *name,
+                          int maxLength, bool password)
+{
+    QWidget *form = layout->parentWidget();
+    layout->addWidget(caption(label, form), row, 0);
+    QLineEdit *box = textBox(name, maxLength, form, password);
+    layout->addWidget(box, row, 1);
+    return box;
+}
+
+LabelButton *FrmMain::formButton(QGridLayout *layout, int row, Button id, const QString &text,
+                                 int columns)
+{
+    LabelButton *created = createLabelButton(id, text, layout->parentWidget());
+    layout->addWidget(created, row, 0, 1, columns);
+    return created;
+}
+
 void FrmMain::buildNewAccountPanel()
 {
     QGridLayout *layout = createPanelForm(Panel::NewAccount, QStringLiteral("New Account"));
     QWidget *form = layout->parentWidget();
-    layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
-    m_txtUser[0] = textBox("txtUser0", kUserMaxLength, form);
-    layout->addWidget(m_txtUser[0], 0, 1);
-    layout->addWidget(caption(QStringLiteral("Password:"), form), 1, 0);
-    m_txtPass[0] = textBox("txtPass0", kPassMaxLength, form, true);
-    layout->addWidget(m_txtPass[0], 1, 1);
+    m_txtUser[0] = field(layout, 0, QStringLiteral("Username:"), "txtUser0", kUserMaxLength);
+    m_txtPass[0] = field(layout, 1, QStringLiteral("Password:"), "txtPass0", kPassMaxLength, true);
     m_lblRetype = caption(QStringLiteral("Re-type Password:"), form);
     m_lblRetype->setObjectName(QStringLiteral("lblRetype"));
     m_lblRetype->setEnabled(false);
@@ -390,10 +368,8 @@ void FrmMain::buildNewAccountPanel()
     notify->setObjectName(QStringLiteral("lblNotify"));
     notify->setWordWrap(true);
     layout->addWidget(notify, 3, 0, 1, 2);
-    LabelButton *create =
-        createLabelButton(Button::CreateAccount, QStringLiteral("Create Account"), form);
-    create->setEnabled(false);
-    layout->addWidget(create, 4, 0, 1, 2);
+    formButton(layout, 4, Button::CreateAccount, QStringLiteral("Create Account"))
+        ->setEnabled(false);
     layout->setRowStretch(5, 1);
 }
 
@@ -401,19 +377,13 @@ void FrmMain::buildLoginPanel()
 {
     QGridLayout *layout = createPanelForm(Panel::AccountLogin, QStringLiteral("Account Login"));
     QWidget *form = layout->parentWidget();
-    layout->addWidget(caption(QStringLiteral("Username:"), form), 0, 0);
-    m_txtUser[1] = textBox("txtUser1", kUserMaxLength, form);
-    layout->addWidget(m_txtUser[1], 0, 1);
-    layout->addWidget(caption(QStringLiteral("Password:"), form), 1, 0);
-    m_txtPass[1] = textBox("txtPass1", kPassMaxLength, form, true);
-    layout->addWidget(m_txtPass[1], 1, 1);
+    m_txtUser[1] = field(layout, 0, QStringLiteral("Username:"), "txtUser1", kUserMaxLength);
+    m_txtPass[1] = field(layout, 1, QStringLiteral("Password:"), "txtPass1", kPassMaxLength, true);
     m_chkAutoLogin = new QCheckBox(QStringLiteral("Automatically Login"), form);
     m_chkAutoLogin->setObjectName(QStringLiteral("chkAutoLogin"));
     setTextColour(m_chkAutoLogin, kCaptionColour);
     layout->addWidget(m_chkAutoLogin, 2, 0, 1, 2);
-    LabelButton *login = createLabelButton(Button::Login, QStringLiteral("Login"), form);
-    login->setEnabled(false);
-    layout->addWidget(login, 3, 0, 1, 2);
+    formButton(layout, 3, Button::Login, QStringLiteral("Login"))->setEnabled(false);
     layout->setRowStretch(4, 1);
 }
 
@@ -422,22 +392,13 @@ void FrmMain::buildServerSettingsPanel()
     // Changing or removing a registered server has no request in the protocol, so this
     // panel's boxes are never read and its buttons only show that they were pressed.
     QGridLayout *layout = createPanelForm(Panel::ServerSettings, QStringLiteral("Server Settings"));
-    QWidget *form = layout->parentWidget();
-    layout->addWidget(caption(QStringLiteral("Server Name:"), form), 0, 0);
-    m_txtServerName = textBox("txtServerName", kServerNameMaxLength, form);
-    layout->addWidget(m_txtServerName, 0, 1);
-    layout->addWidget(caption(QStringLiteral("IP Address:"), form), 1, 0);
-    m_txtServerIP = textBox("txtServerIP", kAddressMaxLength, form);
-    layout->addWidget(m_txtServerIP, 1, 1);
-    layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
-    m_txtServerPort = textBox("txtServerPort", kPortMaxLength, form);
-    layout->addWidget(m_txtServerPort, 2, 1);
-    LabelButton *save =
-        createLabelButton(Button::SaveServerSettings, QStringLiteral("Save Server Settings"), form);
-    layout->addWidget(save, 3, 0, 1, 2);
-    LabelButton *remove =
-        createLabelButton(Button::RemoveServer, QStringLiteral("Remove Server"), form);
-    layout->addWidget(remove, 4, 0, 1, 2);
+    m_txtServerName =
+        field(layout, 0, QStringLiteral("Server Name:"), "txtServerName", kServerNameMaxLength);
+    m_txtServerIP =
+        field(layout, 1, QStringLiteral("IP Address:"), "txtServerIP", kAddressMaxLength);
+    m_txtServerPort = field(layout, 2, QStringLiteral("Port:"), "txtServerPort", kPortMaxLength);
+    formButton(layout, 3, Button::SaveServerSettings, QStringLiteral("Save Server Settings"));
+    formButton(layout, 4, Button::RemoveServer, QStringLiteral("Remove Server"));
     layout->setRowStretch(5, 1);
 }
 
@@ -491,9 +452,7 @@ void FrmMain::buildAddServerPanel()
     layout->addWidget(caption(QStringLiteral("Port:"), form), 2, 0);
     m_txtNewPort = textBox("txtNewPort", kPortMaxLength, form);
     layout->addWidget(m_txtNewPort, 2, 1, 1, 2);
-    LabelButton *add = createLabelButton(Button::AddServer, QStringLiteral("Add Server"), form);
-    add->setEnabled(false);
-    layout->addWidget(add, 3, 0, 1, 3);
+    formButton(layout, 3, Button::AddServer, QStringLiteral("Add Server"), 3)->setEnabled(false);
     layout->setRowStretch(4, 1);
 }
 
@@ -546,19 +505,10 @@ void FrmMain::connectWidgets()
 
 void FrmMain::connectLabelButtons()
 {
-    connect(button(Button::PlaySelectedServer), &LabelButton::released, this, &FrmMain::playAction);
-    connect(button(Button::CreateAccount), &LabelButton::released, this,
-            &FrmMain::createAccountAction);
-    connect(button(Button::Login), &LabelButton::released, this, &FrmMain::loginAction);
-    connect(button(Button::Send), &LabelButton::released, this, &FrmMain::sendAction);
-    connect(button(Button::AddServer), &LabelButton::released, this, [this] {
-        if (m_core)
-            m_core->addServerPressed();
-    });
-    connect(button(Button::UseMyAddress), &LabelButton::released, this, [this] {
-        if (m_core)
-            m_core->requestMyAddress();
-    });
+    for (const auto &[id, label] : m_lblButton)
+        connect(label, &LabelButton::released, this, [this, id = id] {
+            m_actions.buttonReleased(id, [this] { return sendBoxText(); });
+        });
     for (int i = 0; i < kPanelCount; ++i)
         connect(m_lblClose[static_cast<std::size_t>(i)], &LabelButton::released, this,
                 [this, i] { hidePanel(static_cast<Panel>(i)); });
@@ -578,11 +528,7 @@ void FrmMain::connectMenus()
         if (m_core)
             m_core->logOff();
     });
-    connect(m_mnuExit, &QAction::triggered, this, [this] {
-        if (m_core)
-            m_core->requestQuit();
-        scheduleQuit();
-    });
+    connect(m_mnuExit, &QAction::triggered, this, [this] { m_actions.requestQuit(); });
     connect(m_mnuServerRun, &QAction::triggered, this, &FrmMain::runServerAction);
     connect(m_mnuServerSettings, &QAction::triggered, this,
             [this] { showPanel(Panel::ServerSettings); });
@@ -864,11 +810,6 @@ void FrmMain::showMessage(ByteView text)
 
 void FrmMain::quitRequested()
 {
-    scheduleQuit();
-}
-
-void FrmMain::scheduleQuit()
-{
     if (m_quitScheduled)
         return;
     m_quitScheduled = true;
@@ -884,28 +825,11 @@ void FrmMain::scheduleQuit()
 
 // --- Actions ------------------------------------------------------------------------------
 
-void FrmMain::createAccountAction()
-{
-    if (m_core)
-        m_core->createAccountReleased();
-}
-
-void FrmMain::loginAction()
-{
-    if (m_core)
-        m_core->loginReleased();
-}
-
 Bytes FrmMain::sendBoxText() const
 {
     QString text = m_txtSend->toPlainText();
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return common::ToWindows1252(text);
-}
-
-void FrmMain::sendAction()
-{
-    m_actions.send(sendBoxText());
 }
 
 void FrmMain::playAction()
@@ -958,9 +882,7 @@ void FrmMain::newServerFieldsChanged()
 void FrmMain::closeEvent(QCloseEvent *event)
 {
     // Closing is never cancelled: it asks the program to end.
-    if (m_core)
-        m_core->requestQuit();
-    scheduleQuit();
+    m_actions.requestQuit();
     event->accept();
 }
 

@@ -96,9 +96,6 @@ public:
 
     // Window actions, also reachable without the mouse (Enter keys, double-click).
     void showPanel(Panel panel);
-    void createAccountAction();
-    void loginAction();
-    void sendAction();
     void playAction();
     void runServerAction();
     void showVersionWindow();
@@ -126,6 +123,12 @@ private:
     QFrame *createPanel(Panel which, const QString &title);
     // A panel with a grid for its fields inside the shared frame.
     QGridLayout *createPanelForm(Panel which, const QString &title);
+    // A row of a panel's form: the caption, then the box.
+    QLineEdit *field(QGridLayout *layout, int row, const QString &label, const char *name,
+                     int maxLength, bool password = false);
+    // A label-button across a row of a panel's form.
+    LabelButton *formButton(QGridLayout *layout, int row, Button id, const QString &text,
+                            int columns = 2);
     void buildNewAccountPanel();
     void buildLoginPanel();
     void buildServerSettingsPanel();
@@ -137,7 +140,6 @@ private:
     // The account panels' boxes with the names the core knows them by.
     std::array<std::pair<QLineEdit *, AccountBox>, 5> accountBoxes() const;
     void newServerFieldsChanged();
-    void scheduleQuit();
     Bytes sendBoxText() const;
 
     WindowActions m_actions;

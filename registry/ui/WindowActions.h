@@ -5,6 +5,7 @@
 #include "registry/net/RegistryView.h"
 #include "registry/support/Launcher.h"
 
+#include <functional>
 #include <utility>
 
 namespace registry {
@@ -53,11 +54,38 @@ public:
             m_view.showMessage(text);
     }
 
-    // "Send" with the chat input's text, line breaks as CR LF.
-    void send(ByteView boxText) const
+    // A label-button released, wherever the pointer is. `sendBoxText` reads the chat input
+    // (line breaks as CR LF) for "Send". The buttons of the Server Settings panel have no
+    // request behind them and only show that they were pressed.
+    void buttonReleased(Button id, const std::function<Bytes()> &sendBoxText) const
     {
-        if (m_core)
-            m_core->sendChat(boxText);
+        if (id == Button::PlaySelectedServer) {
+            play();
+            return;
+        }
+        if (!m_core)
+            return;
+        switch (id) {
+        case Button::CreateAccount:
+            m_core->createAccountReleased();
+            break;
+        case Button::Login:
+            m_core->loginReleased();
+            break;
+        case Button::Send:
+            m_core->sendChat(sendBoxText());
+            break;
+        case Button::AddServer:
+            m_core->addServerPressed();
+            break;
+        case Button::UseMyAddress:
+            m_core->requestMyAddress();
+            break;
+        case Button::PlaySelectedServer:
+        case Button::RemoveServer:
+        case Button::SaveServerSettings:
+            break;
+        }
     }
 
     // "Play Selected Server" and a double-click on a row: the game client with the chosen
@@ -74,6 +102,16 @@ public:
     {
         RunGameServer(
             m_shell, [this](const Bytes &text) { present(text); }, m_folders.server);
+    }
+
+    // Exit and closing the window ask the program to end: with a core, its QuitRequested,
+    // which asks the window back once; before the core is attached, the window at once.
+    void requestQuit() const
+    {
+        if (m_core)
+            m_core->requestQuit();
+        else
+            m_view.quitRequested();
     }
 
     SelectedServer selectedServer() const { return ChosenForLaunch(m_core); }

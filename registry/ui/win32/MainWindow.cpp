@@ -3,6 +3,7 @@
 #include "common/win32/MessageWindow.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
+#include "registry/ui/WindowLayout.h"
 
 #include <commctrl.h>
 
@@ -14,17 +15,8 @@ namespace registry::win32 {
 
 namespace {
 
-constexpr int kUserMaxLength = 15;
-constexpr int kPassMaxLength = 15;
-constexpr int kServerNameMaxLength = 40;
-constexpr int kAddressMaxLength = 15;
-constexpr int kPortMaxLength = 15;
-constexpr int kSendMaxLength = 1400;
-
 constexpr int kClientWidth = 1000;
 constexpr int kClientHeight = 640;
-constexpr int kPanelWidth = 320;
-constexpr int kPanelHeight = 262;
 constexpr int kLeftWidth = 210;
 constexpr int kMargin = 8;
 constexpr int kGap = 8;
@@ -51,32 +43,6 @@ constexpr COLORREF kCaptionColour = RGB(0xE6, 0xE2, 0xDA);
 constexpr COLORREF kPanelColour = RGB(0x3A, 0x3F, 0x4C);
 constexpr COLORREF kBrightGreen = RGB(0, 255, 0);
 constexpr COLORREF kBrightRed = RGB(255, 0, 0);
-
-enum Column
-{
-    ColIndex = 0,
-    ColStatus,
-    ColName,
-    ColPlayers,
-    ColAdministrator,
-    ColCount
-};
-
-struct ColumnInfo
-{
-    const char *key;
-    const char *caption;
-    const char *toolTip;
-    double share; // of the list's width
-};
-
-constexpr ColumnInfo kColumns[ColCount] = {
-    {"SERVERINDEX", "ServerIndex", "The index of the server", 0.0},
-    {"STATUS", "Status", "Indicates the server's online status", 0.12},
-    {"NAME", "Server Name", "The server's name", 0.5},
-    {"PLAYERS", "Players", "The number of players online", 0.13},
-    {"ADMINISTRATOR", "Administrator", "The server Administrator's name", 0.242},
-};
 
 // The account boxes by their controls' identifiers.
 std::optional<AccountBox> accountBoxOf(int id)
@@ -293,6 +259,21 @@ HWND MainWindow::labelButton(int id, const char *text, HWND parent, RECT at)
     return label;
 }
 
+HWND MainWindow::field(HWND panel, int row, const char *label, int id, int limit, bool password,
+                       int width)
+{
+    caption(label, panel, place(10, 37 + 28 * row, 120, 16));
+    return textBox(id, limit, panel, place(130, 34 + 28 * row, width, 22), password);
+}
+
+HWND MainWindow::button(Button id, const char *text, HWND parent, RECT at, bool enabled)
+{
+    HWND label = labelButton(IdButtonBase + static_cast<int>(id), text, parent, at);
+    if (!enabled)
+        enableButton(id, false);
+    return label;
+}
+
 HWND MainWindow::createPanel(Panel which, const char *title)
 {
     const int index = static_cast<int>(which);
@@ -332,9 +313,8 @@ void MainWindow::createControls()
     create("LISTBOX", "", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, m_hwnd,
            IdUsers, place(0, 0, 10, 10), WS_EX_CLIENTEDGE);
     createServerList();
-    labelButton(IdButtonBase + static_cast<int>(Button::PlaySelectedServer), "Play Selected Server",
-                m_hwnd, place(0, 0, 180, kPlayHeight));
-    enableButton(Button::PlaySelectedServer, false);
+    button(Button::PlaySelectedServer, "Play Selected Server", m_hwnd,
+           place(0, 0, 180, kPlayHeight), false);
 
     HWND chat =
         create("EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
@@ -346,9 +326,7 @@ void MainWindow::createControls()
     SendMessageA(send, EM_SETLIMITTEXT, kSendMaxLength, 0);
     EnableWindow(send, FALSE);
     SetWindowSubclass(send, enterBoxProc, 2, reinterpret_cast<DWORD_PTR>(this));
-    labelButton(IdButtonBase + static_cast<int>(Button::Send), "Send", m_hwnd,
-                place(0, 0, 80, kSendHeight));
-    enableButton(Button::Send, false);
+    button(Button::Send, "Send", m_hwnd, place(0, 0, 80, kSendHeight), false);
 
     buildNewAccountPanel();
     buildLoginPanel();
@@ -392,10 +370,8 @@ void MainWindow::createServerList()
 void MainWindow::buildNewAccountPanel()
 {
     HWND panel = createPanel(Panel::NewAccount, "New Account");
-    caption("Username:", panel, place(10, 37, 120, 16));
-    textBox(IdUser0, kUserMaxLength, panel, place(130, 34, 180, 22));
-    caption("Password:", panel, place(10, 65, 120, 16));
-    textBox(IdPass0, kPassMaxLength, panel, place(130, 62, 180, 22), true);
+    field(panel, 0, "Username:", IdUser0, kUserMaxLength);
+    field(panel, 1, "Password:", IdPass0, kPassMaxLength, true);
     EnableWindow(caption("Re-type Password:", panel, place(10, 93, 120, 16), IdRetype), FALSE);
     HWND retyped = textBox(IdPass2, kPassMaxLength, panel, place(130, 90, 180, 22), true);
     EnableWindow(retyped, FALSE);
@@ -403,24 +379,18 @@ void MainWindow::buildNewAccountPanel()
     caption("Note: Your username is case sensitive and will be displayed to other users as your "
             "server administrators name on the servers list and also on the users list.",
             panel, place(10, 120, 300, 58), IdNotify);
-    labelButton(IdButtonBase + static_cast<int>(Button::CreateAccount), "Create Account", panel,
-                place(10, 184, 300, 22));
-    enableButton(Button::CreateAccount, false);
+    button(Button::CreateAccount, "Create Account", panel, place(10, 184, 300, 22), false);
 }
 
 void MainWindow::buildLoginPanel()
 {
     HWND panel = createPanel(Panel::AccountLogin, "Account Login");
-    caption("Username:", panel, place(10, 37, 120, 16));
-    textBox(IdUser1, kUserMaxLength, panel, place(130, 34, 180, 22));
-    caption("Password:", panel, place(10, 65, 120, 16));
-    HWND password = textBox(IdPass1, kPassMaxLength, panel, place(130, 62, 180, 22), true);
+    field(panel, 0, "Username:", IdUser1, kUserMaxLength);
+    HWND password = field(panel, 1, "Password:", IdPass1, kPassMaxLength, true);
     SetWindowSubclass(password, enterBoxProc, 3, reinterpret_cast<DWORD_PTR>(this));
     create("BUTTON", "Automatically Login", BS_CHECKBOX | WS_TABSTOP, panel, IdAutoLogin,
            place(10, 90, 300, 20));
-    labelButton(IdButtonBase + static_cast<int>(Button::Login), "Login", panel,
-                place(10, 118, 300, 22));
-    enableButton(Button::Login, false);
+    button(Button::Login, "Login", panel, place(10, 118, 300, 22), false);
 }
 
 void MainWindow::buildServerSettingsPanel()
@@ -428,16 +398,11 @@ void MainWindow::buildServerSettingsPanel()
     // Changing or removing a registered server has no request in the protocol, so this
     // panel's boxes are never read and its buttons only show that they were pressed.
     HWND panel = createPanel(Panel::ServerSettings, "Server Settings");
-    caption("Server Name:", panel, place(10, 37, 120, 16));
-    textBox(IdServerName, kServerNameMaxLength, panel, place(130, 34, 180, 22));
-    caption("IP Address:", panel, place(10, 65, 120, 16));
-    textBox(IdServerIP, kAddressMaxLength, panel, place(130, 62, 180, 22));
-    caption("Port:", panel, place(10, 93, 120, 16));
-    textBox(IdServerPort, kPortMaxLength, panel, place(130, 90, 180, 22));
-    labelButton(IdButtonBase + static_cast<int>(Button::SaveServerSettings), "Save Server Settings",
-                panel, place(10, 118, 300, 22));
-    labelButton(IdButtonBase + static_cast<int>(Button::RemoveServer), "Remove Server", panel,
-                place(10, 146, 300, 22));
+    field(panel, 0, "Server Name:", IdServerName, kServerNameMaxLength);
+    field(panel, 1, "IP Address:", IdServerIP, kAddressMaxLength);
+    field(panel, 2, "Port:", IdServerPort, kPortMaxLength);
+    button(Button::SaveServerSettings, "Save Server Settings", panel, place(10, 118, 300, 22));
+    button(Button::RemoveServer, "Remove Server", panel, place(10, 146, 300, 22));
 }
 
 void MainWindow::buildCreditsPanel()
@@ -471,17 +436,11 @@ void MainWindow::buildCreditsPanel()
 void MainWindow::buildAddServerPanel()
 {
     HWND panel = createPanel(Panel::AddServer, "Add New Server");
-    caption("Server Name:", panel, place(10, 37, 120, 16));
-    textBox(IdNewServer, kServerNameMaxLength, panel, place(130, 34, 180, 22));
-    caption("IP Address:", panel, place(10, 65, 120, 16));
-    textBox(IdNewIP, kAddressMaxLength, panel, place(130, 62, 94, 22));
-    labelButton(IdButtonBase + static_cast<int>(Button::UseMyAddress), "Use my IP", panel,
-                place(230, 62, 80, 22));
-    caption("Port:", panel, place(10, 93, 120, 16));
-    textBox(IdNewPort, kPortMaxLength, panel, place(130, 90, 180, 22));
-    labelButton(IdButtonBase + static_cast<int>(Button::AddServer), "Add Server", panel,
-                place(10, 118, 300, 22));
-    enableButton(Button::AddServer, false);
+    field(panel, 0, "Server Name:", IdNewServer, kServerNameMaxLength);
+    field(panel, 1, "IP Address:", IdNewIP, kAddressMaxLength, false, 94);
+    button(Button::UseMyAddress, "Use my IP", panel, place(230, 62, 80, 22));
+    field(panel, 2, "Port:", IdNewPort, kPortMaxLength);
+    button(Button::AddServer, "Add Server", panel, place(10, 118, 300, 22), false);
 }
 
 void MainWindow::createMenus()
@@ -838,11 +797,6 @@ void MainWindow::showMessage(ByteView message)
 
 void MainWindow::quitRequested()
 {
-    scheduleQuit();
-}
-
-void MainWindow::scheduleQuit()
-{
     if (m_quitScheduled)
         return;
     m_quitScheduled = true;
@@ -852,26 +806,9 @@ void MainWindow::scheduleQuit()
 
 // --- Actions ------------------------------------------------------------------------------
 
-void MainWindow::createAccountAction()
-{
-    if (m_core)
-        m_core->createAccountReleased();
-}
-
-void MainWindow::loginAction()
-{
-    if (m_core)
-        m_core->loginReleased();
-}
-
 Bytes MainWindow::sendBoxText() const
 {
     return text(IdSend);
-}
-
-void MainWindow::sendAction()
-{
-    m_actions.send(sendBoxText());
 }
 
 void MainWindow::playAction()
@@ -996,9 +933,7 @@ void MainWindow::command(int id, int code)
     }
     switch (id) {
     case IdMenuExit:
-        if (m_core)
-            m_core->requestQuit();
-        scheduleQuit();
+        m_actions.requestQuit();
         return;
     case IdMenuServerRun:
         runServerAction();
@@ -1123,31 +1058,8 @@ void MainWindow::labelButtonReleased(int id)
         hidePanel(static_cast<Panel>(id - IdCloseBase));
         return;
     }
-    switch (static_cast<Button>(id - IdButtonBase)) {
-    case Button::PlaySelectedServer:
-        playAction();
-        break;
-    case Button::CreateAccount:
-        createAccountAction();
-        break;
-    case Button::Login:
-        loginAction();
-        break;
-    case Button::Send:
-        sendAction();
-        break;
-    case Button::AddServer:
-        if (m_core)
-            m_core->addServerPressed();
-        break;
-    case Button::UseMyAddress:
-        if (m_core)
-            m_core->requestMyAddress();
-        break;
-    case Button::RemoveServer:
-    case Button::SaveServerSettings:
-        break;
-    }
+    m_actions.buttonReleased(static_cast<Button>(id - IdButtonBase),
+                             [this] { return sendBoxText(); });
 }
 
 bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
@@ -1200,15 +1112,22 @@ bool MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &res
     }
 }
 
+// The window object that a window of the program's classes was created for, kept in the
+// window's user data from its first message on.
+MainWindow *MainWindow::windowOf(HWND hwnd, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrA(
+            hwnd, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams));
+    return reinterpret_cast<MainWindow *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
 LRESULT CALLBACK MainWindow::mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto *self =
-            static_cast<MainWindow *>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    auto *self = windowOf(hwnd, message, lParam);
+    if (message == WM_NCCREATE)
         self->m_hwnd = hwnd;
-    }
-    auto *self = reinterpret_cast<MainWindow *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self)
         return DefWindowProcA(hwnd, message, wParam, lParam);
     LRESULT result = 0;
@@ -1227,9 +1146,7 @@ LRESULT CALLBACK MainWindow::mainProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
     case WM_CLOSE:
         // Closing is never cancelled: it asks the program to end.
-        if (self->m_core)
-            self->m_core->requestQuit();
-        self->scheduleQuit();
+        self->m_actions.requestQuit();
         self->afterInput();
         return 0;
     case kFlushChatMessage:
@@ -1246,11 +1163,7 @@ LRESULT CALLBACK MainWindow::mainProc(HWND hwnd, UINT message, WPARAM wParam, LP
 
 LRESULT CALLBACK MainWindow::panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrA(
-            hwnd, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams));
-    auto *self = reinterpret_cast<MainWindow *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto *self = windowOf(hwnd, message, lParam);
     LRESULT result = 0;
     if (self && self->handle(message, wParam, lParam, result))
         return result;
@@ -1265,11 +1178,7 @@ LRESULT CALLBACK MainWindow::panelProc(HWND hwnd, UINT message, WPARAM wParam, L
 
 LRESULT CALLBACK MainWindow::versionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE)
-        SetWindowLongPtrA(
-            hwnd, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA *>(lParam)->lpCreateParams));
-    auto *self = reinterpret_cast<MainWindow *>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto *self = windowOf(hwnd, message, lParam);
     switch (message) {
     case WM_SIZE:
         MoveWindow(GetDlgItem(hwnd, 1), kVersionMarginLeft, kVersionMarginTop,

@@ -139,14 +139,12 @@ public:
 
     // Window actions, also reachable without the mouse (Enter keys, double-click).
     void showPanel(Panel panel);
-    void createAccountAction();
-    void loginAction();
-    void sendAction();
     void playAction();
     void runServerAction();
     void showVersionWindow();
 
 private:
+    static MainWindow *windowOf(HWND hwnd, UINT message, LPARAM lParam);
     static LRESULT CALLBACK mainProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK versionProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -171,6 +169,11 @@ private:
     HWND caption(const char *text, HWND parent, RECT place, int id = 0);
     HWND textBox(int id, int limit, HWND parent, RECT place, bool password = false);
     HWND labelButton(int id, const char *text, HWND parent, RECT place);
+    // One of the label-buttons with a number.
+    HWND button(Button id, const char *text, HWND parent, RECT place, bool enabled = true);
+    // A row of a panel: the caption, then the box beside it.
+    HWND field(HWND panel, int row, const char *label, int id, int limit, bool password = false,
+               int width = 180);
     HWND createPanel(Panel which, const char *title);
     void createControls();
     void createServerList();
@@ -188,7 +191,6 @@ private:
     void setWholeText(int id, ByteView text);
     Bytes text(int id) const;
     Bytes sendBoxText() const;
-    void scheduleQuit();
     void afterInput();
     void serverRowChosen(int item);
     void autoLoginClicked();
