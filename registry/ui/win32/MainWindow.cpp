@@ -965,51 +965,61 @@ LRESULT MainWindow::notify(const NMHDR &header)
 {
     HWND list = control(IdServerList);
     if (header.hwndFrom == list) {
-        switch (header.code) {
-        case NM_CLICK: {
-            const auto &click = reinterpret_cast<const NMITEMACTIVATE &>(header);
-            if (click.iItem >= 0)
-                serverRowChosen(click.iItem);
-            else if (m_core)
-                m_core->noServerChosen(); // a click that selects no row
-            break;
-        }
-        case NM_DBLCLK:
-            if (reinterpret_cast<const NMITEMACTIVATE &>(header).iItem >= 0)
-                playAction();
-            break;
-        case LVN_ITEMCHANGED: {
-            // Moving the highlight with the keyboard chooses the row as a click does.
-            const auto &change = reinterpret_cast<const NMLISTVIEW &>(header);
-            if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) &&
-                !(change.uOldState & LVIS_SELECTED) && change.iItem >= 0)
-                serverRowChosen(change.iItem);
-            break;
-        }
-        default:
-            break;
-        }
+        serverListNotify(header);
         return 0;
     }
-    if (GetParent(header.hwndFrom) == list) {
-        // The index column stays hidden: it cannot be widened by dragging or double-clicking
-        // its divider.
-        const auto &item = reinterpret_cast<const NMHEADERA &>(header);
-        switch (header.code) {
-        case HDN_BEGINTRACKA:
-        case HDN_BEGINTRACKW:
-        case HDN_DIVIDERDBLCLICKA:
-        case HDN_DIVIDERDBLCLICKW:
-            return item.iItem == ColIndex ? TRUE : FALSE;
-        case HDN_ENDTRACKA:
-        case HDN_ENDTRACKW:
-        case HDN_ITEMCHANGEDA:
-        case HDN_ITEMCHANGEDW:
-            updateHeaderTips();
-            return 0;
-        default:
-            break;
-        }
+    if (GetParent(header.hwndFrom) == list)
+        return headerNotify(header);
+    return 0;
+}
+
+void MainWindow::serverListNotify(const NMHDR &header)
+{
+    switch (header.code) {
+    case NM_CLICK: {
+        const auto &click = reinterpret_cast<const NMITEMACTIVATE &>(header);
+        if (click.iItem >= 0)
+            serverRowChosen(click.iItem);
+        else if (m_core)
+            m_core->noServerChosen(); // a click that selects no row
+        break;
+    }
+    case NM_DBLCLK:
+        if (reinterpret_cast<const NMITEMACTIVATE &>(header).iItem >= 0)
+            playAction();
+        break;
+    case LVN_ITEMCHANGED: {
+        // Moving the highlight with the keyboard chooses the row as a click does.
+        const auto &change = reinterpret_cast<const NMLISTVIEW &>(header);
+        if ((change.uChanged & LVIF_STATE) && (change.uNewState & LVIS_SELECTED) &&
+            !(change.uOldState & LVIS_SELECTED) && change.iItem >= 0)
+            serverRowChosen(change.iItem);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+LRESULT MainWindow::headerNotify(const NMHDR &header)
+{
+    // The index column stays hidden: it cannot be widened by dragging or double-clicking
+    // its divider.
+    const auto &item = reinterpret_cast<const NMHEADERA &>(header);
+    switch (header.code) {
+    case HDN_BEGINTRACKA:
+    case HDN_BEGINTRACKW:
+    case HDN_DIVIDERDBLCLICKA:
+    case HDN_DIVIDERDBLCLICKW:
+        return item.iItem == ColIndex ? TRUE : FALSE;
+    case HDN_ENDTRACKA:
+    case HDN_ENDTRACKW:
+    case HDN_ITEMCHANGEDA:
+    case HDN_ITEMCHANGEDW:
+        updateHeaderTips();
+        return 0;
+    default:
+        break;
     }
     return 0;
 }

@@ -159,6 +159,9 @@ private:
     // EN_CHANGE of an edit box.
     void editChanged(int id);
     LRESULT notify(const NMHDR &header);
+    void serverListNotify(const NMHDR &header);
+    // The server list's header; TRUE refuses a change.
+    LRESULT headerNotify(const NMHDR &header);
     LRESULT colourStatic(HDC dc, HWND control);
     void drawLabelButton(const DRAWITEMSTRUCT &item);
     void labelButtonReleased(int id);
