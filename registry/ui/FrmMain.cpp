@@ -898,7 +898,8 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
     // Enter in a password box: the core decides what its press and release do. A held key
     // sends one release at the end, not one per repeat.
     const bool passwordBox = watched == m_txtPass[1] || watched == m_txtPass[2];
-    if (passwordBox && m_core && isEnterKey(event)) {
+    const bool keyEvent = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (passwordBox && m_core && keyEvent && isEnterKey(event)) {
         const AccountBox box =
             watched == m_txtPass[1] ? AccountBox::LoginPassword : AccountBox::Retyped;
         if (event->type() == QEvent::KeyPress)
