@@ -27,8 +27,9 @@ private:
 
 // Cores that have timed work expose it the same way: `nextDeadline()` says when they next
 // need to run (or nothing), and `onTimer()` does whatever has come due at the clock's time.
-// The Qt adapter arms one single-shot timer for the deadline; tests advance a ManualClock and
-// call onTimer(). Nothing polls, so an idle program uses no processor time.
+// The Qt and Win32 adapters arm one timer for the deadline (TimerArming decides when); tests
+// advance a ManualClock and call onTimer(). Nothing polls, so an idle program uses no processor
+// time.
 class TimedCore
 {
 public:

@@ -201,56 +201,62 @@ void UpdateServerCore::sendFile(ConnectionId id, Session &session, int index)
         log(id, "ignored a repeated request for file " + std::to_string(index));
         return;
     }
-    Bytes payload;
-    std::string what;
     if (index == 0) {
         // The Updater needs zlib.dll before it can unpack anything, so it comes raw.
-        std::optional<Bytes> library = m_ports.folder.zlibLibrary();
+        const std::optional<Bytes> library = m_ports.folder.zlibLibrary();
         if (!library) {
             drop(id, "asked for zlib.dll, which this server does not have");
             return;
         }
-        payload = std::move(*library);
-        what = "zlib.dll";
-    } else {
-        if (!session.catalog)
-            session.catalog = m_ports.folder.scan();
-        const OfferedFile *file = session.catalog->find(index);
-        if (!file) {
-            log(id, "ignored a request for file " + std::to_string(index) +
-                        ", which it was "
-                        "not offered");
-            return;
-        }
-        std::optional<Bytes> packed = m_ports.folder.packed(file->localPath);
-        what = file->folder + file->name;
-        if (!packed) {
-            drop(id, "file " + Printable(what) + " can no longer be read");
-            return;
-        }
-        payload = std::move(*packed);
-        if (index == 1) {
-            // The self-update pair: "Updater.dat", then the size and bytes of "Update.exe".
-            std::optional<Bytes> exe = m_ports.folder.packed(session.catalog->updateExePath);
-            if (!exe) {
-                drop(id, "Update.exe can no longer be read");
-                return;
-            }
-            session.transferSize = static_cast<std::int64_t>(payload.size());
-            sendBody(id, update_wire::FileData(1, static_cast<std::int32_t>(payload.size())));
-            m_ports.connections.send(id, payload);
-            m_ports.connections.send(id,
-                                     common::EncodeLong(static_cast<std::int32_t>(exe->size())));
-            m_ports.connections.send(id, *exe);
-            session.transferIndex = 1;
-            session.transferSize = static_cast<std::int64_t>(exe->size());
-            session.bytesSent += static_cast<std::int64_t>(payload.size() + 4 + exe->size());
-            ++session.filesSent;
-            log(id, "sending Updater.dat (" + std::to_string(payload.size()) +
-                        " bytes) and Update.exe (" + std::to_string(exe->size()) + " bytes)");
-            return;
-        }
+        sendPayload(id, session, 0, *library, "zlib.dll");
+        return;
     }
+    if (!session.catalog)
+        session.catalog = m_ports.folder.scan();
+    const OfferedFile *file = session.catalog->find(index);
+    if (!file) {
+        log(id, "ignored a request for file " + std::to_string(index) +
+                    ", which it was "
+                    "not offered");
+        return;
+    }
+    const std::optional<Bytes> packed = m_ports.folder.packed(file->localPath);
+    const std::string what = file->folder + file->name;
+    if (!packed) {
+        drop(id, "file " + Printable(what) + " can no longer be read");
+        return;
+    }
+    if (index == 1)
+        sendSelfUpdatePair(id, session, *packed);
+    else
+        sendPayload(id, session, index, *packed, what);
+}
+
+// The self-update pair: "Updater.dat", then the size and bytes of "Update.exe".
+void UpdateServerCore::sendSelfUpdatePair(ConnectionId id, Session &session,
+                                          const Bytes &updaterDat)
+{
+    const std::optional<Bytes> exe = m_ports.folder.packed(session.catalog->updateExePath);
+    if (!exe) {
+        drop(id, "Update.exe can no longer be read");
+        return;
+    }
+    session.transferSize = static_cast<std::int64_t>(updaterDat.size());
+    sendBody(id, update_wire::FileData(1, static_cast<std::int32_t>(updaterDat.size())));
+    m_ports.connections.send(id, updaterDat);
+    m_ports.connections.send(id, common::EncodeLong(static_cast<std::int32_t>(exe->size())));
+    m_ports.connections.send(id, *exe);
+    session.transferIndex = 1;
+    session.transferSize = static_cast<std::int64_t>(exe->size());
+    session.bytesSent += static_cast<std::int64_t>(updaterDat.size() + 4 + exe->size());
+    ++session.filesSent;
+    log(id, "sending Updater.dat (" + std::to_string(updaterDat.size()) +
+                " bytes) and Update.exe (" + std::to_string(exe->size()) + " bytes)");
+}
+
+void UpdateServerCore::sendPayload(ConnectionId id, Session &session, int index,
+                                   const Bytes &payload, const std::string &what)
+{
     sendBody(id, update_wire::FileData(index, static_cast<std::int32_t>(payload.size())));
     m_ports.connections.send(id, payload);
     session.transferIndex = index;

@@ -80,6 +80,9 @@ private:
     void handle(ConnectionId id, Session &session, const common::Packet &packet);
     void sendList(ConnectionId id, Session &session, ByteView version);
     void sendFile(ConnectionId id, Session &session, int index);
+    void sendSelfUpdatePair(ConnectionId id, Session &session, const Bytes &updaterDat);
+    void sendPayload(ConnectionId id, Session &session, int index, const Bytes &payload,
+                     const std::string &what);
     void acknowledged(ConnectionId id, Session &session, const updater::TransferAckMessage &ack);
     void sendBody(ConnectionId id, ByteView body);
     void drop(ConnectionId id, const std::string &why);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Clock.h"
+#include "common/TimerArming.h"
 
 #include <QObject>
 #include <QTimer>
@@ -25,10 +25,8 @@ public:
 private:
     void fire();
 
-    TimedCore &m_core;
-    const Clock &m_clock;
+    TimerArming m_arming;
     QTimer m_timer;
-    std::int64_t m_armedDeadline = -1;
 };
 
 } // namespace common

@@ -24,7 +24,7 @@ void RearmCoreTimers()
 }
 
 Win32CoreTimer::Win32CoreTimer(TimedCore &core, const Clock &clock)
-    : m_core(core), m_clock(clock), m_window([this](UINT message, WPARAM wParam, LPARAM) {
+    : m_arming(core, clock), m_window([this](UINT message, WPARAM wParam, LPARAM) {
           if (message == WM_TIMER && wParam == kTimerId)
               fire();
       })
@@ -41,21 +41,15 @@ Win32CoreTimer::~Win32CoreTimer()
 
 void Win32CoreTimer::rearm()
 {
-    const std::int64_t deadline = m_core.nextDeadline();
-    if (deadline < 0) {
-        if (m_armedDeadline >= 0)
-            KillTimer(m_window.handle(), kTimerId);
-        m_armedDeadline = -1;
-        return;
+    // A window timer cannot say how long it has left: one armed for the deadline is trusted.
+    const TimerArming::Step step = m_arming.next();
+    if (step.action == TimerArming::Action::Stop) {
+        KillTimer(m_window.handle(), kTimerId);
+    } else if (step.action == TimerArming::Action::Start) {
+        // Setting the timer again replaces the earlier one.
+        if (SetTimer(m_window.handle(), kTimerId, static_cast<UINT>(step.delayMs), nullptr))
+            m_arming.started();
     }
-    // Armed already for this deadline: nothing to do (this runs after every event).
-    if (deadline == m_armedDeadline)
-        return;
-    const std::int64_t delay = std::clamp<std::int64_t>(deadline - m_clock.nowMs(), 0,
-                                                        static_cast<std::int64_t>(0x7FFFFFFF));
-    // Setting the timer again replaces the earlier one.
-    if (SetTimer(m_window.handle(), kTimerId, static_cast<UINT>(delay), nullptr))
-        m_armedDeadline = deadline;
 }
 
 void Win32CoreTimer::fire()
@@ -63,10 +57,9 @@ void Win32CoreTimer::fire()
     // Window timers repeat: stop it, so that the core is run again only for a deadline of
     // its own choosing.
     KillTimer(m_window.handle(), kTimerId);
-    m_armedDeadline = -1;
     // The timer may fire early by a millisecond or so against the clock; the core then has
     // nothing due and keeps its deadline, for which the timer is armed again below.
-    m_core.onTimer();
+    m_arming.fire();
     rearm();
 }
 

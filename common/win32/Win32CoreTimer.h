@@ -1,9 +1,7 @@
 #pragma once
 
-#include "common/Clock.h"
+#include "common/TimerArming.h"
 #include "common/win32/MessageWindow.h"
-
-#include <cstdint>
 
 namespace common {
 
@@ -29,10 +27,8 @@ public:
 private:
     void fire();
 
-    TimedCore &m_core;
-    const Clock &m_clock;
+    TimerArming m_arming;
     MessageWindow m_window;
-    std::int64_t m_armedDeadline = -1;
 };
 
 } // namespace common

@@ -1,5 +1,5 @@
 // IsSafeFolder, IsSafeFileName and IsSafeRelativePath on any text, and MakeFolders and
-// WriteWholeFile in a temporary program folder: whatever is accepted stays inside it, and
+// Write in a temporary program folder: whatever is accepted stays inside it, and
 // nothing outside it is ever created or changed, even through symbolic links planted in the
 // client folder that point outside.
 //
@@ -101,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (made == updater::FileError::None && !folder.empty())
         FUZZ_CHECK(resolvedInside(common::LocalPath(clientFolder + folder), where.program));
 
-    Bytes content = "new content";
     const Bytes target = clientFolder + folder + name;
-    const updater::FileError wrote = store.WriteWholeFile(target, content);
+    const updater::FileError wrote =
+        store.Write(target, updater::FileContent::Unpack("new content"));
     if (!safePath)
         FUZZ_CHECK(wrote != updater::FileError::None);
     if (wrote == updater::FileError::None) {

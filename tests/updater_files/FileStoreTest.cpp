@@ -192,7 +192,7 @@ TEST_F(FileStoreTest, ReadWholeFile)
     EXPECT_EQ(m_store.ReadWholeFile(m_store.clientFolder()), "");
 }
 
-TEST_F(FileStoreTest, WriteWholeFileUnpacksMarkedData)
+TEST_F(FileStoreTest, WriteUnpacksMarkedData)
 {
     const struct
     {
@@ -211,23 +211,24 @@ TEST_F(FileStoreTest, WriteWholeFileUnpacksMarkedData)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(client() / "file.dat", "previous content");
-        Bytes data = c.data;
-        EXPECT_EQ(m_store.WriteWholeFile(clientPath("file.dat"), data), FileError::None);
+        const FileContent content = FileContent::Unpack(c.data, "an earlier file's buffer");
+        EXPECT_EQ(m_store.Write(clientPath("file.dat"), content), FileError::None);
         EXPECT_EQ(readFile(client() / "file.dat"), c.written);
-        EXPECT_EQ(data, c.written);
+        EXPECT_EQ(content.bytes(), c.written);
+        EXPECT_EQ(content.received(), c.data);
         EXPECT_FALSE(m_store.LastWriteFailed(clientPath("file.dat")));
     }
     EXPECT_EQ(listAll(client()), std::set<std::string>{"file.dat"});
 }
 
-TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
+TEST_F(FileStoreTest, WriteInTheProgramFolderKeepsPermissions)
 {
     writeFile(m_program / "Update.exe", "old");
     fs::permissions(m_program / "Update.exe", fs::perms(0755));
     const fs::perms before =
         fs::status(m_program / "Update.exe").permissions(); // as the system keeps them
-    Bytes data = "new";
-    EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), data), FileError::None);
+    EXPECT_EQ(m_store.Write(m_store.programFile("Update.exe"), FileContent::Unpack("new")),
+              FileError::None);
     EXPECT_EQ(readFile(m_program / "Update.exe"), "new");
     EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), before);
 #ifndef _WIN32
@@ -237,8 +238,8 @@ TEST_F(FileStoreTest, WriteWholeFileInTheProgramFolderAndKeepsPermissions)
     if ((fs::status(m_program / "Update.exe").permissions() & fs::perms::set_uid) ==
         fs::perms::none)
         GTEST_SKIP() << "this file system keeps no set-user-ID bit";
-    Bytes again = "newer";
-    EXPECT_EQ(m_store.WriteWholeFile(m_store.programFile("Update.exe"), again), FileError::None);
+    EXPECT_EQ(m_store.Write(m_store.programFile("Update.exe"), FileContent::Unpack("newer")),
+              FileError::None);
     EXPECT_EQ(fs::status(m_program / "Update.exe").permissions(), fs::perms(0755));
 #endif
 }
@@ -292,9 +293,9 @@ TEST_F(FileStoreTest, FailedWritesLoseNothing)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         writeFile(client() / "Maps" / "town.map", "old content");
-        Bytes data = c.data;
-        EXPECT_EQ(m_store.WriteWholeFile(c.path, data), c.expected);
-        EXPECT_EQ(data, c.data);
+        const FileContent content = FileContent::Unpack(c.data);
+        EXPECT_EQ(m_store.Write(c.path, content), c.expected);
+        EXPECT_EQ(content.received(), c.data);
         EXPECT_EQ(readFile(client() / "Maps" / "town.map"), "old content");
         EXPECT_TRUE(listAll(m_outside).empty());
         EXPECT_EQ(listAll(client()), inside);
@@ -303,8 +304,8 @@ TEST_F(FileStoreTest, FailedWritesLoseNothing)
         }
     }
     // A later good write clears the mark.
-    Bytes data = good;
-    EXPECT_EQ(m_store.WriteWholeFile(clientPath("Maps\\town.map"), data), FileError::None);
+    EXPECT_EQ(m_store.Write(clientPath("Maps\\town.map"), FileContent::Unpack(good)),
+              FileError::None);
     EXPECT_FALSE(m_store.LastWriteFailed(clientPath("Maps\\town.map")));
     EXPECT_EQ(readFile(client() / "Maps" / "town.map"), "new content");
 }
@@ -323,8 +324,8 @@ TEST_F(FileStoreTest, FailureAtEachStepOfTheWrite)
     for (const auto &c : cases) {
         writeFile(client() / "game.dat", "old");
         m_store.setFaultHook([&](WriteStep step) { return step != c.step; });
-        Bytes data = packed("new");
-        EXPECT_EQ(m_store.WriteWholeFile(clientPath("game.dat"), data), c.expected);
+        EXPECT_EQ(m_store.Write(clientPath("game.dat"), FileContent::Unpack(packed("new"))),
+                  c.expected);
         EXPECT_EQ(readFile(client() / "game.dat"), "old");
         EXPECT_EQ(listAll(client()), std::set<std::string>{"game.dat"});
     }
@@ -343,8 +344,7 @@ TEST_F(FileStoreTest, ReadOnlyFolderKeepsTheOldFile)
     if (::geteuid() == 0)
 #endif
         m_store.setFaultHook([](WriteStep step) { return step != WriteStep::CreateTemporary; });
-    Bytes data = "new";
-    EXPECT_EQ(m_store.WriteWholeFile(clientPath("Locked\\game.dat"), data),
+    EXPECT_EQ(m_store.Write(clientPath("Locked\\game.dat"), FileContent::Unpack("new")),
               FileError::CreateFailed);
     fs::permissions(client() / "Locked", fs::perms(0755));
     EXPECT_EQ(readFile(client() / "Locked" / "game.dat"), "old");
@@ -515,10 +515,11 @@ TEST_F(FileStoreTest, SaveVersionsLeavesOutFilesWhoseWriteFailed)
     FileTable table;
     table[1] = entry("", "a.txt", 100);
     table[2] = entry("", "b.txt", 200);
-    Bytes damaged = PackedMarker() + byteString({3, 0, 0, 0}) + "junk";
-    Bytes good = packed("new");
-    EXPECT_EQ(m_store.WriteWholeFile(table[1].fullPath, damaged), FileError::DamagedData);
-    EXPECT_EQ(m_store.WriteWholeFile(table[2].fullPath, good), FileError::None);
+    const Bytes damaged = PackedMarker() + byteString({3, 0, 0, 0}) + "junk";
+    EXPECT_EQ(m_store.Write(table[1].fullPath, FileContent::Unpack(damaged)),
+              FileError::DamagedData);
+    EXPECT_EQ(m_store.Write(table[2].fullPath, FileContent::Unpack(packed("new"))),
+              FileError::None);
 
     ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
     EXPECT_EQ(readFile(versionFile()), VersionRecord(200, "", "b.txt"));

@@ -43,9 +43,10 @@ public:
     {
         Held h = std::move(held.front());
         held.pop_front();
-        const FileError error = m_store->WriteWholeFile(h.path, h.data);
+        updater::FileContent content = updater::FileContent::Unpack(std::move(h.data));
+        const FileError error = m_store->Write(h.path, content);
         m_reporting = workMs;
-        h.done(error, std::move(h.data));
+        h.done(error, content.takeReceived());
         m_reporting = -1;
     }
 

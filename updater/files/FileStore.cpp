@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -370,43 +371,51 @@ PathFaultHook FileStore::faultHook() const
     };
 }
 
-FileError FileStore::WriteWholeFile(ByteView path, Bytes &data) const
+FileContent FileContent::Unpack(Bytes received, Bytes buffer)
 {
-    Bytes unpacked;
-    const FileError result = WriteWholeFile(path, std::as_const(data), unpacked);
-    if (result == FileError::None && IsPacked(data))
-        data = std::move(unpacked);
-    return result;
+    FileContent content;
+    content.m_received = std::move(received);
+    content.m_unpacked = std::move(buffer);
+    content.m_unpacked.clear();
+    const Bytes &data = content.m_received;
+    if (static_cast<std::int64_t>(data.size()) > kMaxFileSize) {
+        content.m_error = FileError::TooLarge;
+        return content;
+    }
+    content.m_packed = IsPacked(data);
+    if (!content.m_packed)
+        return content;
+    if (DeclaredLength(data) > kMaxFileSize) {
+        content.m_error = FileError::TooLarge;
+        return content;
+    }
+    try {
+        const ByteView container = ByteView(data).substr(PackedMarker().size());
+        if (!UnpackInto(container, content.m_unpacked))
+            content.m_error = FileError::DamagedData;
+    } catch (const std::exception &) {
+        // Memory for unpacking ran out: this file is not written, and the run goes on.
+        content.m_error = FileError::WriteFailed;
+        content.m_unpacked = Bytes();
+    }
+    return content;
 }
 
-FileError FileStore::WriteWholeFile(ByteView path, const Bytes &data, Bytes &unpacked) const
+Bytes FileContent::takeBuffer()
+{
+    Bytes buffer = std::move(m_unpacked);
+    m_unpacked = Bytes();
+    buffer.clear();
+    return buffer;
+}
+
+FileError FileStore::Write(ByteView path, const FileContent &content) const
 {
     if (path.empty())
         return FileError::UnsafePath;
-    return StoreUnpacked(path, data, unpacked, UnpackForWrite(data, unpacked));
-}
-
-FileError FileStore::UnpackForWrite(const Bytes &data, Bytes &unpacked)
-{
-    unpacked.clear();
-    if (static_cast<std::int64_t>(data.size()) > kMaxFileSize)
-        return FileError::TooLarge;
-    if (!IsPacked(data))
-        return FileError::None;
-    if (DeclaredLength(data) > kMaxFileSize)
-        return FileError::TooLarge;
-    const ByteView container = ByteView(data).substr(PackedMarker().size());
-    return UnpackInto(container, unpacked) ? FileError::None : FileError::DamagedData;
-}
-
-FileError FileStore::StoreUnpacked(ByteView path, const Bytes &data, const Bytes &unpacked,
-                                   FileError unpacking) const
-{
-    if (path.empty())
-        return FileError::UnsafePath;
-    FileError result = unpacking;
+    FileError result = content.error();
     if (result == FileError::None)
-        result = writeRaw(path, IsPacked(data) ? unpacked : data);
+        result = writeRaw(path, content.bytes());
 
     std::lock_guard lock(m_failedMutex);
     if (result != FileError::None)

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace updater {
 
@@ -56,6 +57,36 @@ bool IsSafeFileName(ByteView name);
 // A relative path with folders and a file name ("Bin\Game.exe"), as SetLaunchFile sends.
 bool IsSafeRelativePath(ByteView path);
 
+// What a file is to hold, made from the data as received without touching any file (a
+// writer unpacks one file while the one before it is stored): that data itself, or, when it
+// begins with the packed marker, what it unpacks to. FileStore::Write stores it.
+class FileContent
+{
+public:
+    FileContent() = default;
+    // Takes `received` and unpacks it when it is packed, into `buffer`, whose memory is used
+    // again (a writer that stores one file after another keeps one buffer). Should memory run
+    // out while unpacking, the content is WriteFailed and `received` is kept.
+    static FileContent Unpack(Bytes received, Bytes buffer = {});
+
+    // None, or why there is nothing to store: TooLarge, DamagedData, WriteFailed.
+    FileError error() const { return m_error; }
+    // What the file is to hold (when error() is None).
+    const Bytes &bytes() const { return m_packed ? m_unpacked : m_received; }
+    // The data as received.
+    const Bytes &received() const { return m_received; }
+    // Hand back the data as received and the unpacking buffer (emptied, its memory kept),
+    // for use again.
+    Bytes takeReceived() { return std::move(m_received); }
+    Bytes takeBuffer();
+
+private:
+    Bytes m_received;
+    Bytes m_unpacked;
+    bool m_packed = false;
+    FileError m_error = FileError::None;
+};
+
 // The steps of a file write, for tests that make one of them fail.
 enum class WriteStep
 {
@@ -96,21 +127,11 @@ public:
 
     // Whole-file read; empty when the file cannot be read.
     Bytes ReadWholeFile(ByteView path) const;
-    // Stores `data` as the whole content of `path`, unpacking it first when it begins with
-    // the packed marker. Written to a temporary file in the same folder and renamed over the
-    // target: on any failure the old file is untouched and no temporary file is left. On
-    // success `data` is replaced by what was written.
-    FileError WriteWholeFile(ByteView path, Bytes &data) const;
-    // The same, leaving `data` as it is and unpacking into `unpacked`, whose memory is used
-    // again (a writer that stores one file after another keeps one buffer).
-    FileError WriteWholeFile(ByteView path, const Bytes &data, Bytes &unpacked) const;
-    // The last one in two steps, for a writer that unpacks one file while the one before it
-    // is stored. UnpackForWrite unpacks packed `data` into `unpacked` (left empty when `data`
-    // is not packed) and touches no file; StoreUnpacked then stores the content, given what
-    // UnpackForWrite returned, and records the outcome.
-    static FileError UnpackForWrite(const Bytes &data, Bytes &unpacked);
-    FileError StoreUnpacked(ByteView path, const Bytes &data, const Bytes &unpacked,
-                            FileError unpacking) const;
+    // Stores `content` as the whole content of `path`. Written to a temporary file in the
+    // same folder and renamed over the target: on any failure (content that did not unpack
+    // included) the old file is untouched and no temporary file is left. The outcome is
+    // recorded for LastWriteFailed.
+    FileError Write(ByteView path, const FileContent &content) const;
 
     // Version numbers: ByteSum of PackedMarker & Pack(content).
     std::int32_t ComputeFileVersion(ByteView path) const;
@@ -132,7 +153,7 @@ public:
     Bytes ReadSetting(ByteView section, ByteView key) const;
     bool WriteSetting(ByteView section, ByteView key, ByteView value) const;
 
-    // True when the last WriteWholeFile to `path` failed (until a later one succeeds).
+    // True when the last Write to `path` failed (until a later one succeeds).
     bool LastWriteFailed(ByteView path) const;
 
     // Test seam: called before each step of a write; returning false makes that step fail

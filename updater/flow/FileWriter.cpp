@@ -18,8 +18,10 @@ std::int64_t elapsedMs(std::chrono::steady_clock::time_point since)
 
 void ImmediateFileWriter::write(Bytes path, Bytes data, Done done)
 {
-    const FileError error = m_store.WriteWholeFile(path, data, m_unpacked);
-    done(error, std::move(data));
+    FileContent content = FileContent::Unpack(std::move(data), std::move(m_unpacked));
+    const FileError error = m_store.Write(path, content);
+    m_unpacked = content.takeBuffer();
+    done(error, content.takeReceived());
 }
 
 BackgroundFileWriter::BackgroundFileWriter(FileStore &store, Post post)
@@ -66,7 +68,7 @@ void BackgroundFileWriter::write(Bytes path, Bytes data, Done done)
     m_heldWeight += weight;
     {
         std::lock_guard lock(m_mutex);
-        m_toUnpack.push_back(Job{std::move(path), std::move(data), {}, FileError::None});
+        m_toUnpack.push_back(Job{std::move(path), std::move(data), {}});
     }
     m_wake.notify_all();
     if (!m_unpacker.joinable()) {
@@ -111,7 +113,7 @@ void BackgroundFileWriter::reportEnded()
         m_waiting.pop_front();
         m_heldWeight -= waiting.weight;
         m_reportedWorkMs = job.workMs;
-        waiting.done(job.error, std::move(job.data));
+        waiting.done(job.error, job.content.takeReceived());
         m_reportedWorkMs = -1;
     }
 }
@@ -134,14 +136,7 @@ void BackgroundFileWriter::unpackLoop()
             m_keptBuffer = Bytes();
         }
         const auto started = std::chrono::steady_clock::now();
-        try {
-            job.error = FileStore::UnpackForWrite(job.data, buffer);
-        } catch (const std::exception &) {
-            // Memory for unpacking ran out: this file is not written, and the run goes on.
-            job.error = FileError::WriteFailed;
-            buffer = Bytes();
-        }
-        job.unpacked = std::move(buffer);
+        job.content = FileContent::Unpack(std::move(job.data), std::move(buffer));
         job.workMs = elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
@@ -166,17 +161,16 @@ void BackgroundFileWriter::storeLoop()
         }
         const auto started = std::chrono::steady_clock::now();
         try {
-            job.error = m_store.StoreUnpacked(job.path, job.data, job.unpacked, job.error);
+            job.error = m_store.Write(job.path, job.content);
         } catch (const std::exception &) {
             job.error = FileError::WriteFailed;
         }
         job.workMs += elapsedMs(started);
         {
             std::lock_guard lock(m_mutex);
-            job.unpacked.clear();
-            if (job.unpacked.capacity() <= kKeptBuffer &&
-                job.unpacked.capacity() > m_keptBuffer.capacity())
-                m_keptBuffer = std::move(job.unpacked);
+            Bytes unpacked = job.content.takeBuffer();
+            if (unpacked.capacity() <= kKeptBuffer && unpacked.capacity() > m_keptBuffer.capacity())
+                m_keptBuffer = std::move(unpacked);
             m_ended.push_back(std::move(job));
         }
         m_wake.notify_all();

@@ -96,8 +96,8 @@ private:
     struct Job
     {
         Bytes path;
-        Bytes data;
-        Bytes unpacked;
+        Bytes data;          // as handed over, until it is unpacked into `content`
+        FileContent content; // from then on
         FileError error = FileError::None;
         std::int64_t workMs = 0; // unpacking and storing
     };

@@ -1,13 +1,10 @@
 #pragma once
 
 #include "common/Bytes.h"
-#include "common/Clock.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
-#include "updater/files/FileStore.h"
-#include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/UpdaterCore.h"
+#include "updater/flow/UpdaterParts.h"
 #include "updater/flow/ui/UpdaterWindow.h"
 
 #include <memory>
@@ -34,17 +31,13 @@ public:
     void start();
 
     UpdaterWindow &window() { return m_window; }
-    UpdaterCore &core() { return *m_core; }
-    FileStore &store() { return m_store; }
+    UpdaterCore &core() { return m_parts.core; }
+    FileStore &store() { return m_parts.store; }
 
 private:
-    FileStore m_store;
-    common::SteadyClock m_clock;
     common::QtTransport m_transport;
     UpdaterWindow m_window;
-    BackgroundFileWriter m_writer;
-    ThreadedVersionComputer m_versions;
-    std::unique_ptr<UpdaterCore> m_core;
+    UpdaterParts m_parts;
     std::unique_ptr<common::QtCoreTimer> m_timer;
 };
 

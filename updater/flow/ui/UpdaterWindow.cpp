@@ -31,15 +31,14 @@ QFont verdana(qreal points)
 
 } // namespace
 
-UpdaterWindow::UpdaterWindow(QWidget *parent)
-    : QWidget(parent), m_progress("Status:", "0/0KB - 0KB/s")
+UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Auto Updater"));
     setFixedSize(kWidth, kHeight);
     createWidgets();
     m_refresh.setSingleShot(true);
     m_refresh.setInterval(kRefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &UpdaterWindow::applyProgress);
+    connect(&m_refresh, &QTimer::timeout, this, [this] { applyProgress(); });
 }
 
 void UpdaterWindow::createWidgets()
@@ -54,7 +53,7 @@ void UpdaterWindow::createWidgets()
         "QListWidget { background: #101820; color: #c2ad9a; border: 1px solid #4b5161; }"
         "QListWidget::item:selected { background: #4b5161; color: #ffffff; }"));
 
-    m_status = new QLabel(common::FromWindows1252("Status:"), this);
+    m_status = new QLabel(common::FromWindows1252(kDesignStatus), this);
     m_status->setGeometry(9, 76, kWidth - 18, 16);
     m_status->setFont(verdana(8.25));
     m_status->setStyleSheet(QStringLiteral("color: #e6dccf;"));
@@ -71,7 +70,7 @@ void UpdaterWindow::createWidgets()
     m_bar[1]->setAttribute(Qt::WA_StyledBackground);
 
     // Two labels with one text: a shadow and the text above it.
-    const QString design = common::FromWindows1252("0/0KB - 0KB/s");
+    const QString design = common::FromWindows1252(kDesignBytes);
     for (int i = 0; i < 2; ++i) {
         m_bytes[i] = new QLabel(design, this);
         m_bytes[i]->setFont(verdana(6.75));
@@ -114,34 +113,8 @@ void UpdaterWindow::selectLogLine(int index)
         m_log->scrollToItem(item);
 }
 
-// Progress is gathered by m_progress; this window's timer sets the pace.
-void UpdaterWindow::setStatusText(const common::Bytes &text)
+void UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
 {
-    m_progress.setStatus(text);
-    requestRefresh();
-}
-
-void UpdaterWindow::setBytesText(const common::Bytes &text)
-{
-    m_progress.setBytes(text);
-    requestRefresh();
-}
-
-void UpdaterWindow::setBarWidth(int width)
-{
-    m_progress.setBarWidth(width);
-    requestRefresh();
-}
-
-void UpdaterWindow::requestRefresh()
-{
-    if (!m_refresh.isActive())
-        applyProgress();
-}
-
-void UpdaterWindow::applyProgress()
-{
-    const ProgressRefresh::Changes changes = m_progress.take();
     if (changes.status)
         m_status->setText(common::FromWindows1252(*changes.status));
     if (changes.bytes) {
@@ -151,23 +124,12 @@ void UpdaterWindow::applyProgress()
     }
     if (changes.barWidth)
         m_bar[1]->resize(*changes.barWidth, kBarHeight);
-    if (changes.any())
-        m_refresh.start();
-}
-
-void UpdaterWindow::endProcess()
-{
-    m_ending = true;
-    hide();
-    if (onEnd)
-        onEnd();
 }
 
 void UpdaterWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    if (!m_ending && onClose)
-        onClose();
+    userClosed();
 }
 
 } // namespace updater

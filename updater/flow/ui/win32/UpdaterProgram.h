@@ -1,15 +1,11 @@
 #pragma once
 
 #include "common/Bytes.h"
-#include "common/Clock.h"
 #include "common/win32/MessageWindow.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
-#include "updater/files/FileStore.h"
-#include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/UpdaterCore.h"
-#include "updater/flow/VersionComputer.h"
+#include "updater/flow/UpdaterParts.h"
 #include "updater/flow/ui/win32/UpdaterWindow.h"
 
 #include <memory>
@@ -35,19 +31,15 @@ public:
     void start();
 
     Win32UpdaterWindow &window() { return m_window; }
-    UpdaterCore &core() { return *m_core; }
+    UpdaterCore &core() { return m_parts.core; }
 
 private:
-    FileStore m_store;
-    common::SteadyClock m_clock;
     // Results of the worker threads come back through this window's messages; it outlives
     // the workers, which are joined before it goes.
     common::MessageWindow m_results;
     common::Win32Transport m_transport;
     Win32UpdaterWindow m_window;
-    BackgroundFileWriter m_writer;
-    ThreadedVersionComputer m_versions;
-    std::unique_ptr<UpdaterCore> m_core;
+    UpdaterParts m_parts;
     std::unique_ptr<common::Win32CoreTimer> m_timer;
 };
 

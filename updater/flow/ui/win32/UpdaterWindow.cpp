@@ -15,8 +15,6 @@ constexpr const char *kClassName = "TalmoraAutoUpdater";
 constexpr const char *kFillClassName = "TalmoraAutoUpdaterBar";
 constexpr const char *kTitle = "Auto Updater";
 constexpr UINT_PTR kRefreshTimer = 1;
-constexpr const char *kDesignStatus = "Status:";
-constexpr const char *kDesignBytes = "0/0KB - 0KB/s";
 
 constexpr RECT kLogFrame = {8, 8, 8 + Win32UpdaterWindow::kWidth - 16, 8 + 64};
 constexpr int kBarLeft = 9;
@@ -103,7 +101,7 @@ std::string windowText(HWND window)
 
 } // namespace
 
-Win32UpdaterWindow::Win32UpdaterWindow() : m_progress(kDesignStatus, kDesignBytes)
+Win32UpdaterWindow::Win32UpdaterWindow()
 {
     if (!registerClasses(&Win32UpdaterWindow::procedure, &Win32UpdaterWindow::fillProcedure))
         throw std::runtime_error("the window class could not be registered");
@@ -268,34 +266,8 @@ void Win32UpdaterWindow::selectLogLine(int index)
     SendMessageA(m_log, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-// Progress is gathered by m_progress; this window's timer sets the pace.
-void Win32UpdaterWindow::setStatusText(const common::Bytes &text)
+void Win32UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
 {
-    m_progress.setStatus(text);
-    requestRefresh();
-}
-
-void Win32UpdaterWindow::setBytesText(const common::Bytes &text)
-{
-    m_progress.setBytes(text);
-    requestRefresh();
-}
-
-void Win32UpdaterWindow::setBarWidth(int width)
-{
-    m_progress.setBarWidth(width);
-    requestRefresh();
-}
-
-void Win32UpdaterWindow::requestRefresh()
-{
-    if (!m_refreshActive)
-        applyProgress();
-}
-
-void Win32UpdaterWindow::applyProgress()
-{
-    const ProgressRefresh::Changes changes = m_progress.take();
     if (changes.status) {
         SetWindowTextA(m_status, changes.status->c_str());
         InvalidateRect(m_status, nullptr, FALSE);
@@ -309,16 +281,12 @@ void Win32UpdaterWindow::applyProgress()
     if (changes.barWidth)
         SetWindowPos(m_fill, nullptr, 0, 0, *changes.barWidth, kBarHeight,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (changes.any() && SetTimer(m_window, kRefreshTimer, kRefreshMs, nullptr))
-        m_refreshActive = true;
 }
 
-void Win32UpdaterWindow::endProcess()
+void Win32UpdaterWindow::startRefresh()
 {
-    m_ending = true;
-    ShowWindow(m_window, SW_HIDE);
-    if (onEnd)
-        onEnd();
+    if (SetTimer(m_window, kRefreshTimer, kRefreshMs, nullptr))
+        m_refreshActive = true;
 }
 
 LRESULT CALLBACK Win32UpdaterWindow::procedure(HWND window, UINT message, WPARAM wParam,
@@ -376,9 +344,8 @@ LRESULT Win32UpdaterWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         // Closing at any moment runs the hand-over, which ends the program; the window goes
         // at once.
-        if (!m_ending && onClose)
-            onClose();
-        if (!m_ending)
+        userClosed();
+        if (!ending())
             ShowWindow(m_window, SW_HIDE);
         common::RearmCoreTimers();
         return 0;

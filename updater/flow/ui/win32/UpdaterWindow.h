@@ -1,24 +1,17 @@
 #pragma once
 
-#include "updater/flow/ProgressRefresh.h"
-#include "updater/flow/UpdaterView.h"
+#include "updater/flow/UpdaterWindowBase.h"
 
 #include <windows.h>
-
-#include <functional>
 
 namespace updater {
 
 // The "Auto Updater" window with Win32 controls: the log list, the status line, the byte
 // counts and the progress bar over a background of its own drawing. Closing it runs the
 // hand-over. Texts are Windows-1252 bytes and go to the ANSI controls as they are.
-class Win32UpdaterWindow final : public UpdaterView
+class Win32UpdaterWindow final : public UpdaterWindowBase
 {
 public:
-    static constexpr int kWidth = 313;
-    static constexpr int kHeight = 137;
-    static constexpr int kRefreshMs = ProgressRefresh::kRefreshMs;
-
     // Creates the window, hidden. Throws std::runtime_error when it cannot be created.
     Win32UpdaterWindow();
     ~Win32UpdaterWindow() override;
@@ -27,27 +20,18 @@ public:
 
     void show();
 
-    // Called when the user closes the window (before it goes).
-    std::function<void()> onClose;
-    // Called by endProcess(): ends the message loop.
-    std::function<void()> onEnd;
-
-    // UpdaterView.
+    // UpdaterView: the log list.
     void appendLogLine(const common::Bytes &text) override;
     void removeOldestLogLine() override;
     void selectLogLine(int index) override;
-    void setStatusText(const common::Bytes &text) override;
-    void setBytesText(const common::Bytes &text) override;
-    void setBarWidth(int width) override;
-    void endProcess() override;
 
-    // For tests: the controls, and whether progress changes are gathered for a later refresh.
+    bool refreshPending() const override { return m_refreshActive; }
+    // For tests: the controls.
     HWND handle() const { return m_window; }
     HWND logList() const { return m_log; }
     HWND statusLabel() const { return m_status; }
     HWND bytesLabel(int index) const { return m_bytes[index]; }
     HWND barFill() const { return m_fill; }
-    bool refreshPending() const { return m_refreshActive; }
     // Whether the Verdana font was found (else the system's GUI font is used).
     bool usesVerdana() const { return m_verdana; }
 
@@ -59,8 +43,9 @@ private:
     void createControls();
     void paintBackground(HDC dc, const RECT &area) const;
     void drawItem(const DRAWITEMSTRUCT &item);
-    void requestRefresh();
-    void applyProgress();
+    void showProgress(const ProgressRefresh::Changes &changes) override;
+    void startRefresh() override;
+    void hideWindow() override { ShowWindow(m_window, SW_HIDE); }
 
     HWND m_window = nullptr;
     HWND m_log = nullptr;
@@ -70,9 +55,7 @@ private:
     HFONT m_font = nullptr;
     HFONT m_smallFont = nullptr;
     bool m_verdana = false;
-    ProgressRefresh m_progress;
     bool m_refreshActive = false;
-    bool m_ending = false;
 };
 
 } // namespace updater
