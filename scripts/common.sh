@@ -7,7 +7,9 @@ TALMORA_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth fonts-dejavu-core
     clang libclang-rt-14-dev
-    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 binutils-mingw-w64-x86-64
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386
+    python3
 )
 
 # Installs whatever of TALMORA_PACKAGES (and any extra names given) is missing, with sudo
@@ -24,7 +26,16 @@ ensure_packages() {
     echo "Installing missing packages: ${missing[*]}"
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    # Packages of another architecture (wine's 32-bit loader) need it known to dpkg first.
+    local arch
+    for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); do
+        if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+            ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+            "${sudo[@]}" dpkg --add-architecture "$arch"
+        fi
+    done
     "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    # Through env, since sudo does not pass the caller's environment on.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        --no-install-recommends "${missing[@]}" >/dev/null
 }

@@ -1,6 +1,7 @@
 #include "registry/ui/win32/MainWindow.h"
 
 #include "common/win32/MessageWindow.h"
+#include "common/win32/ProgramIcon.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
 #include "registry/ui/WindowLayout.h"
@@ -155,19 +156,21 @@ MainWindow::MainWindow(Folders folders, common::Shell &shell)
         INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES |
                                                             ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
         InitCommonControlsEx(&controls);
-        WNDCLASSA cls{};
+        WNDCLASSEXA cls{};
+        cls.cbSize = sizeof cls;
         cls.hInstance = instance();
         cls.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        cls.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+        cls.hIcon = common::ProgramIcon(common::IconSize::Large);
+        cls.hIconSm = common::ProgramIcon(common::IconSize::Small);
         cls.lpfnWndProc = mainProc;
         cls.lpszClassName = kMainClass;
-        RegisterClassA(&cls);
+        RegisterClassExA(&cls);
         cls.lpfnWndProc = panelProc;
         cls.lpszClassName = kPanelClass;
-        RegisterClassA(&cls);
+        RegisterClassExA(&cls);
         cls.lpfnWndProc = versionProc;
         cls.lpszClassName = kVersionClass;
-        RegisterClassA(&cls);
+        RegisterClassExA(&cls);
     }
     m_font = CreateProgramFont(false);
     m_bold = CreateProgramFont(true);

@@ -1,6 +1,7 @@
 #include "updater/flow/ui/win32/UpdaterWindow.h"
 
 #include "common/win32/MessageWindow.h"
+#include "common/win32/ProgramIcon.h"
 #include "updater/flow/Progress.h"
 
 #include <algorithm>
@@ -79,12 +80,14 @@ bool registerClasses(WNDPROC main, WNDPROC bar)
         windowClass.lpfnWndProc = main;
         windowClass.hInstance = GetModuleHandleA(nullptr);
         windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        windowClass.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+        windowClass.hIcon = common::ProgramIcon(common::IconSize::Large);
+        windowClass.hIconSm = common::ProgramIcon(common::IconSize::Small);
         windowClass.lpszClassName = kClassName;
         if (!RegisterClassExA(&windowClass))
             return false;
         windowClass.lpfnWndProc = bar;
         windowClass.hIcon = nullptr;
+        windowClass.hIconSm = nullptr;
         windowClass.lpszClassName = kFillClassName;
         return RegisterClassExA(&windowClass) != 0;
     }();
