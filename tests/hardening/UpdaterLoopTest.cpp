@@ -9,7 +9,7 @@
 #include "tests/support/ScriptedPeer.h"
 #include "updater/files/Packing.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/ui/UpdaterProgram.h"
+#include "updater/qt/UpdaterProgram.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -8,8 +8,8 @@
 #include "tests/updater_files/TempFolder.h"
 #include "tests/updater_flow/CoreTestSupport.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/win32/UpdaterProgram.h"
-#include "updater/flow/ui/win32/UpdaterWindow.h"
+#include "updater/win32/UpdaterProgram.h"
+#include "updater/win32/UpdaterWindow.h"
 
 #include <winsock2.h>
 

@@ -1,7 +1,7 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
 #include "common/qt/Text1252.h"
-#include "updater/flow/ui/UpdaterProgram.h"
-#include "updater/flow/ui/UpdaterWindow.h"
+#include "updater/qt/UpdaterProgram.h"
+#include "updater/qt/UpdaterWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

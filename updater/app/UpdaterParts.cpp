@@ -1,6 +1,6 @@
-#include "updater/flow/UpdaterParts.h"
+#include "updater/app/UpdaterParts.h"
 
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 
 #include <utility>
 

@@ -3,9 +3,9 @@
 #include "common/Bytes.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
+#include "updater/app/UpdaterParts.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/UpdaterParts.h"
-#include "updater/flow/ui/UpdaterWindow.h"
+#include "updater/qt/UpdaterWindow.h"
 
 #include <memory>
 #include <string>

@@ -2,10 +2,10 @@
 // the next program and ends.
 #include "common/Platform.h"
 #include "common/qt/Text1252.h"
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/UpdaterProgram.h"
+#include "updater/qt/UpdaterProgram.h"
 
 #include <QApplication>
 #include <QStringList>

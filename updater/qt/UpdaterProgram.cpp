@@ -1,4 +1,4 @@
-#include "updater/flow/ui/UpdaterProgram.h"
+#include "updater/qt/UpdaterProgram.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

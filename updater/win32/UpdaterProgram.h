@@ -4,9 +4,9 @@
 #include "common/win32/MessageWindow.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
+#include "updater/app/UpdaterParts.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/UpdaterParts.h"
-#include "updater/flow/ui/win32/UpdaterWindow.h"
+#include "updater/win32/UpdaterWindow.h"
 
 #include <memory>
 #include <string>

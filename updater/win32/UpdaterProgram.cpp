@@ -1,4 +1,4 @@
-#include "updater/flow/ui/win32/UpdaterProgram.h"
+#include "updater/win32/UpdaterProgram.h"
 
 #include <functional>
 #include <utility>

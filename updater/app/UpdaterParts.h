@@ -3,11 +3,11 @@
 #include "common/Bytes.h"
 #include "common/Clock.h"
 #include "common/Transport.h"
+#include "updater/app/UpdaterWindowBase.h"
 #include "updater/files/FileStore.h"
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/UpdaterWindowBase.h"
 #include "updater/flow/VersionComputer.h"
 
 #include <functional>

@@ -1,4 +1,4 @@
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 
 #include "updater/flow/BuiltInServers.h"
 
