@@ -208,9 +208,9 @@ TEST(Win32UpdaterWindow, Picture)
     EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
 
-// The program's own wiring: closing the window while the servers are being tried starts the
+// The program's own wiring: closing the window while the run waits for the server starts the
 // configured program at once and ends the message loop.
-TEST(Win32UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgram)
+TEST(Win32UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgram)
 {
     TempFolder dir;
     const std::string folder = dir.path().string();
@@ -218,33 +218,41 @@ TEST(Win32UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredP
     updatertest::writeFile(folder + "\\next.exe", "MZ");
     updatertest::writeFile(folder + "\\Settings.ini",
                            "[Client]\r\nLaunch Application File=" + next + "\r\n");
-    // A port on loopback that nobody listens on: every attempt is refused.
+    // A server on loopback that takes the connection and never answers.
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 1), 0);
     int size = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
-    closesocket(probe);
+    getsockname(server, reinterpret_cast<sockaddr *>(&address), &size);
+    u_long nonBlocking = 1;
+    ioctlsocket(server, FIONBIO, &nonBlocking);
     const std::string port = std::to_string(ntohs(address.sin_port));
 
     updatertest::RecordingLauncher launcher;
     updater::Win32UpdaterProgram program(folder, {"127.0.0.1", port}, launcher);
     program.start();
     EXPECT_TRUE(IsWindowVisible(program.window().handle()));
-    ASSERT_TRUE(testsupport::PumpUntil([&] { return program.core().serverAttempt() >= 1; }));
-    ASSERT_FALSE(program.core().finished());
+    SOCKET accepted = INVALID_SOCKET;
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return accepted != INVALID_SOCKET; }, 20000,
+                                       [&] {
+                                           if (accepted == INVALID_SOCKET)
+                                               accepted = accept(server, nullptr, nullptr);
+                                       }));
+    ASSERT_TRUE(launcher.started.empty());
 
     SendMessageA(program.window().handle(), WM_CLOSE, 0, 0);
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0], next);
-    EXPECT_TRUE(program.core().handedOver());
     EXPECT_FALSE(IsWindowVisible(program.window().handle()));
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    closesocket(accepted);
+    closesocket(server);
 }
 
 } // namespace

@@ -1,44 +1,32 @@
 #pragma once
 
-#include "common/Bytes.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
-#include "updater/app/UpdaterParts.h"
-#include "updater/flow/Launcher.h"
+#include "updater/app/UpdaterProgram.h"
 #include "updater/qt/UpdaterWindow.h"
 
-#include <memory>
-#include <string>
-#include <vector>
-
-class QCoreApplication;
+#include <functional>
 
 namespace updater {
 
-// The Updater's parts wired together as the program runs them: the window, the socket, the
-// background writer and the core. Closing the window runs the hand-over; the hand-over ends
-// the event loop.
-class UpdaterProgram
+// The Qt front end's part of the Updater program: Qt's socket, window and timer, results
+// queued into the application's event loop, and the hand-over ending that loop.
+struct QtToolkit
 {
-public:
-    UpdaterProgram(QCoreApplication &app, const std::string &programFolder,
-                   std::vector<common::Bytes> words, ProgramLauncher &launcher);
-    UpdaterProgram(const UpdaterProgram &) = delete;
-    UpdaterProgram &operator=(const UpdaterProgram &) = delete;
+    using Transport = common::QtTransport;
+    using Window = UpdaterWindow;
+    using CoreTimer = common::QtCoreTimer;
 
-    // Shows the window and starts the run. May throw; the window stays shown then, and
-    // closing it still runs the hand-over.
-    void start();
+    // Runs work in the application's event loop (a queued call).
+    struct Results
+    {
+        void call(std::function<void()> work) const;
+    };
 
-    UpdaterWindow &window() { return m_window; }
-    UpdaterCore &core() { return m_parts.core; }
-    FileStore &store() { return m_parts.store; }
-
-private:
-    common::QtTransport m_transport;
-    UpdaterWindow m_window;
-    UpdaterParts m_parts;
-    std::unique_ptr<common::QtCoreTimer> m_timer;
+    static void show(UpdaterWindow &window);
+    static void endLoop();
 };
+
+using QtUpdaterProgram = UpdaterProgram<QtToolkit>;
 
 } // namespace updater

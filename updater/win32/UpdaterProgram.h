@@ -1,47 +1,34 @@
 #pragma once
 
-#include "common/Bytes.h"
 #include "common/win32/MessageWindow.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
-#include "updater/app/UpdaterParts.h"
-#include "updater/flow/Launcher.h"
+#include "updater/app/UpdaterProgram.h"
 #include "updater/win32/UpdaterWindow.h"
-
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace updater {
 
-// The Updater's parts wired together as the Windows program runs them: the window, the
-// socket, the background writer and the core. Closing the window runs the hand-over; the
-// hand-over ends the message loop (PostQuitMessage).
-class Win32UpdaterProgram
+// The Win32 front end's part of the Updater program: the Winsock socket, the window and the
+// window timer; the workers' results come back through the messages of a message-only
+// window, and the hand-over ends the message loop (PostQuitMessage).
+struct Win32Toolkit
 {
-public:
-    // Throws std::runtime_error when the window cannot be created.
-    Win32UpdaterProgram(const std::string &programFolder, std::vector<common::Bytes> words,
-                        ProgramLauncher &launcher);
-    Win32UpdaterProgram(const Win32UpdaterProgram &) = delete;
-    Win32UpdaterProgram &operator=(const Win32UpdaterProgram &) = delete;
+    using Transport = common::Win32Transport;
+    using Window = Win32UpdaterWindow;
+    using CoreTimer = common::Win32CoreTimer;
 
-    // Shows the window and starts the run. May throw; the window stays shown then, and
-    // closing it still runs the hand-over.
-    void start();
+    // Runs work from the thread's message loop.
+    class Results final : public common::MessageWindow
+    {
+    public:
+        Results() : MessageWindow({}) {}
+    };
 
-    Win32UpdaterWindow &window() { return m_window; }
-    UpdaterCore &core() { return m_parts.core; }
-
-private:
-    // Results of the worker threads come back through this window's messages; it outlives
-    // the workers, which are joined before it goes.
-    common::MessageWindow m_results;
-    common::Win32Transport m_transport;
-    Win32UpdaterWindow m_window;
-    UpdaterParts m_parts;
-    std::unique_ptr<common::Win32CoreTimer> m_timer;
+    static void show(Win32UpdaterWindow &window) { window.show(); }
+    static void endLoop();
 };
+
+using Win32UpdaterProgram = UpdaterProgram<Win32Toolkit>;
 
 // Runs the thread's message loop until the program ends; returns its exit code. After each
 // message the core timers are re-armed, as the Qt loop does before it waits.
