@@ -30,16 +30,8 @@ namespace {
 
 using common::Bytes;
 
-Bytes packet(int type, const Bytes &fields = {})
-{
-    return *common::BuildPacket(Bytes(1, static_cast<char>(type)) + fields,
-                                common::PacketKind::Plain);
-}
-
-Bytes byteOf(int v)
-{
-    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
-}
+using updatertest::byteOf;
+using updatertest::packet;
 
 QByteArray qbytes(const Bytes &b)
 {

@@ -57,13 +57,60 @@ void settle(const Win32UpdaterWindow &window)
     ASSERT_TRUE(testsupport::PumpUntil([&] { return !window.refreshPending(); }, 5000));
 }
 
+// What the core shows goes to the real window and is recorded beside it.
+class WindowAndRecorder final : public updater::UpdaterView
+{
+public:
+    explicit WindowAndRecorder(Win32UpdaterWindow &window) : m_window(window) {}
+    void appendLogLine(const common::Bytes &text) override
+    {
+        m_window.appendLogLine(text);
+        recorded.appendLogLine(text);
+    }
+    void removeOldestLogLine() override
+    {
+        m_window.removeOldestLogLine();
+        recorded.removeOldestLogLine();
+    }
+    void selectLogLine(int index) override
+    {
+        m_window.selectLogLine(index);
+        recorded.selectLogLine(index);
+    }
+    void setStatusText(const common::Bytes &text) override
+    {
+        m_window.setStatusText(text);
+        recorded.setStatusText(text);
+    }
+    void setBytesText(const common::Bytes &text) override
+    {
+        m_window.setBytesText(text);
+        recorded.setBytesText(text);
+    }
+    void setBarWidth(int width) override
+    {
+        m_window.setBarWidth(width);
+        recorded.setBarWidth(width);
+    }
+    void endProcess() override
+    {
+        m_window.endProcess();
+        recorded.endProcess();
+    }
+
+    updatertest::RecordingView recorded;
+
+private:
+    Win32UpdaterWindow &m_window;
+};
+
 // The real core in a temporary folder, with a fake transport and a manual clock, showing
 // itself in the real window.
 struct CoreInWindow
 {
     CoreInWindow()
         : store(dir.path().string()),
-          core(store, clock, transport, window, launcher, updater::UpdaterConfig{})
+          core(store, clock, transport, view, launcher, updater::UpdaterConfig{})
     {
     }
     TempFolder dir;
@@ -72,7 +119,9 @@ struct CoreInWindow
     testsupport::FakeTransport transport;
     updatertest::RecordingLauncher launcher;
     Win32UpdaterWindow window;
+    WindowAndRecorder view{window};
     updater::UpdaterCore core;
+    const updatertest::RecordingView &shown = view.recorded;
 };
 
 TEST(Win32UpdaterWindow, HasItsCaptionSizeAndDesignTexts)
@@ -100,13 +149,13 @@ TEST(Win32UpdaterWindow, ShowsTheCoresLogKeepingTheNewest100Selected)
     CoreInWindow run;
     run.core.StartUpdater();
     settle(run.window);
-    EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
+    EXPECT_EQ(textOf(run.window.statusLabel()), run.shown.status);
     for (int i = 0; i < 150; ++i)
         run.core.AddLogLine("line " + std::to_string(i) + " caf\xe9 \x80");
     ASSERT_EQ(logCount(run.window), 100);
-    ASSERT_EQ(run.core.logLines().size(), 100u);
+    ASSERT_EQ(run.shown.lines.size(), 100u);
     for (int i : {0, 57, 99})
-        EXPECT_EQ(logLine(run.window, i), run.core.logLines()[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(logLine(run.window, i), run.shown.lines[static_cast<std::size_t>(i)]);
     EXPECT_EQ(logLine(run.window, 99), "line 149 caf\xe9 \x80"); // the bytes as they are
     EXPECT_EQ(SendMessageA(run.window.logList(), LB_GETCURSEL, 0, 0), 99);
 }
@@ -139,10 +188,10 @@ TEST(Win32UpdaterWindow, ShowsTheCoresProgressGatheringQuickChanges)
             run.core.ShowProgress(step.text, count, step.total);
         }
         settle(run.window);
-        EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
-        EXPECT_EQ(textOf(run.window.bytesLabel(0)), run.core.bytesText());
-        EXPECT_EQ(textOf(run.window.bytesLabel(1)), run.core.bytesText());
-        EXPECT_EQ(widthOf(run.window.barFill()), run.core.barWidth());
+        EXPECT_EQ(textOf(run.window.statusLabel()), run.shown.status);
+        EXPECT_EQ(textOf(run.window.bytesLabel(0)), run.shown.bytes);
+        EXPECT_EQ(textOf(run.window.bytesLabel(1)), run.shown.bytes);
+        EXPECT_EQ(widthOf(run.window.barFill()), run.shown.bar);
     }
     EXPECT_EQ(widthOf(run.window.barFill()), 295);
 
@@ -215,9 +264,8 @@ TEST(Win32UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgram)
     TempFolder dir;
     const std::string folder = dir.path().string();
     const std::string next = folder + "\\next.exe";
-    updatertest::writeFile(folder + "\\next.exe", "MZ");
-    updatertest::writeFile(folder + "\\Settings.ini",
-                           "[Client]\r\nLaunch Application File=" + next + "\r\n");
+    writeFile(folder + "\\next.exe", "MZ");
+    writeFile(folder + "\\Settings.ini", "[Client]\r\nLaunch Application File=" + next + "\r\n");
     // A server on loopback that takes the connection and never answers.
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);

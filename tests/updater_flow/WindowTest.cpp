@@ -1,5 +1,6 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
 #include "common/qt/Text1252.h"
+#include "tests/support/UpdaterRecording.h"
 #include "updater/qt/UpdaterProgram.h"
 #include "updater/qt/UpdaterWindow.h"
 
@@ -123,17 +124,6 @@ TEST(Windows1252, RoundTripsEveryByte)
     EXPECT_EQ(common::ToWindows1252(QString::fromUtf8("Ω")), "?");
 }
 
-class RecordingLauncher final : public updater::ProgramLauncher
-{
-public:
-    bool start(const common::Bytes &path, const std::string &) override
-    {
-        started.push_back(path);
-        return true;
-    }
-    std::vector<common::Bytes> started;
-};
-
 // The program's own wiring: closing the window while the run waits for the server starts the
 // configured program at once.
 TEST(UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgramAtOnce)
@@ -149,7 +139,7 @@ TEST(UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgramAtOnce)
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
     const QString port = QString::number(server.serverPort());
 
-    RecordingLauncher launcher;
+    updatertest::RecordingLauncher launcher;
     updater::QtUpdaterProgram program(folder, {"127.0.0.1", port.toStdString()}, launcher);
     program.start();
     QElapsedTimer waited;
