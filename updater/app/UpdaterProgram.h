@@ -24,18 +24,14 @@ namespace updater {
 // the window still exist. Closing the window runs the hand-over; the hand-over ends the
 // program's event loop.
 //
-// Each front end names its types and two operations in `Toolkit`:
-//   Transport   the socket adapter
-//   Window      the "Auto Updater" window, an UpdaterWindowBase
-//   CoreTimer   runs the core's deadlines, built from the core and the clock
-//   Results     call(work) runs `work` later on the window's thread, from any thread
+// Each front end names its socket adapter, its "Auto Updater" window (an UpdaterWindowBase)
+// and the timer that runs the core's deadlines, and in `FrontEnd` the rest of its part:
+//   Results       call(work) runs `work` later on the window's thread, from any thread
 //   show(window)  shows the window and paints it at once
 //   endLoop()     leaves the program's event loop
-template <class Toolkit> class UpdaterProgram
+template <class Transport, class Window, class CoreTimer, class FrontEnd> class UpdaterProgram
 {
 public:
-    using Window = typename Toolkit::Window;
-
     // Throws std::runtime_error when the window cannot be created.
     UpdaterProgram(const std::string &programFolder, std::vector<Bytes> words,
                    ProgramLauncher &launcher)
@@ -45,7 +41,7 @@ public:
     {
         m_core.setVersionComputer(m_versions);
         m_window.onClose = [this] { m_core.FinishAndLaunch(); };
-        m_window.onEnd = [] { Toolkit::endLoop(); };
+        m_window.onEnd = [] { FrontEnd::endLoop(); };
     }
     UpdaterProgram(const UpdaterProgram &) = delete;
     UpdaterProgram &operator=(const UpdaterProgram &) = delete;
@@ -54,7 +50,7 @@ public:
     // closing it still runs the hand-over.
     void start()
     {
-        Toolkit::show(m_window);
+        FrontEnd::show(m_window);
         m_core.StartUpdater();
         m_timer.emplace(m_core, m_clock);
     }
@@ -71,15 +67,15 @@ private:
         return [this](std::function<void()> work) { m_results.call(std::move(work)); };
     }
 
-    typename Toolkit::Results m_results;
-    typename Toolkit::Transport m_transport;
+    typename FrontEnd::Results m_results;
+    Transport m_transport;
     Window m_window;
     FileStore m_store;
     common::SteadyClock m_clock;
     BackgroundFileWriter m_writer;
     ThreadedVersionComputer m_versions;
     UpdaterCore m_core;
-    std::optional<typename Toolkit::CoreTimer> m_timer;
+    std::optional<CoreTimer> m_timer;
 };
 
 } // namespace updater

@@ -7,18 +7,18 @@
 
 namespace updater {
 
-void QtToolkit::Results::call(std::function<void()> work) const
+void QtFrontEnd::Results::call(std::function<void()> work) const
 {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(work), Qt::QueuedConnection);
 }
 
-void QtToolkit::show(UpdaterWindow &window)
+void QtFrontEnd::show(UpdaterWindow &window)
 {
     window.show();
     window.repaint();
 }
 
-void QtToolkit::endLoop()
+void QtFrontEnd::endLoop()
 {
     QCoreApplication::exit(0);
 }

@@ -9,24 +9,19 @@
 
 namespace updater {
 
-// The Qt front end's part of the Updater program: Qt's socket, window and timer, results
-// queued into the application's event loop, and the hand-over ending that loop.
-struct QtToolkit
+// The Qt front end's part of the Updater program: results are queued calls into the
+// application's event loop, which the hand-over ends.
+struct QtFrontEnd
 {
-    using Transport = common::QtTransport;
-    using Window = UpdaterWindow;
-    using CoreTimer = common::QtCoreTimer;
-
-    // Runs work in the application's event loop (a queued call).
     struct Results
     {
         void call(std::function<void()> work) const;
     };
-
     static void show(UpdaterWindow &window);
     static void endLoop();
 };
 
-using QtUpdaterProgram = UpdaterProgram<QtToolkit>;
+using QtUpdaterProgram =
+    UpdaterProgram<common::QtTransport, UpdaterWindow, common::QtCoreTimer, QtFrontEnd>;
 
 } // namespace updater

@@ -2,7 +2,7 @@
 
 namespace updater {
 
-void Win32Toolkit::endLoop()
+void Win32FrontEnd::endLoop()
 {
     PostQuitMessage(0);
 }

@@ -8,27 +8,22 @@
 
 namespace updater {
 
-// The Win32 front end's part of the Updater program: the Winsock socket, the window and the
-// window timer; the workers' results come back through the messages of a message-only
-// window, and the hand-over ends the message loop (PostQuitMessage).
-struct Win32Toolkit
+// The Win32 front end's part of the Updater program: the workers' results come back through
+// the messages of a message-only window, and the hand-over ends the message loop
+// (PostQuitMessage).
+struct Win32FrontEnd
 {
-    using Transport = common::Win32Transport;
-    using Window = Win32UpdaterWindow;
-    using CoreTimer = common::Win32CoreTimer;
-
-    // Runs work from the thread's message loop.
     class Results final : public common::MessageWindow
     {
     public:
         Results() : MessageWindow({}) {}
     };
-
     static void show(Win32UpdaterWindow &window) { window.show(); }
     static void endLoop();
 };
 
-using Win32UpdaterProgram = UpdaterProgram<Win32Toolkit>;
+using Win32UpdaterProgram = UpdaterProgram<common::Win32Transport, Win32UpdaterWindow,
+                                           common::Win32CoreTimer, Win32FrontEnd>;
 
 // Runs the thread's message loop until the program ends; returns its exit code. After each
 // message the core timers are re-armed, as the Qt loop does before it waits.
