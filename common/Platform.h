@@ -62,6 +62,9 @@ bool IsInsideFolder(const std::string &path, const std::string &root);
 // Windows also for paths of 248 bytes or more, the most a folder's path may hold).
 bool CreateFolder(const std::string &localPath);
 
+// Deletes the file `localPath` names. False when it could not be deleted.
+bool RemoveRegularFile(const std::string &localPath);
+
 // Pushes what was written to `file` down to the disk. False when that failed.
 bool FlushFile(std::FILE *file);
 

@@ -151,6 +151,11 @@ bool CreateFolder(const std::string &localPath)
     return ::mkdir(localPath.c_str(), 0777) == 0;
 }
 
+bool RemoveRegularFile(const std::string &localPath)
+{
+    return ::unlink(localPath.c_str()) == 0;
+}
+
 bool FlushFile(std::FILE *file)
 {
     if (std::fflush(file) != 0)

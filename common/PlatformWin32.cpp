@@ -210,6 +210,11 @@ bool CreateFolder(const std::string &localPath)
     return CreateDirectoryA(localPath.c_str(), nullptr) != 0;
 }
 
+bool RemoveRegularFile(const std::string &localPath)
+{
+    return DeleteFileA(localPath.c_str()) != 0;
+}
+
 bool FlushFile(std::FILE *file)
 {
     if (std::fflush(file) != 0)

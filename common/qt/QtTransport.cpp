@@ -30,13 +30,17 @@ void QtTransport::connectTo(const std::string &host, std::uint16_t port)
 
 void QtTransport::close()
 {
-    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+    // Our own close ends the connection for the listener also when the peer closed first
+    // while receiving was stopped: its undelivered bytes and close are dropped, not raised.
+    m_wasConnected = false;
+    m_closePending = false;
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        m_socket->readAll();
         return;
+    }
     m_closing = true;
     m_socket->abort();
     m_closing = false;
-    m_wasConnected = false;
-    m_closePending = false;
 }
 
 bool QtTransport::send(ByteView bytes)

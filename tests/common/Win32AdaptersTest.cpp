@@ -7,6 +7,7 @@
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
 #include "common/win32/Winsock.h"
+#include "tests/common/TransportContract.h"
 #include "tests/support/Win32Loop.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,6 @@
 
 namespace {
 
-using common::Transport;
 using testsupport::PumpUntil;
 
 // The other end: a non-blocking listening socket on 127.0.0.1 that accepts one connection
@@ -67,7 +67,7 @@ public:
     }
 
     bool reading = true;
-    std::string received;
+    const std::string &received() const { return m_received; }
 
     void step()
     {
@@ -94,7 +94,7 @@ public:
         char chunk[65536];
         int n = 0;
         while (reading && (n = recv(m_connection, chunk, sizeof chunk, 0)) > 0)
-            received.append(chunk, static_cast<std::size_t>(n));
+            m_received.append(chunk, static_cast<std::size_t>(n));
     }
 
     bool waitUntil(const std::function<bool()> &done)
@@ -113,221 +113,63 @@ private:
     SOCKET m_connection = INVALID_SOCKET;
     std::uint16_t m_port = 0;
     std::string m_out;
+    std::string m_received;
     bool m_closeWhenSent = false;
 };
 
-class Recorder final : public Transport::Listener
+struct Win32Adapters
 {
-public:
-    int connected = 0;
-    int closed = 0;
-    std::string data;
-    std::function<void(common::ByteView)> onDataHook;
+    using Transport = common::Win32Transport;
+    using CoreTimer = common::Win32CoreTimer;
+    using Peer = ::Peer;
+    static constexpr std::size_t kReadBufferLimit = common::Win32Transport::kReadBufferLimit;
 
-    void onConnected() override { ++connected; }
-    void onClosed() override { ++closed; }
-    void onData(common::ByteView bytes) override
+    static bool noDelay(const Transport &transport)
     {
-        data.append(bytes);
-        if (onDataHook)
-            onDataHook(bytes);
+        BOOL on = FALSE;
+        int size = sizeof on;
+        return getsockopt(transport.socketHandle(), IPPROTO_TCP, TCP_NODELAY,
+                          reinterpret_cast<char *>(&on), &size) == 0 &&
+               on;
     }
+    static void pumpPending() { testsupport::PumpPending(); }
+    static bool pumpUntil(const std::function<bool()> &done) { return PumpUntil(done); }
 };
 
-std::string pattern(std::size_t size, int seed)
-{
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(i * 7 + static_cast<std::size_t>(seed));
-    return bytes;
-}
-
-class CountingCore final : public common::TimedCore
-{
-public:
-    explicit CountingCore(const common::Clock &clock) : m_clock(clock) {}
-    void onTimer() override
-    {
-        ++calls;
-        if (deadline >= 0 && m_clock.nowMs() >= deadline) {
-            ++fired;
-            deadline = fired < 3 ? m_clock.nowMs() + 5 : -1;
-        }
-    }
-    std::int64_t nextDeadline() const override { return deadline; }
-
-    std::int64_t deadline = -1;
-    int fired = 0;
-    int calls = 0;
-
-private:
-    const common::Clock &m_clock;
-};
-
-// A transport connected to a peer on loopback.
-class ConnectedWin32Transport : public ::testing::Test
-{
-protected:
-    bool connect()
-    {
-        transport.setListener(&rec);
-        transport.connectTo("127.0.0.1", peer.port());
-        return peer.waitUntil([&] { return rec.connected == 1 && peer.connected(); });
-    }
-
-    Peer peer;
-    common::Win32Transport transport;
-    Recorder rec;
-};
+using ConnectedWin32Transport = transportcontract::TransportContract<Win32Adapters>;
+using transportcontract::CountingCore;
+using transportcontract::pattern;
 
 } // namespace
 
-TEST(Win32Transport, ConnectsSendsReceivesAndReportsOnlyPeerCloses)
-{
-    Peer peer;
-    common::Win32Transport transport;
-    Recorder rec;
-    transport.setListener(&rec);
-
-    EXPECT_FALSE(transport.send("x")); // not connected: dropped
-    transport.connectTo("127.0.0.1", peer.port());
-    EXPECT_EQ(transport.state(), Transport::State::Connecting);
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 1; }));
-    EXPECT_EQ(transport.state(), Transport::State::Connected);
-
-    // Small requests go out at once.
-    BOOL noDelay = FALSE;
-    int size = sizeof noDelay;
-    ASSERT_EQ(getsockopt(transport.socketHandle(), IPPROTO_TCP, TCP_NODELAY,
-                         reinterpret_cast<char *>(&noDelay), &size),
-              0);
-    EXPECT_TRUE(noDelay);
-
-    EXPECT_TRUE(transport.send("hello"));
-    ASSERT_TRUE(peer.waitUntil([&] { return peer.received == "hello"; }));
-
-    peer.send("world");
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.data == "world"; }));
-
-    // The peer's last bytes come before its close.
-    peer.send("bye");
-    peer.closeWhenSent();
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.closed == 1; }));
-    EXPECT_EQ(rec.data, "worldbye");
-    EXPECT_EQ(transport.state(), Transport::State::Closed);
-    EXPECT_FALSE(transport.send("late"));
-
-    // Our own close raises nothing, also with the peer's bytes and close on the way.
-    transport.connectTo("localhost", peer.port());
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.connected == 2 && peer.connected(); }));
-    transport.setReceiving(false);
-    peer.send("unread");
-    peer.closeWhenSent();
-    ASSERT_TRUE(peer.waitUntil([&] { return !peer.connected() && transport.bytesWaiting() == 6; }));
-    transport.setReceiving(true); // a delivery is on its way now
-    transport.close();
-    transport.close();
-    EXPECT_EQ(transport.state(), Transport::State::Closed);
-    testsupport::PumpPending();
-    EXPECT_EQ(rec.closed, 1);
-    EXPECT_EQ(rec.data, "worldbye");
-}
-
-TEST_F(ConnectedWin32Transport, DataArrivingDuringANestedLoopIsDeliveredThen)
-{
-    ASSERT_TRUE(connect());
-    std::vector<std::string> deliveries;
-    bool nestedSeen = false;
-    rec.onDataHook = [&](common::ByteView bytes) {
-        deliveries.emplace_back(bytes);
-        if (bytes == "first") {
-            // Like a message box: a nested loop runs until the next data arrived.
-            peer.send("second");
-            nestedSeen = peer.waitUntil([&] { return deliveries.size() == 2; });
-        }
-    };
-    peer.send("first");
-    ASSERT_TRUE(peer.waitUntil([&] { return deliveries.size() == 2; }));
-    EXPECT_TRUE(nestedSeen);
-    EXPECT_EQ(deliveries, (std::vector<std::string>{"first", "second"}));
-}
-
-TEST_F(ConnectedWin32Transport, StoppedReceivingHoldsBytesAndCloseInOrderWithinItsLimit)
-{
-    ASSERT_TRUE(connect());
-    transport.setReceiving(false);
-    EXPECT_FALSE(transport.receiving());
-    const std::string flood = pattern(3 * 1024 * 1024, 0);
-    peer.send(flood);
-    // The buffer fills up to its limit and no further: the rest waits with the sender.
-    ASSERT_TRUE(peer.waitUntil(
-        [&] { return transport.bytesWaiting() >= common::Win32Transport::kReadBufferLimit; }));
-    testsupport::PumpPending();
-    EXPECT_EQ(transport.bytesWaiting(), common::Win32Transport::kReadBufferLimit);
-    EXPECT_TRUE(rec.data.empty());
-
-    transport.setReceiving(true);
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.data.size() == flood.size(); }));
-    EXPECT_TRUE(rec.data == flood);
-
-    // A close behind held bytes waits for them, and for receiving to resume.
-    transport.setReceiving(false);
-    peer.send("tail");
-    peer.closeWhenSent();
-    ASSERT_TRUE(peer.waitUntil([&] { return !peer.connected() && transport.bytesWaiting() == 4; }));
-    testsupport::PumpPending();
-    EXPECT_EQ(rec.closed, 0);
-    EXPECT_EQ(rec.data.size(), flood.size());
-    transport.setReceiving(true);
-    ASSERT_TRUE(peer.waitUntil([&] { return rec.closed == 1; }));
-    EXPECT_EQ(rec.data.substr(rec.data.size() - 4), "tail");
-}
+namespace transportcontract {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32, TransportContract, Win32Adapters);
+} // namespace transportcontract
 
 TEST_F(ConnectedWin32Transport, QueuesWhatTheSystemCannotTakeAndWritesItLater)
 {
     ASSERT_TRUE(connect());
-    peer.reading = false;
+    m_peer.reading = false;
     const std::string big = pattern(8 * 1024 * 1024, 3);
-    EXPECT_TRUE(transport.send(big.substr(0, big.size() / 2)));
-    EXPECT_TRUE(transport.send(big.substr(big.size() / 2)));
-    EXPECT_GT(transport.bytesToWrite(), 0u); // more than the system buffers hold
-    peer.reading = true;
-    ASSERT_TRUE(peer.waitUntil([&] { return peer.received.size() == big.size(); }));
-    EXPECT_TRUE(peer.received == big);
-    EXPECT_EQ(transport.bytesToWrite(), 0u);
+    EXPECT_TRUE(m_transport.send(big.substr(0, big.size() / 2)));
+    EXPECT_TRUE(m_transport.send(big.substr(big.size() / 2)));
+    EXPECT_GT(m_transport.bytesToWrite(), 0u); // more than the system buffers hold
+    m_peer.reading = true;
+    ASSERT_TRUE(m_peer.waitUntil([&] { return m_peer.received().size() == big.size(); }));
+    EXPECT_TRUE(m_peer.received() == big);
+    EXPECT_EQ(m_transport.bytesToWrite(), 0u);
 }
 
-TEST(Win32Transport, FailedAttemptsRaiseNothing)
-{
-    Peer peer;
-    const std::uint16_t port = peer.port();
-    peer.stopListening();
-    for (const char *host : {"127.0.0.1", "no-such-host.invalid"}) {
-        SCOPED_TRACE(host);
-        common::Win32Transport transport;
-        Recorder rec;
-        transport.setListener(&rec);
-        transport.connectTo(host, port);
-        ASSERT_TRUE(PumpUntil([&] { return transport.state() == Transport::State::Closed; }));
-        testsupport::PumpPending();
-        EXPECT_EQ(rec.connected, 0);
-        EXPECT_EQ(rec.closed, 0);
-    }
-}
-
-TEST(Win32CoreTimer, RunsTheCoreAtItsDeadlinesAndAfterWorkHandedBack)
+// Work handed back from another thread may give the core a deadline; the timer is armed for
+// it once the work has run.
+TEST(Win32CoreTimer, IsArmedAfterWorkHandedBack)
 {
     common::SteadyClock clock;
     CountingCore core(clock);
-    core.deadline = clock.nowMs() + 5;
     common::Win32CoreTimer timer(core, clock);
-    ASSERT_TRUE(PumpUntil([&] { return core.fired == 3; }));
-    EXPECT_EQ(core.deadline, -1);
     testsupport::PumpPending();
     const int calls = core.calls;
 
-    // Work handed back from another thread may give the core a deadline; the timer is armed
-    // for it once the work has run.
     common::MessageWindow window({});
     std::thread worker([&] {
         window.call([&] {

@@ -89,7 +89,7 @@ std::vector<Operation> recordOperations()
     });
     script(rig);
     rig.server->serve();
-    EXPECT_TRUE(rig.core->finished());
+    EXPECT_TRUE(rig.passEnded());
     EXPECT_TRUE(rig.logHas("Update Complete (0 ms)")) << rig.log();
     return ops;
 }
@@ -117,7 +117,7 @@ TEST_F(FileFaults, EachOperationFailsInTurn)
         });
         script(rig);
         rig.server->serve();
-        ASSERT_TRUE(rig.core->finished()) << rig.log();
+        ASSERT_TRUE(rig.passEnded()) << rig.log();
         EXPECT_EQ(temporaryFiles(rig.sandbox), std::vector<std::string>{});
 
         const std::string failedName = fs::path(op.path).filename().string();
@@ -164,7 +164,7 @@ TEST_F(FileFaults, EachOperationFailsInTurn)
         rig.startRun();
         script(rig);
         rig.server->serve();
-        ASSERT_TRUE(rig.core->finished()) << rig.log();
+        ASSERT_TRUE(rig.passEnded()) << rig.log();
         for (const auto &f : gameFiles())
             EXPECT_EQ(readFile(rig.client() / f.local), f.served.content) << f.local;
         if (HasFailure())
@@ -178,10 +178,14 @@ TEST_F(FileFaults, SettingsWriteFailureIsLogged)
 {
     UpdaterRig rig;
     fs::create_directories(rig.program / "Settings.ini");
+    fs::create_directories(rig.client() / "Bin");
+    writeFile(rig.client() / "Bin" / "Game.exe", "#!/bin/sh\n");
     rig.startRun();
     rig.transport->deliver(setLaunchFile("Bin\\Game.exe"));
     EXPECT_TRUE(rig.logHas("Unable to write Settings.ini")) << rig.log();
-    EXPECT_EQ(rig.core->launchPath(), rig.store->clientFolder() + "Bin\\Game.exe");
+    rig.core->FinishAndLaunch();
+    EXPECT_EQ(rig.launcher.started,
+              std::vector<Bytes>{rig.store->clientFolder() + "Bin\\Game.exe"});
     EXPECT_TRUE(fs::is_directory(rig.program / "Settings.ini"));
     EXPECT_EQ(temporaryFiles(rig.sandbox), std::vector<std::string>{});
 }

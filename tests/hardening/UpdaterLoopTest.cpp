@@ -9,7 +9,7 @@
 #include "tests/support/ScriptedPeer.h"
 #include "updater/files/Packing.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/ui/UpdaterProgram.h"
+#include "updater/qt/UpdaterProgram.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -30,16 +30,8 @@ namespace {
 
 using common::Bytes;
 
-Bytes packet(int type, const Bytes &fields = {})
-{
-    return *common::BuildPacket(Bytes(1, static_cast<char>(type)) + fields,
-                                common::PacketKind::Plain);
-}
-
-Bytes byteOf(int v)
-{
-    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
-}
+using updatertest::byteOf;
+using updatertest::packet;
 
 QByteArray qbytes(const Bytes &b)
 {
@@ -107,15 +99,15 @@ TEST(UpdaterLoop, FilesThatUnpackLargeNeverHoldTheWindowsThread)
     };
 
     NoLauncher launcher;
-    updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
-                                    {"127.0.0.1", std::to_string(peer.port())}, launcher);
-    // The hand-over ends nothing here: ending the application would end the loops of the
-    // tests that follow in this process.
-    program.window().onEnd = [] {};
+    updater::QtUpdaterProgram program(folder, {"127.0.0.1", std::to_string(peer.port())}, launcher);
+    // The hand-over only notes its end here: ending the application would end the loops of
+    // the tests that follow in this process.
+    bool ended = false;
+    program.window().onEnd = [&] { ended = true; };
     hardening::Heartbeat heartbeat;
     heartbeat.start();
     program.start();
-    ASSERT_TRUE(peer.waitUntil([&] { return program.core().handedOver(); }, 120000));
+    ASSERT_TRUE(peer.waitUntil([&] { return ended; }, 120000));
 
     for (int i = 2; i <= 4; ++i)
         EXPECT_EQ(std::filesystem::file_size(folder + "/Client/bomb" + std::to_string(i)),
@@ -151,7 +143,7 @@ TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
 
     testsupport::ScriptedPeer peer;
     ASSERT_TRUE(peer.isListening());
-    updater::UpdaterProgram *running = nullptr;
+    updater::QtUpdaterProgram *running = nullptr;
     Bytes received;
     peer.onData = [&](const QByteArray &bytes) {
         for (const Bytes &body : cutBodies(received, bytes)) {
@@ -193,10 +185,11 @@ TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
         wake.notify_all();
     };
     {
-        updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
-                                        {"127.0.0.1", std::to_string(peer.port())}, launcher);
+        updater::QtUpdaterProgram program(folder, {"127.0.0.1", std::to_string(peer.port())},
+                                          launcher);
         running = &program;
-        program.window().onEnd = [] {};
+        bool ended = false;
+        program.window().onEnd = [&] { ended = true; };
         program.store().setPathFaultHook([&](updater::WriteStep step, const std::string &path) {
             if (step == updater::WriteStep::Rename && path.find("file2") != std::string::npos) {
                 std::unique_lock lock(mutex);
@@ -206,7 +199,7 @@ TEST(UpdaterLoop, ClosingDuringALargeWriteStartsTheProgramFirst)
             return true;
         });
         program.start();
-        ASSERT_TRUE(peer.waitUntil([&] { return program.core().handedOver(); }, 60000));
+        ASSERT_TRUE(peer.waitUntil([&] { return ended; }, 60000));
         EXPECT_TRUE(startedBeforeBigFile);
     }
     const std::string bigPath = folder + "/Client/file2";

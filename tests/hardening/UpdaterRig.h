@@ -8,6 +8,7 @@
 #include "common/ReceiveBuffer.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/Links.h"
+#include "tests/support/UpdaterRecording.h"
 #include "updater/files/FileStore.h"
 #include "updater/files/Packing.h"
 #include "updater/flow/UpdaterCore.h"
@@ -32,53 +33,23 @@ namespace hardening {
 namespace fs = std::filesystem;
 using common::Bytes;
 
-inline Bytes byteOf(int v)
-{
-    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
-}
+using updatertest::byteOf;
+using updatertest::fileCount;
+using updatertest::fileInfo;
+using updatertest::fileListEnd;
+using updatertest::folderEntry;
+using updatertest::RecordingLauncher;
+using updatertest::RecordingView;
+using updatertest::setLaunchFile;
 
 // A framed packet from the update server.
 inline Bytes updatePacket(const Bytes &body)
 {
     return *common::BuildPacket(body, common::PacketKind::Plain);
 }
-
-inline Bytes setLaunchFile(const Bytes &path)
-{
-    return updatePacket(byteOf(0) + path);
-}
-inline Bytes folderEntry(int number, const Bytes &folder)
-{
-    return updatePacket(byteOf(1) + byteOf(number) + folder);
-}
-inline Bytes fileCount(int count)
-{
-    return updatePacket(byteOf(2) + byteOf(count));
-}
-inline Bytes fileInfo(int index, std::int32_t version, const Bytes &name, const Bytes &folder)
-{
-    return updatePacket(byteOf(3) + byteOf(index) + common::EncodeLong(version) + name +
-                        Bytes(1, '\0') + folder);
-}
-inline Bytes fileListEnd()
-{
-    return updatePacket(byteOf(4));
-}
 inline Bytes fileDataHeader(int index, std::int32_t size)
 {
-    return updatePacket(byteOf(5) + byteOf(index) + common::EncodeLong(size));
-}
-
-inline std::string readFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeFile(const fs::path &path, const std::string &content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    return updatertest::fileData(index, size);
 }
 
 // Every entry below a folder, links not followed: "d" for a folder, "l:" and the target for
@@ -141,32 +112,6 @@ inline std::vector<std::string> temporaryFiles(const fs::path &root)
             found.push_back(name);
     return found;
 }
-
-class RecordingView final : public updater::UpdaterView
-{
-public:
-    void appendLogLine(const Bytes &text) override { lines.push_back(text); }
-    void removeOldestLogLine() override {}
-    void selectLogLine(int) override {}
-    void setStatusText(const Bytes &) override {}
-    void setBytesText(const Bytes &) override {}
-    void setBarWidth(int) override {}
-    void endProcess() override { ++ended; }
-
-    std::vector<Bytes> lines; // every line ever logged, none removed
-    int ended = 0;
-};
-
-class RecordingLauncher final : public updater::ProgramLauncher
-{
-public:
-    bool start(const Bytes &path, const std::string &) override
-    {
-        started.push_back(path);
-        return true;
-    }
-    std::vector<Bytes> started;
-};
 
 // One game file as the scripted server offers it.
 struct ServedFile
@@ -335,20 +280,14 @@ public:
         transport->acceptConnection();
     }
 
-    bool logHas(const Bytes &line) const
+    bool logHas(const Bytes &line) const { return view.logHas(line); }
+    // The pass has ended: its result shows in the status line.
+    bool passEnded() const
     {
-        for (const auto &l : view.lines)
-            if (l == line)
-                return true;
-        return false;
+        return view.status == "Status: Update Complete" ||
+               view.status == "Status: Update Incomplete";
     }
-    std::string log() const
-    {
-        std::string all;
-        for (const auto &l : view.lines)
-            all += l + "\n";
-        return all;
-    }
+    std::string log() const { return view.log(); }
 
     fs::path sandbox;
     fs::path program;

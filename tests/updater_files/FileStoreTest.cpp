@@ -380,8 +380,6 @@ TEST_F(FileStoreTest, ComputeFileVersionWrapsAbove2To31)
 
 TEST_F(FileStoreTest, VersionDatOfWrongLengthIsIgnored)
 {
-    writeFile(client() / "a.txt", "A");
-    const std::int32_t computed = m_store.ComputeFileVersion(clientPath("a.txt"));
     const Bytes record = VersionRecord(999, "", "a.txt");
     ASSERT_EQ(record.size(), 79u);
 
@@ -390,21 +388,12 @@ TEST_F(FileStoreTest, VersionDatOfWrongLengthIsIgnored)
         writeFile(versionFile(), content);
         m_store.LoadVersions();
         EXPECT_FALSE(m_store.VersionsUsable());
-        FileEntry e = entry("", "a.txt", computed);
-        m_store.ApplyLocalVersionRule(e);
-        EXPECT_FALSE(e.needsUpdate); // computed from the file, not 999
-        e.version = 999;
-        m_store.ApplyLocalVersionRule(e);
-        EXPECT_TRUE(e.needsUpdate);
+        EXPECT_EQ(m_store.LookupVersion("", "a.txt"), 0);
     }
 }
 
 TEST_F(FileStoreTest, VersionDatOfTwoRecordsIsConsulted)
 {
-    fs::create_directories(client() / "Maps");
-    writeFile(client() / "a.txt", "A");
-    writeFile(client() / "Maps" / "b.map", "B");
-    writeFile(client() / "c.txt", "C");
     writeFile(versionFile(),
               VersionRecord(111, "", "a.txt") + VersionRecord(-5, "Maps\\", "b.map"));
     m_store.LoadVersions();
@@ -414,22 +403,6 @@ TEST_F(FileStoreTest, VersionDatOfTwoRecordsIsConsulted)
     EXPECT_EQ(m_store.LookupVersion("Maps\\", "b.map"), -5); // first byte 255: two's complement
     EXPECT_EQ(m_store.LookupVersion("maps\\", "b.map"), 0);  // case matters
     EXPECT_EQ(m_store.LookupVersion("", "c.txt"), 0);
-
-    FileEntry a = entry("", "a.txt", 111);
-    FileEntry b = entry("Maps\\", "b.map", -5);
-    FileEntry c = entry("", "c.txt", m_store.ComputeFileVersion(clientPath("c.txt")));
-    FileEntry missing = entry("", "gone.txt", 0);
-    for (FileEntry *e : {&a, &b, &c, &missing})
-        m_store.ApplyLocalVersionRule(*e);
-    EXPECT_FALSE(a.needsUpdate);
-    EXPECT_FALSE(b.needsUpdate);
-    EXPECT_TRUE(c.needsUpdate); // not recorded: local version 0
-    EXPECT_TRUE(missing.needsUpdate);
-
-    // The rule never sets it back.
-    a.needsUpdate = true;
-    m_store.ApplyLocalVersionRule(a);
-    EXPECT_TRUE(a.needsUpdate);
 }
 
 TEST_F(FileStoreTest, VersionDatIsReadOncePerPass)
@@ -526,8 +499,7 @@ TEST_F(FileStoreTest, SaveVersionsLeavesOutFilesWhoseWriteFailed)
 
     // Next run: the failed file is looked up as 0 and fetched again.
     m_store.LoadVersions();
-    m_store.ApplyLocalVersionRule(table[1]);
-    EXPECT_TRUE(table[1].needsUpdate);
+    EXPECT_EQ(m_store.LookupVersion("", "a.txt"), 0);
 }
 
 TEST_F(FileStoreTest, SaveVersionsWritesRecordsThatLookLikePackedData)

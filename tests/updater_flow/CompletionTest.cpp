@@ -81,9 +81,6 @@ TEST_F(CoreFixture, LogKeepsTheNewest100LinesAndSelectsTheLast)
     makeCore(); // two lines already
     for (int i = 3; i <= 101; ++i)
         core->AddLogLine("line " + std::to_string(i));
-    EXPECT_EQ(core->logLines().size(), 100u);
-    EXPECT_EQ(core->logLines().front(), "Connecting to the Update Server...");
-    EXPECT_EQ(core->logLines().back(), "line 101");
     EXPECT_EQ(view.lines.size(), 100u);
     EXPECT_EQ(view.lines.front(), "Connecting to the Update Server...");
     EXPECT_EQ(view.selected, 99);

@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/UpdaterRecording.h"
 #include "updater/files/FileStore.h"
 #include "updater/flow/UpdaterCore.h"
 
@@ -10,100 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace updatertest {
 
 using common::Bytes;
-
-class RecordingView final : public updater::UpdaterView
-{
-public:
-    void appendLogLine(const Bytes &text) override { lines.push_back(text); }
-    void removeOldestLogLine() override
-    {
-        lines.erase(lines.begin());
-        if (selected >= 0)
-            --selected;
-    }
-    void selectLogLine(int index) override { selected = index; }
-    void setStatusText(const Bytes &text) override { status = text; }
-    void setBytesText(const Bytes &text) override { bytes = text; }
-    void setBarWidth(int width) override { bar = width; }
-    void endProcess() override { ++ended; }
-
-    std::vector<Bytes> lines;
-    int selected = -1;
-    Bytes status;
-    Bytes bytes;
-    int bar = -1;
-    int ended = 0;
-};
-
-class RecordingLauncher final : public updater::ProgramLauncher
-{
-public:
-    bool start(const Bytes &path, const std::string &workingFolder) override
-    {
-        started.push_back(path);
-        directory = workingFolder;
-        if (onStart)
-            onStart();
-        return refused.count(path) == 0;
-    }
-    std::vector<Bytes> started;
-    std::function<void()> onStart;
-    std::set<Bytes> refused; // paths that are not programs: start() fails
-    std::string directory;
-};
-
-inline Bytes byteOf(int v)
-{
-    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
-}
-
-inline Bytes packet(int type, const Bytes &fields = {})
-{
-    return *common::BuildPacket(byteOf(type) + fields, common::PacketKind::Plain);
-}
-
-inline Bytes fileInfo(int index, std::int32_t version, const Bytes &name, const Bytes &folder)
-{
-    return packet(3, byteOf(index) + common::EncodeLong(version) + name + Bytes(1, '\0') + folder);
-}
-
-inline Bytes fileData(int index, std::int32_t size)
-{
-    return packet(5, byteOf(index) + common::EncodeLong(size));
-}
-
-inline Bytes fileRequest(int index)
-{
-    return common::byteString({0, 2, 1, index});
-}
-
-inline Bytes versionCheck()
-{
-    return common::byteString({0, 7, 0}) + "V5.323";
-}
-
-inline std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeFile(const std::string &path, const std::string &content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 // A core in a temporary program folder, with a manual clock and a fake transport.
 class CoreFixture : public ::testing::Test
@@ -157,20 +71,8 @@ protected:
 
     std::string path(const std::string &relative) const { return folder + "/" + relative; }
     std::string client(const std::string &relative) const { return folder + "/Client/" + relative; }
-    bool logHas(const Bytes &line) const
-    {
-        for (const auto &l : core->logLines())
-            if (l == line)
-                return true;
-        return false;
-    }
-    int logCount(const Bytes &line) const
-    {
-        int n = 0;
-        for (const auto &l : core->logLines())
-            n += l == line ? 1 : 0;
-        return n;
-    }
+    bool logHas(const Bytes &line) const { return view.logHas(line); }
+    int logCount(const Bytes &line) const { return view.logCount(line); }
 
     TempFolder dir;
     std::string folder;

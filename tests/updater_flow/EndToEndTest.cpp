@@ -2,6 +2,8 @@
 // a scripted update server on loopback.
 #include "common/Codec.h"
 #include "tests/support/ScriptedPeer.h"
+#include "tests/support/UpdaterRecording.h"
+#include "tests/updater_files/TempFolder.h"
 #include "updater/files/FileStore.h"
 #include "updater/files/Packing.h"
 
@@ -26,31 +28,12 @@ namespace {
 namespace fs = std::filesystem;
 using common::Bytes;
 
-Bytes byteOf(int v)
-{
-    return Bytes(1, static_cast<char>(static_cast<unsigned char>(v)));
-}
-
-Bytes packet(int type, const Bytes &fields = {})
-{
-    return *common::BuildPacket(byteOf(type) + fields, common::PacketKind::Plain);
-}
+using updatertest::byteOf;
+using updatertest::packet;
 
 QByteArray qbytes(const Bytes &b)
 {
     return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeFile(const std::string &path, const std::string &content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
 }
 
 Bytes patterned(std::size_t n, unsigned seed)

@@ -1,5 +1,6 @@
 // Start-up, the server slots, the command line and the connect event.
 #include "CoreTestSupport.h"
+#include "updater/app/CommandLine.h"
 
 namespace updatertest {
 namespace {
@@ -85,9 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CoreFixture, StartUpShowsVersionAndConnecting)
 {
     makeCore();
-    EXPECT_EQ(core->logLines(),
-              (std::deque<Bytes>{"Updater Version V5.323", "Connecting to the Update Server..."}));
-    EXPECT_EQ(core->statusText(), "Status: Connecting...");
+    EXPECT_EQ(view.lines,
+              (std::vector<Bytes>{"Updater Version V5.323", "Connecting to the Update Server..."}));
+    EXPECT_EQ(view.selected, 1);
     EXPECT_EQ(view.status, "Status: Connecting...");
     EXPECT_EQ(view.bar, 295);
     EXPECT_TRUE(std::filesystem::is_directory(client("")));
@@ -124,10 +125,9 @@ TEST_F(CoreFixture, NoServerReachableEndsWithTheFailureAndHandsOver)
     EXPECT_EQ(view.ended, 0);
     core->onTimer();
     EXPECT_TRUE(logHas("Unable to connect to the Update Server!"));
-    EXPECT_EQ(core->statusText(), "Status: Error Connecting...");
-    EXPECT_EQ(core->barWidth(), 295);
+    EXPECT_EQ(view.status, "Status: Error Connecting...");
+    EXPECT_EQ(view.bar, 295);
     EXPECT_EQ(view.ended, 1);
-    EXPECT_TRUE(core->handedOver());
     EXPECT_EQ(core->nextDeadline(), -1);
 }
 

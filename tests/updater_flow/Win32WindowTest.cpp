@@ -8,8 +8,8 @@
 #include "tests/updater_files/TempFolder.h"
 #include "tests/updater_flow/CoreTestSupport.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/win32/UpdaterProgram.h"
-#include "updater/flow/ui/win32/UpdaterWindow.h"
+#include "updater/win32/UpdaterProgram.h"
+#include "updater/win32/UpdaterWindow.h"
 
 #include <winsock2.h>
 
@@ -57,13 +57,60 @@ void settle(const Win32UpdaterWindow &window)
     ASSERT_TRUE(testsupport::PumpUntil([&] { return !window.refreshPending(); }, 5000));
 }
 
+// What the core shows goes to the real window and is recorded beside it.
+class WindowAndRecorder final : public updater::UpdaterView
+{
+public:
+    explicit WindowAndRecorder(Win32UpdaterWindow &window) : m_window(window) {}
+    void appendLogLine(const common::Bytes &text) override
+    {
+        m_window.appendLogLine(text);
+        recorded.appendLogLine(text);
+    }
+    void removeOldestLogLine() override
+    {
+        m_window.removeOldestLogLine();
+        recorded.removeOldestLogLine();
+    }
+    void selectLogLine(int index) override
+    {
+        m_window.selectLogLine(index);
+        recorded.selectLogLine(index);
+    }
+    void setStatusText(const common::Bytes &text) override
+    {
+        m_window.setStatusText(text);
+        recorded.setStatusText(text);
+    }
+    void setBytesText(const common::Bytes &text) override
+    {
+        m_window.setBytesText(text);
+        recorded.setBytesText(text);
+    }
+    void setBarWidth(int width) override
+    {
+        m_window.setBarWidth(width);
+        recorded.setBarWidth(width);
+    }
+    void endProcess() override
+    {
+        m_window.endProcess();
+        recorded.endProcess();
+    }
+
+    updatertest::RecordingView recorded;
+
+private:
+    Win32UpdaterWindow &m_window;
+};
+
 // The real core in a temporary folder, with a fake transport and a manual clock, showing
 // itself in the real window.
 struct CoreInWindow
 {
     CoreInWindow()
         : store(dir.path().string()),
-          core(store, clock, transport, window, launcher, updater::UpdaterConfig{})
+          core(store, clock, transport, view, launcher, updater::UpdaterConfig{})
     {
     }
     TempFolder dir;
@@ -72,7 +119,9 @@ struct CoreInWindow
     testsupport::FakeTransport transport;
     updatertest::RecordingLauncher launcher;
     Win32UpdaterWindow window;
+    WindowAndRecorder view{window};
     updater::UpdaterCore core;
+    const updatertest::RecordingView &shown = view.recorded;
 };
 
 TEST(Win32UpdaterWindow, HasItsCaptionSizeAndDesignTexts)
@@ -100,13 +149,13 @@ TEST(Win32UpdaterWindow, ShowsTheCoresLogKeepingTheNewest100Selected)
     CoreInWindow run;
     run.core.StartUpdater();
     settle(run.window);
-    EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
+    EXPECT_EQ(textOf(run.window.statusLabel()), run.shown.status);
     for (int i = 0; i < 150; ++i)
         run.core.AddLogLine("line " + std::to_string(i) + " caf\xe9 \x80");
     ASSERT_EQ(logCount(run.window), 100);
-    ASSERT_EQ(run.core.logLines().size(), 100u);
+    ASSERT_EQ(run.shown.lines.size(), 100u);
     for (int i : {0, 57, 99})
-        EXPECT_EQ(logLine(run.window, i), run.core.logLines()[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(logLine(run.window, i), run.shown.lines[static_cast<std::size_t>(i)]);
     EXPECT_EQ(logLine(run.window, 99), "line 149 caf\xe9 \x80"); // the bytes as they are
     EXPECT_EQ(SendMessageA(run.window.logList(), LB_GETCURSEL, 0, 0), 99);
 }
@@ -139,10 +188,10 @@ TEST(Win32UpdaterWindow, ShowsTheCoresProgressGatheringQuickChanges)
             run.core.ShowProgress(step.text, count, step.total);
         }
         settle(run.window);
-        EXPECT_EQ(textOf(run.window.statusLabel()), run.core.statusText());
-        EXPECT_EQ(textOf(run.window.bytesLabel(0)), run.core.bytesText());
-        EXPECT_EQ(textOf(run.window.bytesLabel(1)), run.core.bytesText());
-        EXPECT_EQ(widthOf(run.window.barFill()), run.core.barWidth());
+        EXPECT_EQ(textOf(run.window.statusLabel()), run.shown.status);
+        EXPECT_EQ(textOf(run.window.bytesLabel(0)), run.shown.bytes);
+        EXPECT_EQ(textOf(run.window.bytesLabel(1)), run.shown.bytes);
+        EXPECT_EQ(widthOf(run.window.barFill()), run.shown.bar);
     }
     EXPECT_EQ(widthOf(run.window.barFill()), 295);
 
@@ -208,43 +257,50 @@ TEST(Win32UpdaterWindow, Picture)
     EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
 
-// The program's own wiring: closing the window while the servers are being tried starts the
+// The program's own wiring: closing the window while the run waits for the server starts the
 // configured program at once and ends the message loop.
-TEST(Win32UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgram)
+TEST(Win32UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgram)
 {
     TempFolder dir;
     const std::string folder = dir.path().string();
     const std::string next = folder + "\\next.exe";
-    updatertest::writeFile(folder + "\\next.exe", "MZ");
-    updatertest::writeFile(folder + "\\Settings.ini",
-                           "[Client]\r\nLaunch Application File=" + next + "\r\n");
-    // A port on loopback that nobody listens on: every attempt is refused.
+    writeFile(folder + "\\next.exe", "MZ");
+    writeFile(folder + "\\Settings.ini", "[Client]\r\nLaunch Application File=" + next + "\r\n");
+    // A server on loopback that takes the connection and never answers.
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    SOCKET probe = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    SOCKET server = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(probe, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 1), 0);
     int size = sizeof address;
-    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
-    closesocket(probe);
+    getsockname(server, reinterpret_cast<sockaddr *>(&address), &size);
+    u_long nonBlocking = 1;
+    ioctlsocket(server, FIONBIO, &nonBlocking);
     const std::string port = std::to_string(ntohs(address.sin_port));
 
     updatertest::RecordingLauncher launcher;
     updater::Win32UpdaterProgram program(folder, {"127.0.0.1", port}, launcher);
     program.start();
     EXPECT_TRUE(IsWindowVisible(program.window().handle()));
-    ASSERT_TRUE(testsupport::PumpUntil([&] { return program.core().serverAttempt() >= 1; }));
-    ASSERT_FALSE(program.core().finished());
+    SOCKET accepted = INVALID_SOCKET;
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return accepted != INVALID_SOCKET; }, 20000,
+                                       [&] {
+                                           if (accepted == INVALID_SOCKET)
+                                               accepted = accept(server, nullptr, nullptr);
+                                       }));
+    ASSERT_TRUE(launcher.started.empty());
 
     SendMessageA(program.window().handle(), WM_CLOSE, 0, 0);
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0], next);
-    EXPECT_TRUE(program.core().handedOver());
     EXPECT_FALSE(IsWindowVisible(program.window().handle()));
     MSG quit;
     EXPECT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    closesocket(accepted);
+    closesocket(server);
 }
 
 } // namespace

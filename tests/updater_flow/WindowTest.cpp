@@ -1,7 +1,8 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
 #include "common/qt/Text1252.h"
-#include "updater/flow/ui/UpdaterProgram.h"
-#include "updater/flow/ui/UpdaterWindow.h"
+#include "tests/support/UpdaterRecording.h"
+#include "updater/qt/UpdaterProgram.h"
+#include "updater/qt/UpdaterWindow.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -123,20 +124,9 @@ TEST(Windows1252, RoundTripsEveryByte)
     EXPECT_EQ(common::ToWindows1252(QString::fromUtf8("Ω")), "?");
 }
 
-class RecordingLauncher final : public updater::ProgramLauncher
-{
-public:
-    bool start(const common::Bytes &path, const std::string &) override
-    {
-        started.push_back(path);
-        return true;
-    }
-    std::vector<common::Bytes> started;
-};
-
-// The program's own wiring: closing the window while the servers are being tried starts the
+// The program's own wiring: closing the window while the run waits for the server starts the
 // configured program at once.
-TEST(UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgramAtOnce)
+TEST(UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgramAtOnce)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -144,27 +134,24 @@ TEST(UpdaterProgram, ClosingDuringTheConnectionAttemptsStartsTheConfiguredProgra
     std::ofstream(folder + "/next.sh") << "#!/bin/sh\n";
     std::ofstream(folder + "/Settings.ini")
         << "[Client]\nLaunch Application File=" << folder << "/next.sh\n";
-    // A port on loopback that nobody listens on: every attempt is refused.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-    const QString port = QString::number(probe.serverPort());
-    probe.close();
+    // A server on loopback that takes the connection and never answers.
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(server.serverPort());
 
-    RecordingLauncher launcher;
-    updater::UpdaterProgram program(*QCoreApplication::instance(), folder,
-                                    {"127.0.0.1", port.toStdString()}, launcher);
+    updatertest::RecordingLauncher launcher;
+    updater::QtUpdaterProgram program(folder, {"127.0.0.1", port.toStdString()}, launcher);
     program.start();
     QElapsedTimer waited;
     waited.start();
-    while (program.core().serverAttempt() < 1 && waited.elapsed() < 5000)
+    while (!server.hasPendingConnections() && waited.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    ASSERT_GE(program.core().serverAttempt(), 1);
-    ASSERT_FALSE(program.core().finished());
+    ASSERT_TRUE(server.hasPendingConnections());
+    ASSERT_TRUE(launcher.started.empty());
 
     program.window().close();
     ASSERT_EQ(launcher.started.size(), 1u);
     EXPECT_EQ(launcher.started[0], folder + "/next.sh");
-    EXPECT_TRUE(program.core().handedOver());
     EXPECT_FALSE(program.window().isVisible());
 }
 

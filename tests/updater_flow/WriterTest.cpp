@@ -36,7 +36,6 @@ public:
             releaseOldest();
     }
     bool busy() const override { return !held.empty(); }
-    std::int64_t reportedWorkMs() const override { return m_reporting; }
     bool wouldWait(const Bytes &) const override { return held.size() >= capacity; }
     // Reports the oldest file; `workMs` is the time its writing took, -1 for unmeasured.
     void releaseOldest(std::int64_t workMs = -1)
@@ -45,9 +44,7 @@ public:
         held.pop_front();
         updater::FileContent content = updater::FileContent::Unpack(std::move(h.data));
         const FileError error = m_store->Write(h.path, content);
-        m_reporting = workMs;
-        h.done(error, content.takeReceived());
-        m_reporting = -1;
+        h.done(error, content.takeReceived(), workMs);
     }
 
     struct Held
@@ -62,7 +59,6 @@ public:
     std::size_t capacity = 1000; // files held at once before write() would wait
 
 private:
-    std::int64_t m_reporting = -1;
     std::unique_ptr<updater::FileStore> &m_store;
 };
 
@@ -103,21 +99,20 @@ TEST_F(HeldWrites, NextFileIsRequestedWhileTheLastIsWrittenAndTheOutcomeIsLogged
     held->releaseOldest();
     EXPECT_EQ(readFile(client("a.txt")), "aaa");
     EXPECT_TRUE(logHas("File Updated: a.txt (40 ms)"));
-    EXPECT_EQ(core->filesWritten(), 1);
 
     // The pass ends only once the last file is written: Version.dat lists both.
     transport.deliver(fileData(3, 3) + "bbb");
     EXPECT_FALSE(fs::exists(path("Version.dat")));
-    EXPECT_FALSE(core->finished());
+    EXPECT_FALSE(logHas("Update Complete (40 ms)"));
     held->releaseOldest();
-    EXPECT_TRUE(core->finished());
     EXPECT_EQ(readFile(client("b.txt")), "bbb");
     EXPECT_EQ(readFile(path("Version.dat")),
               updater::VersionRecord(1, "", "a.txt") + updater::VersionRecord(2, "", "b.txt"));
-    const auto &log = core->logLines();
+    const auto &log = view.lines;
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], "File Updated: b.txt (0 ms)");
     EXPECT_EQ(log.back(), "Update Complete (40 ms)");
+    EXPECT_EQ(view.status, "Status: Update Complete");
 }
 
 TEST_F(HeldWrites, AFilesTimeIsItsOwnAndTheLogKeepsTheOrderOfTheFiles)
@@ -140,7 +135,7 @@ TEST_F(HeldWrites, AFilesTimeIsItsOwnAndTheLogKeepsTheOrderOfTheFiles)
     clock.advance(1000); // waiting behind each other is not the files' own time
     held->releaseOldest(30);
     held->releaseOldest(20);
-    const std::vector<Bytes> tail(core->logLines().end() - 3, core->logLines().end());
+    const std::vector<Bytes> tail(view.lines.end() - 3, view.lines.end());
     EXPECT_EQ(tail,
               (std::vector<Bytes>{"File Updated: a.txt (130 ms)", "File Updated: b.txt (70 ms)",
                                   "Download Interrupted: c.txt"}));
@@ -155,9 +150,9 @@ TEST_F(HeldWrites, AFailedWriteReportedLateIsLeftOutOfVersionsAndCountsNothing)
     transport.deliver(fileData(3, 3) + "bbb");
     held->finish();
     EXPECT_TRUE(logHas("Unable to write file: a.txt"));
-    EXPECT_EQ(core->filesWritten(), 1);
+    EXPECT_TRUE(logHas("File Updated: b.txt (0 ms)"));
     EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(2, "", "b.txt"));
-    EXPECT_EQ(core->logLines().back(), "Update Incomplete: 1 file(s) could not be written.");
+    EXPECT_EQ(view.lines.back(), "Update Incomplete: 1 file(s) could not be written.");
 }
 
 // The final acknowledgement of every file, the Updater's own included, has left before the
@@ -271,12 +266,14 @@ TEST_F(HeldWrites, TheUpdatersOwnFilesGoThroughTheWriterAndWhatDependsOnThemWait
     transport.deliver(fileInfo(1, 1, "Updater.dat", "") + packet(4));
     transport.deliver(fileData(1, 2) + "UD" + common::EncodeLong(3) + "EXE" + packet(0, "evil.sh"));
     EXPECT_EQ(held->held.size(), 2u);
-    EXPECT_FALSE(core->finished());
+    core->onTimer();
+    EXPECT_EQ(view.ended, 0);
     held->finish();
-    EXPECT_TRUE(core->finished());
-    EXPECT_TRUE(core->selfUpdatePending());
     EXPECT_EQ(readFile(path("Update.exe")), "EXE");
-    EXPECT_TRUE(core->launchPath().empty());
+    EXPECT_FALSE(fs::exists(path("Settings.ini"))); // the launch file after it was not read
+    core->onTimer();
+    EXPECT_EQ(view.ended, 1);
+    EXPECT_EQ(launcher.started, std::vector<Bytes>{store->programFile("Update.exe")});
 }
 
 // While the writer has no room, the finished file waits in the core and the socket is not
@@ -373,7 +370,9 @@ protected:
     std::string local(const std::string &name) const { return folder + "/Client/" + name; }
     updater::FileWriter::Done record(const std::string &name)
     {
-        return [this, name](FileError error, Bytes) { outcomes.emplace_back(name, error); };
+        return [this, name](FileError error, Bytes, std::int64_t) {
+            outcomes.emplace_back(name, error);
+        };
     }
     bool noTemporaryFiles() const
     {
@@ -430,10 +429,11 @@ TEST_F(Background, AnOwnerThatOnlyWaitsIsToldThroughItsEventLoop)
 {
     updater::BackgroundFileWriter writer(*store, posts.poster());
     Bytes handedBack;
-    writer.write(target("a.dat"), packed(content(20000, 'q')), [&](FileError error, Bytes buffer) {
-        outcomes.emplace_back("a", error);
-        handedBack = std::move(buffer);
-    });
+    writer.write(target("a.dat"), packed(content(20000, 'q')),
+                 [&](FileError error, Bytes buffer, std::int64_t) {
+                     outcomes.emplace_back("a", error);
+                     handedBack = std::move(buffer);
+                 });
     ASSERT_TRUE(posts.waitForPost());
     posts.runAll();
     ASSERT_EQ(outcomes.size(), 1u);
@@ -511,14 +511,14 @@ TEST_F(CoreFixture, FileListEndWaitsForTheLocalVersionsAndKeepsTheOrderOfRequest
                       packet(0, "later.exe"));
     ASSERT_EQ(versions.asks.size(), 2u);
     EXPECT_TRUE(sent().empty()); // nothing requested before the versions are known
-    EXPECT_TRUE(core->launchPath().empty());
+    EXPECT_FALSE(fs::exists(path("Settings.ini")));
     versions.answerNewest(1); // a.txt differs
     EXPECT_TRUE(sent().empty());
     versions.answerNewest(2); // b.txt differs
     ASSERT_FALSE(sent().empty());
     EXPECT_EQ(sent().front(), fileRequest(2));
     // What followed the list in the same arrival went with the request.
-    EXPECT_TRUE(core->launchPath().empty());
+    EXPECT_FALSE(fs::exists(path("Settings.ini")));
 }
 
 TEST_F(CoreFixture, AFileDescribedAgainAndAgainIsPackedOncePerRun)

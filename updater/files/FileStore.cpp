@@ -425,6 +425,11 @@ FileError FileStore::Write(ByteView path, const FileContent &content) const
     return result;
 }
 
+bool FileStore::RemoveFile(ByteView path) const
+{
+    return common::RemoveRegularFile(common::LocalPath(path));
+}
+
 bool FileStore::LastWriteFailed(ByteView path) const
 {
     std::lock_guard lock(m_failedMutex);
@@ -479,18 +484,6 @@ FileError FileStore::SaveVersions(const FileTable &table) const
     }
     // Written as is: a record could begin with the marker bytes.
     return writeRaw(programFile("Version.dat"), content);
-}
-
-void FileStore::ApplyLocalVersionRule(FileEntry &entry) const
-{
-    if (!FileExists(entry.fullPath)) {
-        entry.needsUpdate = true;
-        return;
-    }
-    const std::int32_t local = VersionsUsable() ? LookupVersion(entry.folder, entry.fileName)
-                                                : ComputeFileVersion(entry.fullPath);
-    if (local != entry.version)
-        entry.needsUpdate = true;
 }
 
 Bytes FileStore::ReadSetting(ByteView section, ByteView key) const

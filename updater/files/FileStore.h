@@ -24,7 +24,8 @@ struct FileEntry
     Bytes data;
     std::int32_t received = 0;
     std::int32_t remaining = 0;
-    std::int64_t startTime = 0; // clock at transfer start; its duration in ms once complete
+    std::int64_t startTime = 0;  // clock at the start of its transfer
+    std::int64_t durationMs = 0; // once written: its transfer, unpacking and storing in ms
     bool needsUpdate = false;
 };
 
@@ -143,15 +144,13 @@ public:
     std::int32_t LookupVersion(ByteView folder, ByteView fileName) const;
     FileError SaveVersions(const FileTable &table) const;
 
-    // The local version rule: sets entry.needsUpdate when the file is missing or its local
-    // version (Version.dat when usable, else computed) differs from entry.version. Uses
-    // what LoadVersions() read.
-    void ApplyLocalVersionRule(FileEntry &entry) const;
-
     // Settings.ini in the program folder (private-profile semantics, values of at most 255
     // bytes).
     Bytes ReadSetting(ByteView section, ByteView key) const;
     bool WriteSetting(ByteView section, ByteView key, ByteView value) const;
+
+    // Deletes the file `path` names. False when it could not be deleted.
+    bool RemoveFile(ByteView path) const;
 
     // True when the last Write to `path` failed (until a later one succeeds).
     bool LastWriteFailed(ByteView path) const;

@@ -21,7 +21,7 @@ void ImmediateFileWriter::write(Bytes path, Bytes data, Done done)
     FileContent content = FileContent::Unpack(std::move(data), std::move(m_unpacked));
     const FileError error = m_store.Write(path, content);
     m_unpacked = content.takeBuffer();
-    done(error, content.takeReceived());
+    done(error, content.takeReceived(), -1);
 }
 
 BackgroundFileWriter::BackgroundFileWriter(FileStore &store, Post post)
@@ -112,9 +112,7 @@ void BackgroundFileWriter::reportEnded()
         Waiting waiting = std::move(m_waiting.front());
         m_waiting.pop_front();
         m_heldWeight -= waiting.weight;
-        m_reportedWorkMs = job.workMs;
-        waiting.done(job.error, job.content.takeReceived());
-        m_reportedWorkMs = -1;
+        waiting.done(job.error, job.content.takeReceived(), job.workMs);
     }
 }
 

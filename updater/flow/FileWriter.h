@@ -20,8 +20,11 @@ namespace updater {
 class FileWriter
 {
 public:
-    // The outcome of a write and the buffer that held the file as handed over, for use again.
-    using Done = std::function<void(FileError error, Bytes buffer)>;
+    // The outcome of a write, the buffer that held the file as handed over (for use again),
+    // and the time in ms spent unpacking and storing that file, without the time it waited
+    // behind others: -1 when this writer does not measure it (its owner then counts from
+    // hand-over to report).
+    using Done = std::function<void(FileError error, Bytes buffer, std::int64_t workMs)>;
 
     virtual ~FileWriter() = default;
     // Starts storing `data` as the whole content of `path`. When the writer holds as many
@@ -34,10 +37,6 @@ public:
     virtual void finishOldest() { finish(); }
     // True while a file has been handed over and not yet reported.
     virtual bool busy() const = 0;
-    // While an outcome is being reported: the time in ms spent unpacking and storing that
-    // file, without the time it waited behind others; -1 when this writer does not measure
-    // it (its owner then counts from hand-over to report).
-    virtual std::int64_t reportedWorkMs() const { return -1; }
     // True when write(data) would first wait for a file held before it to be finished. An
     // owner that must not block asks first and holds the file back meanwhile.
     virtual bool wouldWait(const Bytes &data) const
@@ -89,7 +88,6 @@ public:
     void finish() override;
     void finishOldest() override;
     bool busy() const override { return !m_waiting.empty(); }
-    std::int64_t reportedWorkMs() const override { return m_reportedWorkMs; }
     bool wouldWait(const Bytes &data) const override;
 
 private:
@@ -115,7 +113,6 @@ private:
     };
     std::deque<Waiting> m_waiting; // files handed over and not yet reported, oldest first
     std::int64_t m_heldWeight = 0;
-    std::int64_t m_reportedWorkMs = -1;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     std::mutex m_mutex;

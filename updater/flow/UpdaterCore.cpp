@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <system_error>
 
 namespace updater {
 
@@ -20,23 +19,6 @@ constexpr const char *kLocalServer = "127.0.0.1";
 constexpr std::size_t kUpFrontReserve = std::size_t{16} << 20;
 
 } // namespace
-
-std::vector<Bytes> SplitCommandLine(const Bytes &text)
-{
-    std::vector<Bytes> words;
-    if (text.empty())
-        return words;
-    std::size_t start = 0;
-    for (;;) {
-        const auto space = text.find(' ', start);
-        if (space == Bytes::npos) {
-            words.push_back(text.substr(start));
-            return words;
-        }
-        words.push_back(text.substr(start, space - start));
-        start = space + 1;
-    }
-}
 
 std::int32_t LeadingNumber(const Bytes &word)
 {
@@ -120,7 +102,7 @@ void UpdaterCore::onTimer()
     const std::int64_t now = m_clock.nowMs();
     if (!m_finished && receivingFile() && m_transport.receiving() &&
         now - m_stallStart >= kStallLimitMs) {
-        logLine("The Update Server stopped sending.");
+        m_log.line("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
     }
@@ -184,7 +166,7 @@ void UpdaterCore::tryNextServer(std::int64_t now)
         ConnectToServer(kLocalServer, kUpdatePort);
         break;
     default: {
-        logLine("Unable to connect to the Update Server!");
+        m_log.line("Unable to connect to the Update Server!");
         ShowProgress("Error Connecting...", 0, 0);
         m_finished = true;
         break;
@@ -200,7 +182,7 @@ void UpdaterCore::onConnected()
 {
     if (!m_started || m_handedOver)
         return;
-    logLine("Connection Established.");
+    m_log.line("Connection Established.");
     m_buffer.clear();
     if (m_store.FileExists(m_store.programFile("zlib.dll")))
         SendVersionCheck();
@@ -230,7 +212,7 @@ void UpdaterCore::connectionLost()
 void UpdaterCore::abandonTransfer()
 {
     FileEntry &e = m_table[m_currentIndex];
-    logLine("Download Interrupted: " + e.fileName);
+    m_log.line("Download Interrupted: " + e.fileName);
     e.data.clear();
     e.data.shrink_to_fit();
     e.received = 0;
@@ -325,7 +307,7 @@ void UpdaterCore::RequestFile(int index)
 
 void UpdaterCore::ignoreMessage(const char *what)
 {
-    logLine(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
+    m_log.line(Bytes("Ignored an invalid message from the Update Server (") + what + ").");
 }
 
 template <typename M>
@@ -381,7 +363,7 @@ void UpdaterCore::handleSetLaunchFile(const SetLaunchFileMessage &message)
     m_launchPath = m_store.clientFolder() + Bytes(message.path);
     // This run starts the program all the same; the next one would not know it.
     if (!m_store.WriteSetting("Client", "Launch Application File", m_launchPath))
-        logLine("Unable to write Settings.ini");
+        m_log.line("Unable to write Settings.ini");
 }
 
 void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
@@ -393,7 +375,7 @@ void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
     const Bytes folder(message.folder);
     m_folderTable[message.number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
-        logLine("Unable to create folder: " + folder);
+        m_log.line("Unable to create folder: " + folder);
 }
 
 void UpdaterCore::handleFileCount(const FileCountMessage &message)
@@ -452,7 +434,7 @@ void UpdaterCore::checkLocalVersion(int index)
 void UpdaterCore::refuseFileData()
 {
     ignoreMessage("file data");
-    logLine("Connection closed: the file that follows cannot be received.");
+    m_log.line("Connection closed: the file that follows cannot be received.");
     m_transport.close();
     connectionLost();
 }
@@ -500,7 +482,7 @@ bool UpdaterCore::ReceiveFileData()
             return false;
         std::int32_t size = 0;
         if (!DecodeUpdateExeSize(m_buffer.take(4), size) || size > kMaxFileSize) {
-            logLine("Ignored an invalid file size from the Update Server.");
+            m_log.line("Ignored an invalid file size from the Update Server.");
             m_transport.close();
             connectionLost();
             return false;
@@ -611,7 +593,7 @@ void UpdaterCore::ownFileWritten(int index, FileError error)
 
 void UpdaterCore::handToWriter(int index, const Bytes &path, Bytes data)
 {
-    ++m_writesHanded;
+    m_log.fileHanded();
     m_queuedFiles.push_back({index, path, std::move(data)});
     feedWriter();
 }
@@ -627,18 +609,12 @@ void UpdaterCore::feedWriter()
         const std::int64_t handedAt = m_clock.nowMs();
         m_writerPaths.push_back(file.path);
         m_writer.write(std::move(file.path), std::move(file.data),
-                       [this, index, handedAt](FileError error, Bytes buffer) {
-                           const std::int64_t measured = m_writer.reportedWorkMs();
+                       [this, index, handedAt](FileError error, Bytes buffer, std::int64_t workMs) {
                            m_writerPaths.pop_front();
-                           ++m_writesReported;
                            fileWritten(index, error, std::move(buffer),
-                                       measured >= 0 ? measured : m_clock.nowMs() - handedAt);
+                                       workMs >= 0 ? workMs : m_clock.nowMs() - handedAt);
                            // Lines that waited for this file's outcome follow it now.
-                           while (!m_heldLines.empty() &&
-                                  m_heldLines.front().first <= m_writesReported) {
-                               AddLogLine(m_heldLines.front().second);
-                               m_heldLines.pop_front();
-                           }
+                           m_log.fileReported();
                            if (index <= 1)
                                ownFileWritten(index, error);
                            if (m_handedOver)
@@ -675,12 +651,12 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int
         m_spare = std::move(buffer);
     m_spare.clear();
     if (error == FileError::None) {
-        e.startTime = m_arrivalMs[index] + std::max<std::int64_t>(workMs, 0);
-        AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.startTime) + " ms)");
+        e.durationMs = m_arrivalMs[index] + std::max<std::int64_t>(workMs, 0);
+        AddLogLine("File Updated: " + e.fileName + " (" + std::to_string(e.durationMs) + " ms)");
         if (index >= 1)
             ++m_filesWritten;
     } else {
-        e.startTime = 0;
+        e.durationMs = 0;
         AddLogLine("Unable to write file: " + e.fileName);
         if (index >= 2 && e.needsUpdate)
             ++m_filesFailed; // a file this pass asked for
@@ -691,14 +667,6 @@ void UpdaterCore::restartStallWindow()
 {
     m_stallStart = m_clock.nowMs();
     m_stallBytes = 0;
-}
-
-void UpdaterCore::logLine(const Bytes &text)
-{
-    if (m_writesReported < m_writesHanded)
-        m_heldLines.emplace_back(m_writesHanded, text);
-    else
-        AddLogLine(text);
 }
 
 // ---- Completion ---------------------------------------------------------------------------
@@ -751,23 +719,23 @@ void UpdaterCore::endPass()
     }
     m_phase = Phase::Idle;
     if (m_store.SaveVersions(m_table) != FileError::None)
-        logLine("Unable to write Version.dat");
+        m_log.line("Unable to write Version.dat");
 
     std::int64_t total = 0;
     for (int i = 1; i < kFileTableSize; ++i) {
         if (m_table[i].needsUpdate && m_done[i])
-            total += m_table[i].startTime;
+            total += m_table[i].durationMs;
     }
     // A pass in which a file could not be written is never reported as a success.
     const char *status = "Update Complete";
     if (m_filesFailed > 0) {
-        logLine("Update Incomplete: " + std::to_string(m_filesFailed) +
-                " file(s) could not be written.");
+        m_log.line("Update Incomplete: " + std::to_string(m_filesFailed) +
+                   " file(s) could not be written.");
         status = "Update Incomplete";
     } else if (m_filesWritten == 0) {
-        logLine("No Update Required.");
+        m_log.line("No Update Required.");
     } else {
-        logLine("Update Complete (" + std::to_string(total) + " ms)");
+        m_log.line("Update Complete (" + std::to_string(total) + " ms)");
     }
     ShowProgress(status, 0, 0);
     m_finished = true;
@@ -791,10 +759,8 @@ void UpdaterCore::FinishAndLaunch()
         m_launchPath = m_store.programFile("Update.exe");
     } else {
         const Bytes oldUpdate = m_store.programFile("Update.exe");
-        if (m_store.FileExists(oldUpdate)) {
-            std::error_code ec;
-            std::filesystem::remove(common::LocalPath(oldUpdate), ec);
-        }
+        if (m_store.FileExists(oldUpdate))
+            m_store.RemoveFile(oldUpdate);
     }
     startChosenProgram();
     m_view.endProcess();
@@ -825,7 +791,7 @@ void UpdaterCore::startChosenProgram()
         if (m_launcher.start(candidate, m_store.programFolder()))
             return;
         // Only programs are started; a file that is none leaves the choice to the next.
-        logLine("Unable to start: " + candidate);
+        m_log.line("Unable to start: " + candidate);
     }
 }
 
@@ -856,16 +822,9 @@ void UpdaterCore::dropQueuedFiles()
         if (program)
             kept.push_back(std::move(file));
         else
-            --m_writesHanded;
+            m_log.fileDropped();
     }
     m_queuedFiles = std::move(kept);
-    // Lines that waited for a dropped file follow the files still with the writer.
-    for (auto &held : m_heldLines)
-        held.first = std::min(held.first, m_writesHanded);
-    while (!m_heldLines.empty() && m_heldLines.front().first <= m_writesReported) {
-        AddLogLine(m_heldLines.front().second);
-        m_heldLines.pop_front();
-    }
 }
 
 bool UpdaterCore::writePending(const Bytes &path) const
@@ -890,11 +849,11 @@ void UpdaterCore::waitForWrite(const Bytes &path)
 
 void UpdaterCore::AddLogLine(const Bytes &text)
 {
-    m_log.push_back(text);
     m_view.appendLogLine(text);
-    m_view.selectLogLine(static_cast<int>(m_log.size()) - 1);
-    if (m_log.size() > static_cast<std::size_t>(kMaxLogLines)) {
-        m_log.pop_front();
+    ++m_shownLogLines;
+    m_view.selectLogLine(m_shownLogLines - 1);
+    if (m_shownLogLines > kMaxLogLines) {
+        --m_shownLogLines;
         m_view.removeOldestLogLine();
     }
 }
@@ -902,14 +861,10 @@ void UpdaterCore::AddLogLine(const Bytes &text)
 std::int64_t UpdaterCore::ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total)
 {
     const ProgressDisplay d = FormatProgress(count, total, m_bytesLastSecond);
-    m_barWidth = d.barWidth;
     m_view.setBarWidth(d.barWidth);
-    if (!text.empty()) {
-        m_statusText = "Status: " + text + d.percentSuffix;
-        m_view.setStatusText(m_statusText);
-    }
-    m_bytesText = d.bytesText;
-    m_view.setBytesText(m_bytesText);
+    if (!text.empty())
+        m_view.setStatusText("Status: " + text + d.percentSuffix);
+    m_view.setBytesText(d.bytesText);
     return d.count;
 }
 

@@ -5,6 +5,7 @@
 #include "common/ReceiveBuffer.h"
 #include "common/Transport.h"
 #include "updater/files/FileStore.h"
+#include "updater/flow/FileOrderedLog.h"
 #include "updater/flow/FileWriter.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdateProtocol.h"
@@ -33,9 +34,6 @@ inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
 inline constexpr int kBuiltInServerCount = 5;
 
-// The command-line text split at every single space: no text gives no words, two spaces in
-// a row give an empty word.
-std::vector<Bytes> SplitCommandLine(const Bytes &text);
 // The number at the start of a word (sign, digits, optional fraction) rounded to the nearest
 // integer, half to even; 0 when the word starts with no number.
 std::int32_t LeadingNumber(const Bytes &word);
@@ -91,24 +89,6 @@ public:
     // Shows `count` of `total` and returns the count as shown (at most `total`).
     std::int64_t ShowProgress(const Bytes &text, std::int64_t count, std::int64_t total);
 
-    // Observers for tests and the window.
-    const FileTable &fileTable() const { return m_table; }
-    const std::deque<Bytes> &logLines() const { return m_log; }
-    const Bytes &statusText() const { return m_statusText; }
-    const Bytes &bytesText() const { return m_bytesText; }
-    int barWidth() const { return m_barWidth; }
-    const Bytes &launchPath() const { return m_launchPath; }
-    int serverAttempt() const { return m_serverAttempt; }
-    bool finished() const { return m_finished; }
-    bool handedOver() const { return m_handedOver; }
-    bool inTransfer() const { return receivingFile(); }
-    bool selfUpdatePending() const { return m_selfUpdatePending; }
-    int currentIndex() const { return m_currentIndex; }
-    std::size_t bufferedBytes() const { return m_buffer.size(); }
-    std::int64_t bytesLastSecond() const { return m_bytesLastSecond; }
-    int filesWritten() const { return m_filesWritten; }
-    int filesFailed() const { return m_filesFailed; }
-
 private:
     void ConnectToServer(const std::string &host, std::int32_t port);
     void tryNextServer(std::int64_t now);
@@ -142,7 +122,6 @@ private:
     // True while `path` waits for the writer or is with it.
     bool writePending(const Bytes &path) const;
     void waitForWrite(const Bytes &path);
-    void logLine(const Bytes &text);
     // A new window of the stall limit starts now, with no bytes counted in it.
     void restartStallWindow();
     void abandonTransfer();
@@ -207,11 +186,8 @@ private:
     std::int64_t m_stallStart = 0;                          // start of the current stall window
     std::int64_t m_stallBytes = 0;                          // transfer bytes received in it
     std::array<std::int64_t, kFileTableSize> m_arrivalMs{}; // FileData to last byte
-    std::int64_t m_writesHanded = 0;                        // files given to the writer
-    std::int64_t m_writesReported = 0; // of those, the ones whose outcome is logged
-    // Lines that came up while files handed over before them were still being written, each
-    // with the number of files it must follow, so the log keeps the order of the files.
-    std::deque<std::pair<std::int64_t, Bytes>> m_heldLines;
+    // The run's log lines, held back while files handed over before them are being written.
+    FileOrderedLog m_log{[this](const Bytes &text) { AddLogLine(text); }};
     // Complete files the writer has no room for yet. While any wait here the socket is not
     // read, so the sender is held back instead of the window's thread.
     struct QueuedFile
@@ -231,11 +207,7 @@ private:
     bool m_selfUpdatePending = false;
     int m_filesWritten = 0;
     int m_filesFailed = 0; // game files of this run that could not be written
-
-    std::deque<Bytes> m_log;
-    Bytes m_statusText;
-    Bytes m_bytesText;
-    int m_barWidth = 0;
+    int m_shownLogLines = 0;
 };
 
 } // namespace updater

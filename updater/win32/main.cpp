@@ -1,9 +1,9 @@
 // The Updater program for Windows: brings the game folder up to date from an update server,
 // then starts the next program and ends.
 #include "common/Platform.h"
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 #include "updater/flow/Launcher.h"
-#include "updater/flow/ui/win32/UpdaterProgram.h"
+#include "updater/win32/UpdaterProgram.h"
 
 #include <windows.h>
 

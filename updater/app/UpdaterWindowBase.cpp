@@ -1,4 +1,4 @@
-#include "updater/flow/UpdaterWindowBase.h"
+#include "updater/app/UpdaterWindowBase.h"
 
 namespace updater {
 

@@ -1,4 +1,4 @@
-#include "updater/flow/ProgressRefresh.h"
+#include "updater/app/ProgressRefresh.h"
 
 #include "updater/flow/Progress.h"
 

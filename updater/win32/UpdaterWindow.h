@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater/flow/UpdaterWindowBase.h"
+#include "updater/app/UpdaterWindowBase.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "updater/flow/ProgressRefresh.h"
+#include "updater/app/ProgressRefresh.h"
 #include "updater/flow/UpdaterView.h"
 
 #include <functional>

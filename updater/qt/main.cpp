@@ -2,10 +2,10 @@
 // the next program and ends.
 #include "common/Platform.h"
 #include "common/qt/Text1252.h"
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 #include "updater/flow/Launcher.h"
 #include "updater/flow/UpdaterCore.h"
-#include "updater/flow/ui/UpdaterProgram.h"
+#include "updater/qt/UpdaterProgram.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -101,9 +101,9 @@ int main(int argc, char **argv)
     std::filesystem::current_path(programFolder, ec);
 
     updater::PlatformLauncher launcher;
-    std::unique_ptr<updater::UpdaterProgram> program;
+    std::unique_ptr<updater::QtUpdaterProgram> program;
     try {
-        program = std::make_unique<updater::UpdaterProgram>(app, programFolder, words, launcher);
+        program = std::make_unique<updater::QtUpdaterProgram>(programFolder, words, launcher);
         g_creatingWindow = false;
         program->start();
     } catch (const std::exception &e) {

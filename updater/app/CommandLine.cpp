@@ -1,10 +1,27 @@
-#include "updater/flow/CommandLine.h"
+#include "updater/app/CommandLine.h"
 
 #include "updater/flow/BuiltInServers.h"
 
 #include <utility>
 
 namespace updater {
+
+std::vector<common::Bytes> SplitCommandLine(const common::Bytes &text)
+{
+    std::vector<common::Bytes> words;
+    if (text.empty())
+        return words;
+    std::size_t start = 0;
+    for (;;) {
+        const auto space = text.find(' ', start);
+        if (space == common::Bytes::npos) {
+            words.push_back(text.substr(start));
+            return words;
+        }
+        words.push_back(text.substr(start, space - start));
+        start = space + 1;
+    }
+}
 
 std::vector<common::Bytes> CommandLineWords(const std::vector<common::Bytes> &arguments)
 {

@@ -7,6 +7,10 @@
 
 namespace updater {
 
+// The command-line text split at every single space: no text gives no words, two spaces in
+// a row give an empty word.
+std::vector<common::Bytes> SplitCommandLine(const common::Bytes &text);
+
 // The words the Updater takes from its command line: the arguments after the program name
 // (as Windows-1252 bytes) joined with single spaces, then split at every single space, so
 // "a b" given as one quoted argument is two words, as it is when given as two.

@@ -1,4 +1,4 @@
-#include "updater/flow/ui/UpdaterWindow.h"
+#include "updater/qt/UpdaterWindow.h"
 
 #include "common/qt/Text1252.h"
 #include "updater/flow/Progress.h"

@@ -1,4 +1,4 @@
-#include "updater/flow/ui/win32/UpdaterWindow.h"
+#include "updater/win32/UpdaterWindow.h"
 
 #include "common/win32/MessageWindow.h"
 #include "common/win32/ProgramIcon.h"
