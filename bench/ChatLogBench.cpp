@@ -7,7 +7,7 @@
 #include "common/Platform.h"
 #include "common/Transport.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/ui/FrmMain.h"
+#include "registry/qt/FrmMain.h"
 
 #include "common/Codec.h"
 #include "common/qt/QtTransport.h"

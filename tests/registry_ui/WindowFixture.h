@@ -5,11 +5,11 @@
 #include "common/IniStore.h"
 #include "common/Platform.h"
 #include "common/qt/Text1252.h"
+#include "registry/app/IniAccountSettings.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/qt/FrmMain.h"
+#include "registry/qt/LabelButton.h"
 #include "registry/support/Settings.h"
-#include "registry/ui/FrmMain.h"
-#include "registry/ui/IniAccountSettings.h"
-#include "registry/ui/LabelButton.h"
 #include "tests/support/FakeTransport.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/WindowCapture.h"
 

@@ -2,11 +2,11 @@
 
 #include "common/Clock.h"
 #include "common/Platform.h"
+#include "registry/app/IniAccountSettings.h"
+#include "registry/app/WindowActions.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
 #include "registry/support/MachineId.h"
-#include "registry/ui/IniAccountSettings.h"
-#include "registry/ui/WindowActions.h"
 
 #include <functional>
 #include <optional>

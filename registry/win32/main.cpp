@@ -7,10 +7,10 @@
 #include "common/Platform.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
+#include "registry/app/RegistryProgram.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
-#include "registry/ui/RegistryProgram.h"
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/win32/MainWindow.h"
 
 #include <windows.h>
 

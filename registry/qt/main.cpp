@@ -4,10 +4,10 @@
 #include "common/Platform.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
+#include "registry/app/RegistryProgram.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/qt/FrmMain.h"
 #include "registry/support/CommandLine.h"
-#include "registry/ui/FrmMain.h"
-#include "registry/ui/RegistryProgram.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "registry/ui/LabelButton.h"
+#include "registry/qt/LabelButton.h"
 
 #include <QMouseEvent>
 

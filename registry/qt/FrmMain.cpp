@@ -1,10 +1,10 @@
-#include "registry/ui/FrmMain.h"
+#include "registry/qt/FrmMain.h"
 
 #include "common/qt/Text1252.h"
+#include "registry/app/WindowLayout.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/support/FrmVersion.h"
-#include "registry/ui/LabelButton.h"
-#include "registry/ui/WindowLayout.h"
+#include "registry/qt/FrmVersion.h"
+#include "registry/qt/LabelButton.h"
 
 #include <QAction>
 #include <QApplication>

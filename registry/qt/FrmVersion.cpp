@@ -1,4 +1,4 @@
-#include "registry/support/FrmVersion.h"
+#include "registry/qt/FrmVersion.h"
 
 #include "common/qt/Text1252.h"
 

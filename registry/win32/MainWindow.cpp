@@ -1,9 +1,9 @@
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/win32/MainWindow.h"
 
 #include "common/win32/MessageWindow.h"
+#include "registry/app/WindowLayout.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"
-#include "registry/ui/WindowLayout.h"
 
 #include <commctrl.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "common/Platform.h"
+#include "registry/app/WindowActions.h"
 #include "registry/net/RegistryView.h"
 #include "registry/support/Launcher.h"
-#include "registry/ui/WindowActions.h"
 
 #include <windows.h>
 

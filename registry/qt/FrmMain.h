@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/Platform.h"
+#include "registry/app/WindowActions.h"
 #include "registry/net/RegistryView.h"
-#include "registry/support/FrmVersion.h"
+#include "registry/qt/FrmVersion.h"
 #include "registry/support/Launcher.h"
-#include "registry/ui/WindowActions.h"
 
 #include <QMainWindow>
 #include <QPointer>
