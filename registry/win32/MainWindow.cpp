@@ -1,6 +1,6 @@
 #include "registry/win32/MainWindow.h"
 
-#include "common/win32/MessageWindow.h"
+#include "common/win32/Win32CoreTimer.h"
 #include "registry/app/WindowLayout.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/ReleaseNotes.h"

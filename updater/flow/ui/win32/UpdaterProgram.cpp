@@ -24,16 +24,4 @@ void Win32UpdaterProgram::start()
     m_timer = std::make_unique<common::Win32CoreTimer>(m_parts.core, m_parts.clock);
 }
 
-int RunMessageLoop()
-{
-    MSG message;
-    BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-        common::RearmCoreTimers();
-    }
-    return got < 0 ? 1 : static_cast<int>(message.wParam);
-}
-
 } // namespace updater

@@ -43,8 +43,4 @@ private:
     std::unique_ptr<common::Win32CoreTimer> m_timer;
 };
 
-// Runs the thread's message loop until the program ends; returns its exit code. After each
-// message the core timers are re-armed, as the Qt loop does before it waits.
-int RunMessageLoop();
-
 } // namespace updater
