@@ -1,18 +1,16 @@
 #pragma once
 
-#include "common/Platform.h"
-#include "registry/app/WindowActions.h"
-#include "registry/net/RegistryView.h"
+#include "common/Bytes.h"
+#include "registry/app/WindowDescription.h"
 #include "registry/qt/FrmVersion.h"
-#include "registry/support/Launcher.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include <array>
 #include <functional>
 #include <map>
-#include <utility>
+#include <memory>
+#include <span>
 
 class QAction;
 class QCheckBox;
@@ -28,167 +26,86 @@ class QTreeWidgetItem;
 namespace registry {
 
 class LabelButton;
-class RegistryClient;
+class WindowController;
+class WindowSurface;
 
 // The program's style and font. No application display name is set: the window system
 // would append it to every window's caption.
 void ApplyProgramLook();
 
-// The main window of the Registry program. It builds and wires the controls, turns the
-// core's requests into widget changes (RegistryView) and the user's actions into calls of
-// the core, converting text through Windows-1252 at this boundary.
-class FrmMain final : public QMainWindow, public RegistryView
+// The main window of the Registry program with Qt widgets. It renders the window's
+// description (registry/app/WindowDescription.h), does what the application layer asks of it
+// (surface()) and hands every input to the WindowController, converting text through
+// Windows-1252 at this boundary.
+class FrmMain final : public QMainWindow
 {
     Q_OBJECT
 public:
-    using Folders = ProgramFolders;
-
-    FrmMain(Folders folders, common::Shell &shell, QWidget *parent = nullptr);
+    // `programFolder` holds the release notes of the version window.
+    explicit FrmMain(Bytes programFolder, QWidget *parent = nullptr);
     ~FrmMain() override;
 
-    // Connects the window to the core and runs the window's loading: version caption,
-    // welcome line, the server list's columns, then the core loads the stored account.
-    void attach(RegistryClient &core);
+    WindowSurface &surface();
+    // From now on every input of the window goes to `controller`; then the window has loaded.
+    void attach(WindowController &controller);
 
     // Where modal messages go: a QMessageBox with only OK and the program's title unless
     // replaced (tests record the text instead).
     using MessagePresenter = std::function<void(const QString &)>;
     void setMessagePresenter(MessagePresenter presenter) { m_presenter = std::move(presenter); }
-    // What ends the program once QuitRequested is set: close the socket and leave the loop.
-    void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
 
-    // The chat log as lines joined by CR LF (lines still waiting for the event loop included).
+    // The chat log as lines joined by CR LF.
     Bytes chatLogText() const;
-    // Adds the lines waiting for the event loop to the log now.
-    void flushChat() const;
-    // The server the core holds as chosen, as the launcher takes it.
-    SelectedServer selectedServer() const { return m_actions.selectedServer(); }
     FrmVersion *versionWindow() const { return m_version; }
 
-    // RegistryView
-    void setRegistryState(ByteView caption, bool online) override;
-    void setStatusText(ByteView text) override;
-    void setAccountText(ByteView text) override;
-    void setServerCountText(ByteView text) override;
-    void setAccountMenuEnabled(AccountMenu item, bool enabled) override;
-    void setServerSettingsEnabled(bool enabled) override;
-    void setServerAddNewEnabled(bool enabled) override;
-    void hidePanel(Panel panel) override;
-    void appendChatLine(ByteView line) override;
-    void setChatInputEnabled(bool enabled) override;
-    void clearChatInput() override;
-    void setServerRow(int index, const ServerRowText &row) override;
-    void clearServerRows() override;
-    void clearUsers() override;
-    void addUser(ByteView name) override;
-    void clearNewAccountFields() override;
-    void clearNewAccountUserAndFocus() override;
-    void showLoginUser(ByteView user) override;
-    void showLoginPassword(ByteView password) override;
-    void showAutoLogin(int autoLogin) override;
-    void setPlayEnabled(bool enabled) override;
-    void setButtonEnabled(Button id, bool enabled) override;
-    void setRetypeEnabled(bool enabled) override;
-    void setNewServerAddress(ByteView address) override;
-    void setAddServerButton(bool enabled, ByteView caption) override;
-    void showMessage(ByteView text) override;
-    void quitRequested() override;
-
-    // Window actions, also reachable without the mouse (Enter keys, double-click).
-    void showPanel(Panel panel);
-    void playAction();
-    void runServerAction();
-    void showVersionWindow();
-
 protected:
-    void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    class Surface;
+
     void createWidgets();
     QWidget *createLeftColumn(QWidget *parent);
+    QWidget *createStatusArea(QWidget *parent);
     QWidget *createServerList(QWidget *parent);
     QWidget *createChatArea(QWidget *parent);
-    LabelButton *createLabelButton(Button id, const QString &text, QWidget *parent);
-    LabelButton *button(Button id) const;
+    QWidget *createPlayRow(QWidget *parent);
+    LabelButton *createLabelButton(Button id, QWidget *parent);
+    void createPanel(const PanelInfo &info);
+    // A panel's form in a grid: fields with their captions, notes, the check box, buttons.
+    void buildForm(QWidget *form, std::span<const FormItem> items);
+    void addField(QGridLayout *layout, int row, const FormItem &item, int columns);
+    void buildCredits(QWidget *form);
     void createMenus();
-    void connectWidgets();
+    // Keeps `widget` as the control `id`, named as the description names it.
+    template <typename Widget> Widget *named(Widget *widget, int id);
+    QWidget *control(int id) const { return m_controls.at(id); }
+
     void connectLabelButtons();
     void connectMenus();
     void connectServerList();
-    void connectPanelBoxes();
-    QWidget *createStatusArea();
-    // The frame the five panels share: title, "Close" and the panel's place.
-    QFrame *createPanel(Panel which, const QString &title);
-    // A panel with a grid for its fields inside the shared frame.
-    QGridLayout *createPanelForm(Panel which, const QString &title);
-    // A row of a panel's form: the caption, then the box.
-    QLineEdit *field(QGridLayout *layout, int row, const QString &label, const char *name,
-                     int maxLength, bool password = false);
-    // A label-button across a row of a panel's form.
-    LabelButton *formButton(QGridLayout *layout, int row, Button id, const QString &text,
-                            int columns = 2);
-    void buildNewAccountPanel();
-    void buildLoginPanel();
-    void buildServerSettingsPanel();
-    void buildCreditsPanel();
-    void buildAddServerPanel();
+    void connectBoxes();
+    bool enterKey(QObject *watched, QEvent *event);
     void sizeServerColumns();
-    void serverItemClicked(QTreeWidgetItem *item);
-    void autoLoginClicked();
-    // The account panels' boxes with the names the core knows them by.
-    std::array<std::pair<QLineEdit *, AccountBox>, 5> accountBoxes() const;
-    void newServerFieldsChanged();
-    Bytes sendBoxText() const;
+    void showVersionWindow();
 
-    WindowActions m_actions;
-    RegistryClient *m_core = nullptr;
+    Bytes m_programFolder;
+    std::unique_ptr<Surface> m_surface;
+    // Set by attach(); the window is shown, and takes input, only after it.
+    WindowController *m_controller = nullptr;
     MessagePresenter m_presenter;
-    std::function<void()> m_quitHandler;
-    bool m_quitScheduled = false;
     bool m_columnsSized = false;
-    mutable QString m_pendingChat; // lines not yet in the log, joined by line breaks
-    mutable bool m_chatFlushPosted = false;
     QPointer<FrmVersion> m_version;
 
-    // Status area.
-    QLabel *m_lblRegistry = nullptr;
-    QLabel *m_lblServers = nullptr;
-    QLabel *m_lblStatus = nullptr;
-    QLabel *m_lblAccount = nullptr;
-    // Lists and chat.
+    std::map<int, QWidget *> m_controls;
+    std::map<MenuItem, QAction *> m_menuItems;
+    QWidget *m_panelArea = nullptr;
     QTreeWidget *m_lstViewServers = nullptr;
     std::map<int, QTreeWidgetItem *> m_rows;
     QListWidget *m_lstUsers = nullptr;
     QPlainTextEdit *m_txtChat = nullptr;
     QPlainTextEdit *m_txtSend = nullptr;
-    // The label-buttons and the panels.
-    std::map<Button, LabelButton *> m_lblButton;
-    QWidget *m_panelArea = nullptr;
-    std::array<QFrame *, kPanelCount> m_picBox{};
-    std::array<LabelButton *, kPanelCount> m_lblClose{};
-    // Account panels.
-    std::array<QLineEdit *, 2> m_txtUser{};
-    std::array<QLineEdit *, 3> m_txtPass{};
-    QLabel *m_lblRetype = nullptr;
-    QCheckBox *m_chkAutoLogin = nullptr;
-    QLabel *m_lblRegVer = nullptr;
-    // Server panels.
-    QLineEdit *m_txtServerName = nullptr;
-    QLineEdit *m_txtServerIP = nullptr;
-    QLineEdit *m_txtServerPort = nullptr;
-    QLineEdit *m_txtNewServer = nullptr;
-    QLineEdit *m_txtNewIP = nullptr;
-    QLineEdit *m_txtNewPort = nullptr;
-    // Menus.
-    std::array<QAction *, 3> m_mnuAccount{};
-    QAction *m_mnuExit = nullptr;
-    QAction *m_mnuServerRun = nullptr;
-    QAction *m_mnuServerSettings = nullptr;
-    QAction *m_mnuServerAddNew = nullptr;
-    QAction *m_mnuCredits = nullptr;
-    QAction *m_mnuVersion = nullptr;
 };
 
 } // namespace registry
