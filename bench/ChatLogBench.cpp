@@ -6,8 +6,11 @@
 #include "common/Clock.h"
 #include "common/Platform.h"
 #include "common/Transport.h"
+#include "registry/app/RegistryProgram.h"
+#include "registry/app/WindowController.h"
+#include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/ui/FrmMain.h"
+#include "registry/qt/FrmMain.h"
 
 #include "common/Codec.h"
 #include "common/qt/QtTransport.h"
@@ -58,7 +61,27 @@ public:
     void openWith(common::ByteView, common::ByteView) override {}
 };
 
-// A window and its core, as the program builds them, without a connection.
+// A window, its application layer and its core as the program builds them, on `main`.
+struct Wiring
+{
+    Wiring(const std::string &folder, const common::Clock &clock, common::Transport &main,
+           common::Transport &probe, common::Shell &shell, std::uint16_t port = 2600)
+        : window(folder), view(window.surface()),
+          controller(
+              {clock, main, probe, view, [] { return common::Bytes("1"); }, "127.0.0.1", port},
+              window.surface(), shell, registry::FoldersBeside(folder)),
+          core(controller.core())
+    {
+        window.attach(controller);
+    }
+
+    registry::FrmMain window;
+    registry::WindowView view;
+    registry::WindowController controller;
+    registry::RegistryClient &core;
+};
+
+// The program's objects without a connection.
 struct Program
 {
     QTemporaryDir dir;
@@ -66,24 +89,9 @@ struct Program
     IdleTransport main;
     IdleTransport probe;
     NoShell shell;
-    std::unique_ptr<registry::FrmMain> window;
-    std::unique_ptr<registry::RegistryClient> core;
-
-    Program()
-    {
-        const std::string folder = dir.path().toStdString();
-        window = std::make_unique<registry::FrmMain>(
-            registry::FrmMain::Folders{folder, folder + "\\Talmora\\", folder + "\\Server\\"},
-            shell);
-        core = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
-            clock, main, probe, *window, [] { return common::Bytes("1"); }});
-        window->attach(*core);
-    }
-    ~Program()
-    {
-        core.reset();
-        window.reset();
-    }
+    Wiring parts{dir.path().toStdString(), clock, main, probe, shell};
+    registry::RegistryClient *core = &parts.core;
+    registry::WindowView *view = &parts.view; // where the gathered chat lines are flushed
 };
 
 const std::string kLine = "Ostrik: the harbour gate on Riverside Keep is open again";
@@ -98,7 +106,7 @@ void BM_AppendLines(benchmark::State &state)
         state.ResumeTiming();
         for (int i = 0; i < lines; ++i)
             program->core->appendChat(kLine);
-        program->window->flushChat(); // as the event loop does after a burst
+        program->view->flushChat(); // as the event loop does after a burst
         state.PauseTiming();
         program.reset();
         state.ResumeTiming();
@@ -113,10 +121,10 @@ void BM_AppendToLog(benchmark::State &state)
     Program program;
     for (int i = 0; i < state.range(0); ++i)
         program.core->appendChat(kLine);
-    program.window->flushChat();
+    program.view->flushChat();
     for (auto _ : state) {
         program.core->appendChat(kLine);
-        program.window->flushChat(); // a line on its own in a pass of the event loop
+        program.view->flushChat(); // a line on its own in a pass of the event loop
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -140,7 +148,7 @@ double residentMiB()
            (1024.0 * 1024.0);
 }
 
-int chatBlocks(registry::FrmMain &window)
+int chatBlocks(QWidget &window)
 {
     QCoreApplication::processEvents();
     return window.findChild<QPlainTextEdit *>(QStringLiteral("txtChat"))->blockCount();
@@ -153,16 +161,16 @@ void BM_ResidentMemory(benchmark::State &state)
 {
     for (auto _ : state) {
         Program program;
-        program.window->show();
+        program.parts.window.show();
         QCoreApplication::processEvents();
         const double before = residentMiB();
         // In passes of about a thousand lines, as a 64-KiB slice of the socket brings them.
         for (int i = 0; i < 100000; ++i) {
             program.core->appendChat(kLine);
             if (i % 1000 == 999)
-                program.window->flushChat();
+                program.view->flushChat();
         }
-        chatBlocks(*program.window);
+        chatBlocks(program.parts.window);
         state.counters["added_MiB"] = residentMiB() - before;
     }
 }
@@ -193,15 +201,13 @@ void BM_SocketBurst(benchmark::State &state)
         common::QtTransport main;
         IdleTransport probe;
         NoShell shell;
-        registry::FrmMain window(
-            registry::FrmMain::Folders{folder, folder + "\\Talmora\\", folder + "\\Server\\"},
-            shell);
-        registry::RegistryClient core({clock, main, probe, window,
-                                       [] { return common::Bytes("1"); }, "127.0.0.1",
-                                       server.serverPort()});
-        window.attach(core);
+        Wiring parts(folder, clock, main, probe, shell, server.serverPort());
+        registry::FrmMain &window = parts.window;
+        registry::RegistryClient &core = parts.core;
         window.show();
-        core.connectRegistry();
+        core.start();
+        clock.advance(registry::kConnectIntervalMs);
+        core.onTimer();
         QElapsedTimer limit;
         limit.start();
         while ((!server.hasPendingConnections() || !core.connected()) && limit.elapsed() < 5000)

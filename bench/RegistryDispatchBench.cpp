@@ -60,7 +60,6 @@ public:
     void showLoginUser(ByteView) override {}
     void showLoginPassword(ByteView) override {}
     void showAutoLogin(int) override {}
-    void setPlayEnabled(bool) override {}
     void setNewServerAddress(ByteView) override {}
     void setAddServerButton(bool, ByteView) override {}
     void showMessage(ByteView) override {}

@@ -43,4 +43,25 @@ inline bool equalsIgnoringAsciiCase(ByteView a, ByteView b)
     return true;
 }
 
+// The text with every line break as CR LF: a lone CR or LF becomes CR LF, as edit controls
+// and the chat log take them. Appends to `out`.
+inline void AppendWithCrLf(Bytes &out, ByteView text)
+{
+    // Most texts hold no line break at all: they go in whole.
+    if (text.find('\r') == ByteView::npos && text.find('\n') == ByteView::npos) {
+        out.append(text);
+        return;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        out += "\r\n";
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+    }
+}
+
 } // namespace common

@@ -90,6 +90,12 @@ std::uint64_t wholeDigits(ByteView number)
 
 } // namespace
 
+std::int64_t LeadingNumberRounded(ByteView text)
+{
+    return LeadingNumber(text, Rounding::HalfToEven, {.leadingBlanks = true, .exponent = true})
+        .value_or(0);
+}
+
 std::optional<std::int64_t> LeadingNumber(ByteView text, Rounding rounding, NumberSyntax syntax)
 {
     std::size_t pos = 0;

@@ -31,4 +31,10 @@ struct NumberSyntax
 std::optional<std::int64_t> LeadingNumber(ByteView text, Rounding rounding,
                                           NumberSyntax syntax = {});
 
+// The number a text begins with as a number box reads it: blanks before it skipped, a
+// fraction and an exponent allowed, rounded to the nearest whole number with halves to the
+// even neighbour; 0 when the text begins with no number. "2600.5" -> 2600, "2601.5" -> 2602,
+// "abc" -> 0. 64-bit, so that callers can refuse values outside the range they take.
+std::int64_t LeadingNumberRounded(ByteView text);
+
 } // namespace common

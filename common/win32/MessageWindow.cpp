@@ -1,5 +1,7 @@
 #include "common/win32/MessageWindow.h"
 
+#include "common/win32/Win32CoreTimer.h"
+
 #include <memory>
 #include <stdexcept>
 

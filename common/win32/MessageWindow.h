@@ -34,9 +34,4 @@ private:
     HWND m_window = nullptr;
 };
 
-// Re-arms every Win32CoreTimer of the calling thread for its core's next deadline. The
-// adapters call it after each event they delivered to a core; a window calls it after it
-// handled user input and before it opens a modal loop of its own (a message box).
-void RearmCoreTimers();
-
 } // namespace common

@@ -8,11 +8,11 @@ namespace common {
 // Runs a TimedCore from the thread's message loop with one window timer on a message-only
 // window of its own. A Win32 loop cannot say when it is about to wait, so the timer is
 // re-armed for the core's next deadline after each event that may change the core's state:
-// after every onTimer(), after every event the Win32 adapters deliver (RearmCoreTimers()),
-// and after user input, which the windows handle and then call RearmCoreTimers() for. Window
-// timers are dispatched by any loop of the thread, also by a message box's, so the core keeps
-// running while a message is open, and onTimer() may be re-entered from a message opened in
-// onTimer() itself: the core decides what it does then.
+// after every onTimer(), after every event the Win32 adapters deliver, and after every
+// message the program's loop (common/win32/MessageLoop.h) dispatches, user input included.
+// Window timers are dispatched by any loop of the thread, also by a message box's, so the
+// core keeps running while a message is open, and onTimer() may be re-entered from a message
+// opened in onTimer() itself: the core decides what it does then.
 class Win32CoreTimer
 {
 public:
@@ -30,5 +30,10 @@ private:
     TimerArming m_arming;
     MessageWindow m_window;
 };
+
+// Re-arms every Win32CoreTimer of the calling thread for its core's next deadline. The
+// adapters call it after each event they delivered to a core, the program's loop after each
+// message, and a window before it opens a modal loop of its own (a message box).
+void RearmCoreTimers();
 
 } // namespace common

@@ -1,5 +1,6 @@
 #include "common/win32/Win32Transport.h"
 
+#include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Winsock.h"
 
 #include <ws2tcpip.h>

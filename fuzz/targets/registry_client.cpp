@@ -10,6 +10,7 @@
 #include "FuzzSupport.h"
 
 #include "common/Codec.h"
+#include "registry/net/AdministratorLock.h"
 #include "registry/net/RegistryClient.h"
 #include "tests/support/FakeTransport.h"
 
@@ -77,7 +78,6 @@ public:
     void showLoginUser(ByteView) override {}
     void showLoginPassword(ByteView) override {}
     void showAutoLogin(int value) override { FUZZ_CHECK(value >= 0 && value <= 2); }
-    void setPlayEnabled(bool) override {}
     void setNewServerAddress(ByteView address) override { m_address.assign(address); }
     const Bytes &newServerAddress() const { return m_address; }
     void setAddServerButton(bool, ByteView caption) override { FUZZ_CHECK(!caption.empty()); }
@@ -121,7 +121,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     registry::RegistryClient client(
         {clock, main, probe, view, [machineId] { return machineId; }, "127.0.0.1", 2600});
     view.client = &client;
-    client.loginFieldsChanged("Player1", "secret");
+    // What the account panels' boxes hold.
+    client.accountTextChanged(registry::AccountBox::LoginUser, "Player1");
+    client.accountTextChanged(registry::AccountBox::LoginPassword, "secret");
+    client.accountTextChanged(registry::AccountBox::NewAccountUser, "Newbie");
+    client.accountTextChanged(registry::AccountBox::NewAccountPassword, "pass");
+    client.accountTextChanged(registry::AccountBox::Retyped, "PASS");
     client.autoLoginClicked((flags & kAutoLogin) != 0);
     client.newServerFieldsChanged("Fuzz Server", "127.0.0.1", "5750");
 
@@ -172,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             client.onTimer();
             break;
         case 2:
-            client.requestLogin("Player1", "secret");
+            client.loginReleased();
             break;
         case 3:
             client.sendChatFromEnter("hello\r\n");
@@ -195,10 +200,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             client.logOff();
             break;
         case 9:
-            client.requestNewAccount("Newbie", "pass", "PASS");
+            client.createAccountReleased();
             break;
-        case 10:
-            client.submitServer("Fuzz Server", view.newServerAddress(), 0);
+        case 10: // the address box as the server's reply set it, and the port box emptied
+            client.newServerFieldsChanged("Fuzz Server", view.newServerAddress(), "");
             break;
         default:
             break;

@@ -2,6 +2,7 @@
 
 #include "common/Codec.h"
 #include "common/LeadingNumber.h"
+#include "registry/net/AdministratorLock.h"
 #include "registry/net/RegistryProtocol.h"
 
 #include <algorithm>
@@ -73,18 +74,6 @@ std::uint16_t DefaultRegistryPort()
 std::string ForumAddress()
 {
     return TALMORA_FORUM_ADDRESS;
-}
-
-bool IsAdministrator(ByteView id)
-{
-    return id == kAdministratorId;
-}
-
-std::int64_t LeadingNumberRounded(ByteView text)
-{
-    return common::LeadingNumber(text, common::Rounding::HalfToEven,
-                                 {.leadingBlanks = true, .exponent = true})
-        .value_or(0);
 }
 
 class RegistryClient::ProbeListener final : public common::Transport::Listener
@@ -591,24 +580,6 @@ void RegistryClient::requestLogin(ByteView user, ByteView password)
         sendPacket(LoginRequestBody(texts->user, texts->password));
 }
 
-void RegistryClient::createAccountPressed(ByteView user, ByteView password, ByteView retyped)
-{
-    const Bytes typedUser(user);
-    requestNewAccount(user, password, retyped);
-    if (m_ports.settings)
-        m_ports.settings->writeUser(typedUser);
-}
-
-void RegistryClient::loginPressed(ByteView user, ByteView password)
-{
-    const Bytes typedUser(user);
-    if (autoLoginTicked() && m_ports.settings)
-        m_ports.settings->writePassword(password);
-    requestLogin(user, password);
-    if (m_ports.settings)
-        m_ports.settings->writeUser(typedUser);
-}
-
 // ---------------------------------------------------------------------------------------
 // Stored account settings
 
@@ -626,12 +597,6 @@ void RegistryClient::loadAccountSettings()
     } else {
         appendChat("You must login to use the chat feature.");
     }
-}
-
-void RegistryClient::loginFieldsChanged(ByteView user, ByteView password)
-{
-    m_login.user.assign(user);
-    m_login.password.assign(password);
 }
 
 void RegistryClient::accountTextChanged(AccountBox box, ByteView text)
@@ -685,13 +650,19 @@ void RegistryClient::createAccountReleased()
 {
     // Copies: the message of a refusal may let the boxes change underneath.
     const NewAccountFields typed = m_newAccount;
-    createAccountPressed(typed.user, typed.password, typed.retyped);
+    requestNewAccount(typed.user, typed.password, typed.retyped);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typed.user);
 }
 
 void RegistryClient::loginReleased()
 {
     const LoginFields typed = m_login;
-    loginPressed(typed.user, typed.password);
+    if (autoLoginTicked() && m_ports.settings)
+        m_ports.settings->writePassword(typed.password);
+    requestLogin(typed.user, typed.password);
+    if (m_ports.settings)
+        m_ports.settings->writeUser(typed.user);
 }
 
 void RegistryClient::autoLoginClicked(bool ticked)
@@ -701,25 +672,6 @@ void RegistryClient::autoLoginClicked(bool ticked)
     m_autoLogin = ticked ? 1 : 0;
     if (m_ports.settings)
         m_ports.settings->writeAutoLogin(ticked);
-}
-
-// ---------------------------------------------------------------------------------------
-// Choosing a server
-
-void RegistryClient::serverChosen(int index)
-{
-    if (!ServerTable::validIndex(index))
-        return;
-    const ServerRecord &slot = m_servers.slot(index);
-    m_selected.address = slot.address;
-    m_selected.port = kGameClientPort;
-    m_selected.name = slot.name;
-    m_ports.view.setPlayEnabled(true);
-}
-
-void RegistryClient::noServerChosen()
-{
-    m_ports.view.setPlayEnabled(false);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -751,7 +703,7 @@ void RegistryClient::addServerPressed()
         showMessage(kRestrictedText);
         return;
     }
-    std::int64_t port = LeadingNumberRounded(m_newServer.portText);
+    std::int64_t port = common::LeadingNumberRounded(m_newServer.portText);
     if (port == 0)
         port = kDefaultGamePort;
     if (port < 0 || port > kHighestPort) {
@@ -774,7 +726,7 @@ void RegistryClient::probeConnected()
     RegistryView &view = m_ports.view;
     view.hidePanel(Panel::AddServer);
     view.setAddServerButton(true, "Add Server");
-    const std::int64_t port = LeadingNumberRounded(m_newServer.portText);
+    const std::int64_t port = common::LeadingNumberRounded(m_newServer.portText);
     // The box may have been edited while the probe ran.
     if (port < 0 || port > kHighestPort) {
         showMessage(kInvalidPortText);

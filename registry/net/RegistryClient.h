@@ -65,20 +65,13 @@ public:
     bool booted() const { return m_booted; }
     bool quitRequested() const { return m_quitRequested; }
     bool probePending() const { return m_probePending; }
-    std::int64_t nextConnectTime() const { return m_nextConnectTime; }
-    std::int64_t probeDeadline() const { return m_probeDeadline; }
     const ServerTable &servers() const { return m_servers; }
     // Automatic login as the check box holds it: 1 ticked, 0 not ticked, 2 greyed.
     int autoLogin() const { return m_autoLogin; }
     bool autoLoginTicked() const { return m_autoLogin == 1; }
-    // The server chosen in the list; empty until a row has been chosen.
-    const ChosenServer &selectedServer() const { return m_selected; }
 
     // Exit, closing the window.
     void requestQuit();
-
-    // The number of messages open inside each other right now.
-    int openMessages() const { return m_openMessages; }
 
     // Shows a modal message; every message of the program goes through here. While one is
     // open the program's own loop is blocked: no reconnection and no probe time limit, while
@@ -95,8 +88,6 @@ public:
     // ticked, the stored password go into the Account Login panel; otherwise the chat log
     // asks for a login.
     void loadAccountSettings();
-    // The texts of the Account Login panel changed (typing or the stored values).
-    void loginFieldsChanged(ByteView user, ByteView password);
     // The text of an account box changed (typing, or the program set it). A first password
     // opens the re-type box, the re-typed password decides "Create Account" and the login
     // password "Login".
@@ -107,45 +98,29 @@ public:
     // creates the account, even while the button is disabled.
     void enterPressed(AccountBox box);
     void enterReleased(AccountBox box);
-    // "Create Account" and "Login" released: the actions with the boxes' texts.
+    // "Create Account" and "Login" released (or Enter in their password boxes), with the
+    // boxes' texts as last changed: the request, then the user name is stored (the password
+    // first, for a login while automatic login is ticked).
     void createAccountReleased();
     void loginReleased();
     // A click of "Automatically Login"; `ticked` is the box's state after the click.
     void autoLoginClicked(bool ticked);
-    // "Create Account" and "Login" with the texts the user typed: the request, then the
-    // user name is stored (the password first, for a login while automatic login is ticked).
-    void createAccountPressed(ByteView user, ByteView password, ByteView retyped);
-    void loginPressed(ByteView user, ByteView password);
     // The texts of the Add New Server panel changed.
     void newServerFieldsChanged(ByteView name, ByteView address, ByteView portText);
-    // A row of the server list was chosen (click or keyboard), or a click hit no row.
-    void serverChosen(int index);
-    void noServerChosen();
 
-    // Operations and window actions.
-    // Abandons any attempt and connects again; the reconnection policy calls it while
-    // neither connected nor booted.
-    void connectRegistry();
+    // Log Out.
     void logOff();
+    // A line at the end of the chat log; an empty one adds nothing.
     void appendChat(ByteView line);
-    void requestNewAccount(ByteView user, ByteView password, ByteView retyped);
-    void requestLogin(ByteView user, ByteView password);
+    // "Send" with the chat input's text (line breaks as CR LF).
     void sendChat(ByteView text);
     // Enter in the chat input: the text without CR and LF, unless the box is empty.
     void sendChatFromEnter(ByteView inputText);
+    // "Use my IP".
     void requestMyAddress();
     // "Add Server" with the panel's texts as last changed: the administrator lock, then the
     // reachability probe.
     void addServerPressed();
-    void submitServer(ByteView name, ByteView address, std::int32_t port);
-
-    // The receive loop and the dispatcher (exposed for tests and benchmarks).
-    void dispatchPacket(std::uint8_t type, ByteView fields);
-
-    // The server table and its list rows. An index of 0 (or above 30) changes nothing.
-    void updateServerRow(int index, ByteView name, ByteView administrator, ByteView address,
-                         std::uint8_t players, bool online);
-    void clearServerList();
 
 private:
     // Transport::Listener of the main connection.
@@ -155,10 +130,14 @@ private:
 
     class ProbeListener;
 
+    // Abandons any attempt and connects again; the reconnection policy calls it while
+    // neither connected nor booted.
+    void connectRegistry();
     // Hands every complete packet to the dispatcher unless one that could open a message
     // has to wait; then receiving stops until a message is closed.
     void receivePackets();
     bool nextPacketMustWait() const;
+    void dispatchPacket(std::uint8_t type, ByteView fields);
 
     // One handler per inbound message, after it has been decoded.
     void onVersionReply(const VersionReply &message);
@@ -167,6 +146,11 @@ private:
     void onMyAddressReply(ByteView address);
     void onAccountReply(const AccountReplyMessage &message);
     void onUserList(const UserListMessage &message);
+
+    // The server table and its list rows. An index of 0 (or above 30) changes nothing.
+    void updateServerRow(int index, ByteView name, ByteView administrator, ByteView address,
+                         std::uint8_t players, bool online);
+    void clearServerList();
 
     void updateConnectionState();
     // The status area and the account menu items as connected or not (and not logged in).
@@ -187,6 +171,9 @@ private:
     std::optional<AccountTexts> checkedAccountTexts(ByteView user, ByteView password,
                                                     const char *userTooShort,
                                                     const char *passwordTooShort);
+    void requestNewAccount(ByteView user, ByteView password, ByteView retyped);
+    void requestLogin(ByteView user, ByteView password);
+    void submitServer(ByteView name, ByteView address, std::int32_t port);
     void probeConnected();
     void probeTimedOut();
 
@@ -219,7 +206,6 @@ private:
     std::optional<AccountBox> m_enterPressedIn;
     NewServerFields m_newServer;
     int m_autoLogin = 0;
-    ChosenServer m_selected;
 
     bool m_connected = false;
     bool m_loggedIn = false;
@@ -235,14 +221,5 @@ private:
     bool m_holding = false;   // a packet waits for a message to be closed
     bool m_resumeDue = false; // a message was closed while one waited
 };
-
-// The administrator lock.
-inline constexpr const char *kAdministratorId = "604219587";
-bool IsAdministrator(ByteView id);
-
-// "2600.5" -> 2600, "2601.5" -> 2602, "abc" -> 0: the decimal number a text begins with,
-// rounded to the nearest integer with halves to the even neighbour. The result is 64-bit so
-// that callers can refuse values outside the 32-bit or the port range.
-std::int64_t LeadingNumberRounded(ByteView text);
 
 } // namespace registry

@@ -113,11 +113,6 @@ bool ServerEntryFields::decode(ByteView fields)
     return true;
 }
 
-bool DecodeServerEntry(ByteView fields, ServerEntryFields &out)
-{
-    return out.decode(fields);
-}
-
 bool BootNotice::decode(ByteView fields)
 {
     common::ByteReader reader(fields);

@@ -107,7 +107,6 @@ struct ServerEntryFields
     Bytes address;
     bool decode(ByteView fields);
 };
-bool DecodeServerEntry(ByteView fields, ServerEntryFields &out);
 
 // 2 | reason code.
 struct BootNotice

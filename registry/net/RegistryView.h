@@ -107,8 +107,6 @@ public:
     virtual void showLoginPassword(ByteView password) = 0;
     virtual void showAutoLogin(int autoLogin) = 0;
 
-    // "Play Selected Server": enabled once a server has been chosen in the list.
-    virtual void setPlayEnabled(bool enabled) = 0;
     // "Create Account" and "Login", as the account boxes are typed in. Views without the
     // account panels (benchmarks, fuzz targets) may leave these two alone.
     virtual void setButtonEnabled(Button, bool) {}

@@ -21,14 +21,6 @@ struct ServerRecord
 // Game servers are always joined on this port: the server list carries no port of its own.
 inline constexpr std::int32_t kGameClientPort = 2601;
 
-// The server chosen in the server list, as it was when it was chosen.
-struct ChosenServer
-{
-    Bytes name;
-    Bytes address;
-    std::int32_t port = 0;
-};
-
 // The 30 slots of known game servers, numbered 1 to 30 as the registry server sends them.
 class ServerTable
 {

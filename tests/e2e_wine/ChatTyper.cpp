@@ -3,7 +3,7 @@
 // waits, with a cap, for the window and for the box to take input (after the login). Exit
 // code 0 when the line was typed, 1 without an argument, 2 when no window showed up, 3 when
 // the box stayed disabled.
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/app/WindowDescription.h"
 
 #include <windows.h>
 
@@ -45,7 +45,7 @@ int main(int argc, char **argv)
         return 2;
     HWND box = nullptr;
     if (!waitFor([&] {
-            box = GetDlgItem(window, registry::win32::IdSend);
+            box = GetDlgItem(window, registry::IdSend);
             return box && IsWindowEnabled(box) && IsWindowVisible(box);
         }))
         return 3;

@@ -227,7 +227,8 @@ TEST(RegistryMalformedControls, CompleteMessagesAct)
     {
         RegistryRig rig;
         rig.main.deliver(frame(bytes({5, 5, 1})));
-        EXPECT_EQ(rig.view.calls.back(), "message:Your Server has been created succesfully!");
+        EXPECT_EQ(rig.view.messages,
+                  std::vector<Bytes>{"Your Server has been created succesfully!"});
     }
 }
 

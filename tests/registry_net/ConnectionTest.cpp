@@ -200,7 +200,7 @@ TEST_F(Connection, BootCodesShowTheirTextThenEndTheProgram)
     for (const BootCase &c : cases) {
         SCOPED_TRACE(c.code);
         client.reset();
-        view = RecordingView{};
+        view = RecordingRegistryView{};
         main = testsupport::FakeTransport{};
         SetUp();
         connectNow();
@@ -316,7 +316,7 @@ TEST_F(Connection, NothingIsSentWhileNotConnected)
 {
     client->start();
     client->requestMyAddress();
-    client->requestLogin("alice", "secret");
+    pressLogin("alice", "secret");
     client->sendChat("hello");
     EXPECT_TRUE(main.sends().empty());
     // The echo is written all the same.
@@ -332,9 +332,7 @@ TEST_F(Connection, MessagesInsideMessagesAreBoundedAndWaitingPacketsKeepTheirOrd
     // A server that sends the next refusal while each message is open, with a chat line
     // behind the fifth: every message's loop receives one more packet.
     int sent = 0;
-    int deepest = 0;
     view.duringMessage = [&](ByteView) {
-        deepest = std::max(deepest, client->openMessages());
         if (sent < 8) {
             ++sent;
             main.deliver(sent == 5 ? rejected + packet(Bytes("\x07"
@@ -344,7 +342,7 @@ TEST_F(Connection, MessagesInsideMessagesAreBoundedAndWaitingPacketsKeepTheirOrd
         }
     };
     deliver(bytes({5, 3}));
-    EXPECT_EQ(deepest, registry::kMaxNestedMessages);
+    EXPECT_EQ(view.deepestMessages, registry::kMaxNestedMessages);
     // What arrived while the innermost message waited was held and is taken once it is
     // closed, all in order.
     for (int guard = 0; guard < 20 && !main.held().empty(); ++guard) {
@@ -366,12 +364,12 @@ TEST_F(Connection, APacketThatWaitedOutsideAnyHandlerIsTakenUpByTheTimer)
     // Four messages of the user's own actions, one inside the other; the innermost one
     // receives a refusal, which has to wait.
     view.duringMessage = [&](ByteView) {
-        if (client->openMessages() < registry::kMaxNestedMessages)
-            client->requestLogin("", "");
+        if (view.openMessages < registry::kMaxNestedMessages)
+            pressLogin("", "");
         else if (view.messages.size() == 4)
             deliver(bytes({5, 3}));
     };
-    client->requestLogin("", "");
+    pressLogin("", "");
     EXPECT_EQ(view.messages.size(), 4u);
     EXPECT_FALSE(main.receiving());
     // Nothing but the timer is left to take it up, at once.

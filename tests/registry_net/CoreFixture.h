@@ -3,8 +3,8 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
 #include "registry/net/RegistryClient.h"
-#include "tests/registry_net/RecordingView.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/RecordingRegistryView.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,10 @@
 
 namespace registrytest {
 
+using common::Bytes;
+using common::ByteView;
 using registry::RegistryClient;
+using testsupport::RecordingRegistryView;
 
 // A core wired to fake transports, a recording view and a manual clock.
 class CoreFixture : public ::testing::Test
@@ -22,7 +25,7 @@ protected:
     common::ManualClock clock{10'000};
     testsupport::FakeTransport main;
     testsupport::FakeTransport probe;
-    RecordingView view;
+    RecordingRegistryView view;
     Bytes machineId = "123456789";
     std::unique_ptr<RegistryClient> client;
 
@@ -61,6 +64,25 @@ protected:
     void loginAs(const Bytes &name, int ownServer)
     {
         deliver(Bytes("\x05\x02", 2) + char(ownServer) + name);
+    }
+
+    // The account panels' boxes typed into and their button released, as the window does it.
+    void typeLogin(ByteView user, ByteView password)
+    {
+        client->accountTextChanged(registry::AccountBox::LoginUser, user);
+        client->accountTextChanged(registry::AccountBox::LoginPassword, password);
+    }
+    void pressLogin(ByteView user, ByteView password)
+    {
+        typeLogin(user, password);
+        client->loginReleased();
+    }
+    void pressCreateAccount(ByteView user, ByteView password, ByteView retyped)
+    {
+        client->accountTextChanged(registry::AccountBox::NewAccountUser, user);
+        client->accountTextChanged(registry::AccountBox::NewAccountPassword, password);
+        client->accountTextChanged(registry::AccountBox::Retyped, retyped);
+        client->createAccountReleased();
     }
 
     static Bytes packet(ByteView body)

@@ -2,9 +2,10 @@
 #include "common/Codec.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
+#include "registry/net/AdministratorLock.h"
 #include "registry/net/RegistryClient.h"
-#include "tests/registry_net/RecordingView.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/RecordingRegistryView.h"
 #include "tests/support/ScriptedPeer.h"
 
 #include <QElapsedTimer>
@@ -13,7 +14,9 @@
 
 #include <gtest/gtest.h>
 
-using namespace registrytest;
+using common::Bytes;
+using common::ByteView;
+using testsupport::RecordingRegistryView;
 
 namespace {
 
@@ -72,7 +75,7 @@ TEST(RegistryOverQt, GreetsKeepsAliveAndReconnects)
     common::SteadyClock clock;
     common::QtTransport main;
     common::QtTransport probe;
-    RecordingView view;
+    RecordingRegistryView view;
     registry::RegistryClient client(
         {clock, main, probe, view, [] { return Bytes("604219587"); }, "127.0.0.1", peer.port()});
     common::QtCoreTimer timer(client, clock);
@@ -135,7 +138,7 @@ TEST(RegistryOverQt, ProbeConnectsToTheEnteredServer)
     common::SteadyClock clock;
     common::QtTransport main;
     common::QtTransport probe;
-    RecordingView view;
+    RecordingRegistryView view;
     registry::RegistryClient client({clock, main, probe, view,
                                      [] { return Bytes(registry::kAdministratorId); }, "127.0.0.1",
                                      registryPeer.port()});
@@ -202,7 +205,7 @@ TEST(RegistryOverQt, ARefusalNoticeMakesNoNewConnectionWhileOpenOrAfter)
         ManualTime time;
         common::QtTransport main;
         common::QtTransport probe;
-        RecordingView view;
+        RecordingRegistryView view;
         registry::RegistryClient client(
             {time.clock, main, probe, view, [] { return Bytes("1"); }, "127.0.0.1", peer.port()});
         common::QtCoreTimer timer(client, time.clock);
@@ -238,7 +241,7 @@ TEST(RegistryOverQt, KeepAlivesGoOnWhileTheProbeFailureIsOpen)
     ManualTime time;
     common::QtTransport main;
     testsupport::FakeTransport probe; // an attempt that never completes
-    RecordingView view;
+    RecordingRegistryView view;
     registry::RegistryClient client({time.clock, main, probe, view,
                                      [] { return Bytes(registry::kAdministratorId); }, "127.0.0.1",
                                      peer.port()});

@@ -224,14 +224,17 @@ TEST(RegistryAutomaticLoginTest, LoginIsSentAfterVersionAccepted)
     RecordingShell shell;
     std::vector<std::string> messages;
     const std::string folder = dir.path().toStdString();
-    registry::FrmMain window({folder, folder + "\\Talmora\\", folder + "\\Server\\"}, shell);
+    registry::FrmMain window(folder);
     window.setMessagePresenter([&](const QString &m) { messages.push_back(m.toStdString()); });
-    window.setQuitHandler([] {});
+    registry::WindowView view(window.surface());
     registry::IniAccountSettings settings(folder);
-    registry::RegistryClient core({clock, mainTransport, probe, window, [] { return Bytes("77"); },
-                                   peer.host().toStdString(), peer.port(), &settings});
-    window.attach(core);
-    core.start();
+    registry::WindowController controller({clock, mainTransport, probe, view,
+                                           [] { return Bytes("77"); }, peer.host().toStdString(),
+                                           peer.port(), &settings},
+                                          window.surface(), shell, registry::FoldersBeside(folder));
+    registry::RegistryClient &core = controller.core();
+    window.attach(controller);
+    controller.start();
     clock.advance(500);
     core.onTimer();
     ASSERT_TRUE(peer.waitForConnection());

@@ -185,8 +185,7 @@ protected:
     void TearDown() override
     {
         // The core lets go of the socket before the socket goes.
-        m_core.reset();
-        m_window.reset();
+        destroy();
     }
     common::QtTransport m_realProbe;
 };
@@ -203,7 +202,6 @@ TEST_F(RegistryProbeTest, SucceedsAgainstALoopbackListener)
     EXPECT_TRUE(m_core->probePending());
     EXPECT_FALSE(m_add->isEnabled());
     EXPECT_EQ(m_add->text(), QStringLiteral("Checking..."));
-    EXPECT_EQ(m_core->probeDeadline(), m_clock.nowMs() + 5000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_core->probePending(); }, 5000));
     EXPECT_TRUE(m_add->isEnabled());
     EXPECT_EQ(m_add->text(), QStringLiteral("Add Server"));

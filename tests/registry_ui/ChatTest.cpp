@@ -20,7 +20,7 @@ protected:
     }
     std::string lastLogLine() const
     {
-        const Bytes log = m_window->chatLogText();
+        const Bytes log = chatLog();
         const auto pos = log.rfind("\r\n");
         return pos == Bytes::npos ? log : log.substr(pos + 2);
     }
@@ -98,7 +98,7 @@ TEST_F(RegistryChatTest, SendButtonKeepsALeadingLineBreak)
     EXPECT_EQ(sent(), std::vector<Bytes>{"\x05\r\nsecond"});
     EXPECT_EQ(inputBytes(), "");
     // The echo line holds the line break too.
-    EXPECT_NE(m_window->chatLogText().find("You: \r\nsecond"), std::string::npos);
+    EXPECT_NE(chatLog().find("You: \r\nsecond"), std::string::npos);
 }
 
 TEST_F(RegistryChatTest, LongestInputMakesABodyOf1401)
@@ -114,7 +114,7 @@ TEST_F(RegistryChatTest, ServerLinesJoinTheLogWithCrLf)
     deliver(inbound({7}, "Ostrik: hi all"));
     deliver(inbound({7}));
     deliver(inbound({7}, "Ostrik: bye"));
-    const Bytes log = m_window->chatLogText();
+    const Bytes log = chatLog();
     const std::string tail = "You have logged in as Brannoc\r\nOstrik: hi all\r\nOstrik: bye";
     ASSERT_GE(log.size(), tail.size());
     EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
@@ -128,13 +128,13 @@ TEST_F(RegistryChatTest, ServerLinesJoinTheLogWithCrLf)
 TEST_F(RegistryChatTest, AHundredThousandLinesAppendWithoutRewritingTheLog)
 {
     auto *chat = w<QPlainTextEdit>("txtChat");
-    m_window->flushChat();
+    m_view->flushChat();
     const int blocksBefore = chat->blockCount();
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 100000; ++i)
         m_core->appendChat("line " + std::to_string(i));
-    m_window->flushChat();
+    m_view->flushChat();
     // A log that rewrote its whole text per line would need minutes here; generous bound.
     EXPECT_LT(timer.elapsed(), 60000);
     EXPECT_EQ(chat->blockCount(), blocksBefore + 100000);
@@ -148,7 +148,7 @@ TEST_F(RegistryChatTest, LinesThatArriveTogetherAreAddedInOneInsertion)
 {
     auto *chat = w<QPlainTextEdit>("txtChat");
     QCoreApplication::processEvents();
-    const Bytes before = m_window->chatLogText();
+    const Bytes before = chatLog();
     int insertions = 0;
     int scrolls = 0;
     QObject::connect(chat->document(), &QTextDocument::contentsChange,
@@ -161,7 +161,6 @@ TEST_F(RegistryChatTest, LinesThatArriveTogetherAreAddedInOneInsertion)
     QCoreApplication::processEvents();
     EXPECT_EQ(insertions, 1);
     EXPECT_EQ(scrolls, 1);
-    EXPECT_EQ(m_window->chatLogText(),
-              before + "\r\nOstrik: one\r\nRen: two\r\nlines\r\nAnn: three");
+    EXPECT_EQ(chatLog(), before + "\r\nOstrik: one\r\nRen: two\r\nlines\r\nAnn: three");
     EXPECT_TRUE(chat->textCursor().atEnd());
 }

@@ -47,9 +47,9 @@ TEST_F(RegistryLaunchTest, ChoosingARowEnablesPlayAndStartsTheGameClient)
     ASSERT_FALSE(play->isEnabled());
     QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, rowPoint(0));
     EXPECT_TRUE(play->isEnabled());
-    EXPECT_EQ(m_window->selectedServer().name, "My Town");
-    EXPECT_EQ(m_window->selectedServer().address, "127.0.0.9");
-    EXPECT_EQ(m_window->selectedServer().port, 2601);
+    EXPECT_EQ(m_controller->selectedServer().name, "My Town");
+    EXPECT_EQ(m_controller->selectedServer().address, "127.0.0.9");
+    EXPECT_EQ(m_controller->selectedServer().port, 2601);
 
     release(play);
     ASSERT_EQ(m_shell.opens.size(), 1u);
@@ -112,7 +112,7 @@ TEST_F(RegistryLaunchTest, KeyboardChoiceCountsAsAChoice)
                  {Qt::Key_Home, "127.0.0.9"}};
     for (const auto &move : moves) {
         QTest::keyClick(m_list, move.key);
-        EXPECT_EQ(m_window->selectedServer().address, move.address) << move.key;
+        EXPECT_EQ(m_controller->selectedServer().address, move.address) << move.key;
         EXPECT_TRUE(play->isEnabled());
         release(play);
         ASSERT_FALSE(m_shell.opens.empty());

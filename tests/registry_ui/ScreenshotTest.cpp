@@ -60,8 +60,8 @@ TEST_F(RegistryScreenshotTest, MainWindow)
     auto *area = w<QWidget>("panelArea");
     for (int panel : {0, 1, 2, 3}) {
         for (int other = 0; other < 5; ++other)
-            m_window->hidePanel(static_cast<registry::Panel>(other));
-        m_window->showPanel(static_cast<registry::Panel>(panel));
+            m_window->surface().setPanelShown(static_cast<registry::Panel>(other), false);
+        m_window->surface().setPanelShown(static_cast<registry::Panel>(panel), true);
         QTest::qWait(100);
         const QPoint at = area->mapToGlobal(QPoint(0, 0));
         extras.push_back(screen->grabWindow(0, at.x(), at.y(), area->width(), area->height()));
@@ -92,7 +92,7 @@ TEST_F(RegistryScreenshotTest, MainWindow)
     }
     const int width = std::max(window.width(), std::max(extrasWidth, menusWidth + gap));
     QPixmap sheet(width, window.height() + extrasHeight + menusHeight + 4 * gap);
-    sheet.fill(registry::ColourFromBgr(registry::kButtonIdleColour));
+    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
     QPainter painter(&sheet);
     painter.drawPixmap(0, 0, window);
     int x = gap;

@@ -21,7 +21,7 @@ TEST_F(RegistryStartupTest, WithoutRegistryIniTheWindowStartsOfflineAndAsksForAL
 {
     create();
     EXPECT_EQ(m_window->windowTitle(), QStringLiteral("The Talmora Online Registry"));
-    EXPECT_EQ(m_window->chatLogText(),
+    EXPECT_EQ(chatLog(),
               "Welcome to The Talmora Online Registry!\r\nYou must login to use the chat feature.");
     EXPECT_EQ(box("txtUser1")->text(), QString());
     EXPECT_EQ(box("txtPass1")->text(), QString());
@@ -139,7 +139,7 @@ TEST_F(RegistryStartupTest, AutomaticLoginFillsThePasswordAndSkipsTheHint)
     EXPECT_EQ(box("txtPass1")->text(), QStringLiteral("secret"));
     EXPECT_EQ(w<QCheckBox>("chkAutoLogin")->checkState(), Qt::Checked);
     EXPECT_TRUE(button("lblButton2")->isEnabled()); // the filled box counts as a change
-    EXPECT_EQ(m_window->chatLogText(), "Welcome to The Talmora Online Registry!");
+    EXPECT_EQ(chatLog(), "Welcome to The Talmora Online Registry!");
 }
 
 TEST_F(RegistryStartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
@@ -154,10 +154,9 @@ TEST_F(RegistryStartupTest, StoredPasswordIsNotReadWithoutAutomaticLogin)
                   value[0] == '2' ? Qt::PartiallyChecked : Qt::Unchecked)
             << value;
         EXPECT_FALSE(m_core->autoLoginTicked());
-        EXPECT_EQ(m_window->chatLogText(), "Welcome to The Talmora Online Registry!\r\nYou must "
-                                           "login to use the chat feature.");
-        m_core.reset();
-        m_window.reset();
+        EXPECT_EQ(chatLog(), "Welcome to The Talmora Online Registry!\r\nYou must "
+                             "login to use the chat feature.");
+        destroy();
     }
 }
 
@@ -193,7 +192,7 @@ TEST_F(RegistryStartupTest, MenusAndPanelsFollowTheConnectionAndLoginState)
     EXPECT_FALSE(action("mnuServerSettings")->isEnabled());
     EXPECT_TRUE(w<QPlainTextEdit>("txtSend")->isEnabled());
     EXPECT_TRUE(button("lblButton7")->isEnabled());
-    EXPECT_NE(m_window->chatLogText().find("\r\nYou have logged in as Brannoc"), std::string::npos);
+    EXPECT_NE(chatLog().find("\r\nYou have logged in as Brannoc"), std::string::npos);
 
     action("mnuServerAddNew")->trigger();
     action("mnuServerRun")->trigger();
@@ -222,8 +221,7 @@ TEST_F(RegistryStartupTest, MenusAndPanelsFollowTheConnectionAndLoginState)
     // The server drops the connection while logged in.
     deliver(inbound({1, 1, 1, 3}, Bytes("Keep") + '\0' + "A" + '\0' + "127.0.0.8"));
     m_main.dropConnection();
-    EXPECT_NE(m_window->chatLogText().rfind("\r\nYou have logged out of your account!"),
-              std::string::npos);
+    EXPECT_NE(chatLog().rfind("\r\nYou have logged out of your account!"), std::string::npos);
     EXPECT_EQ(text("lblAccount"), "Logged Off");
     EXPECT_EQ(text("lblServers"), "0");
     EXPECT_EQ(w<QTreeWidget>("lstViewServers")->topLevelItemCount(), 0);
@@ -283,8 +281,7 @@ TEST_F(RegistryStartupTest, ExitClosingAndOutdatedNoticeAllEndTheProgramOnce)
     EXPECT_EQ(m_quits, 1);
     EXPECT_TRUE(m_core->quitRequested());
 
-    m_core.reset();
-    m_window.reset();
+    destroy();
     m_quits = 0;
     create();
     m_window->show();
@@ -292,8 +289,7 @@ TEST_F(RegistryStartupTest, ExitClosingAndOutdatedNoticeAllEndTheProgramOnce)
     QCoreApplication::processEvents();
     EXPECT_EQ(m_quits, 1);
 
-    m_core.reset();
-    m_window.reset();
+    destroy();
     m_quits = 0;
     create();
     connect();
@@ -327,7 +323,7 @@ TEST_F(RegistryStartupTest, TextCrossesTheWindowInWindows1252)
                          "5 \x93ok\x94"));
     deliver(inbound({6, 1, 0}, "Z\xF6\x65"));
     EXPECT_EQ(text("lblAccount"), "Logged in (Ren\u00E9)");
-    m_window->flushChat();
+    m_view->flushChat();
     const QString log = w<QPlainTextEdit>("txtChat")->toPlainText();
     EXPECT_TRUE(log.endsWith(QStringLiteral(u"price \u20AC5 \u201Cok\u201D"))) << log.toStdString();
     EXPECT_EQ(w<QListWidget>("lstUsers")->item(0)->text(), QStringLiteral(u"Z\u00F6e"));

@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
 
-#include "registry/support/FrmVersion.h"
+#include "registry/qt/FrmVersion.h"
 
 #include <QGuiApplication>
 #include <QScrollBar>

@@ -4,12 +4,17 @@
 #include "common/Codec.h"
 #include "common/IniStore.h"
 #include "common/Platform.h"
+#include "common/qt/QtColour.h"
 #include "common/qt/Text1252.h"
+#include "registry/app/IniAccountSettings.h"
+#include "registry/app/RegistryProgram.h"
+#include "registry/app/WindowController.h"
+#include "registry/app/WindowView.h"
+#include "registry/net/AdministratorLock.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/qt/FrmMain.h"
+#include "registry/qt/LabelButton.h"
 #include "registry/support/Settings.h"
-#include "registry/ui/FrmMain.h"
-#include "registry/ui/IniAccountSettings.h"
-#include "registry/ui/LabelButton.h"
 #include "tests/support/FakeTransport.h"
 
 #include <QAction>
@@ -79,8 +84,9 @@ inline std::vector<Bytes> bodies(const Bytes &sent)
     return out;
 }
 
-// The real main window with the real core on fake transports and a manual clock. Modal
-// messages and the end of the program are recorded instead of shown or carried out.
+// The real main window, application layer and core, wired as the program wires them, on fake
+// transports and a manual clock. Modal messages and the end of the program are recorded
+// instead of shown or carried out.
 class WindowFixture : public ::testing::Test
 {
 protected:
@@ -94,21 +100,39 @@ protected:
 
     void create()
     {
-        registry::FrmMain::Folders folders{folder(), folder() + "\\Talmora\\",
-                                           folder() + "\\Server\\"};
-        m_window = std::make_unique<registry::FrmMain>(folders, m_shell);
+        m_window = std::make_unique<registry::FrmMain>(folder());
         m_window->setMessagePresenter([this](const QString &text) {
             m_messages.push_back(text.toStdString());
             if (onMessage)
                 onMessage(text);
         });
-        m_window->setQuitHandler([this] { ++m_quits; });
+        m_view = std::make_unique<registry::WindowView>(m_window->surface());
+        m_view->setQuitHandler([this] { ++m_quits; });
         m_settings = std::make_unique<registry::IniAccountSettings>(folder());
-        m_core = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
-            m_clock, m_main, m_probeOverride ? *m_probeOverride : m_probe, *m_window,
-            [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()});
-        m_window->attach(*m_core);
-        m_core->start();
+        m_controller = std::make_unique<registry::WindowController>(
+            registry::RegistryClient::Ports{
+                m_clock, m_main, m_probeOverride ? *m_probeOverride : m_probe, *m_view,
+                [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()},
+            m_window->surface(), m_shell, registry::FoldersBeside(folder()));
+        m_core = &m_controller->core();
+        m_window->attach(*m_controller);
+        m_controller->start();
+    }
+
+    // The controller and its core go before the window they drive.
+    void destroy()
+    {
+        m_core = nullptr;
+        m_controller.reset();
+        m_view.reset();
+        m_window.reset();
+    }
+
+    // The chat log, lines still waiting for the event loop included.
+    Bytes chatLog() const
+    {
+        m_view->flushChat();
+        return m_window->chatLogText();
     }
 
     void connect()
@@ -186,8 +210,10 @@ protected:
     int m_quits = 0;
     // The window outlives the core that drives it.
     std::unique_ptr<registry::FrmMain> m_window;
+    std::unique_ptr<registry::WindowView> m_view;
     std::unique_ptr<registry::IniAccountSettings> m_settings;
-    std::unique_ptr<registry::RegistryClient> m_core;
+    std::unique_ptr<registry::WindowController> m_controller;
+    registry::RegistryClient *m_core = nullptr;
 };
 
 } // namespace regui_test

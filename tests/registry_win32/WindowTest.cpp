@@ -1,7 +1,10 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
+#include "registry/app/RegistryProgram.h"
+#include "registry/app/WindowController.h"
+#include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/WindowCapture.h"
 
@@ -19,8 +22,16 @@
 namespace {
 
 using common::Bytes;
-using namespace registry::win32;
-using registry::Button;
+using namespace registry;
+using registry::win32::MainWindow;
+
+constexpr int IdMenuAccountBase = static_cast<int>(MenuItem::CreateNewAccount);
+constexpr int IdMenuExit = static_cast<int>(MenuItem::Exit);
+constexpr int IdMenuServerRun = static_cast<int>(MenuItem::ServerRun);
+constexpr int IdMenuServerSettings = static_cast<int>(MenuItem::ServerSettings);
+constexpr int IdMenuServerAddNew = static_cast<int>(MenuItem::ServerAddNew);
+constexpr int IdMenuCredits = static_cast<int>(MenuItem::Credits);
+constexpr int IdMenuVersion = static_cast<int>(MenuItem::Version);
 
 class RecordingShell final : public common::Shell
 {
@@ -63,29 +74,33 @@ int buttonId(Button button)
     return IdButtonBase + static_cast<int>(button);
 }
 
-// The real window with the real core on fake transports and a manual clock. Messages and
-// the end of the program are recorded instead of shown or carried out.
+// The real window, application layer and core, wired as the program wires them, on fake
+// transports and a manual clock. Messages and the end of the program are recorded instead of
+// shown or carried out.
 class RegistryWindowTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        MainWindow::Folders folders{m_folder, m_folder + "\\Talmora\\", m_folder + "\\Server\\"};
-        m_window = std::make_unique<MainWindow>(folders, m_shell);
+        m_window = std::make_unique<MainWindow>(m_folder);
         m_window->setMessagePresenter([this](const Bytes &text) { m_messages.push_back(text); });
-        m_window->setQuitHandler([this] { ++m_quits; });
-        m_core = std::make_unique<registry::RegistryClient>(registry::RegistryClient::Ports{
-            m_clock, m_main, m_probe, *m_window, [] { return Bytes("12345"); }, "127.0.0.1", 2600,
-            nullptr});
-        m_window->attach(*m_core);
+        m_view = std::make_unique<WindowView>(m_window->surface());
+        m_view->setQuitHandler([this] { ++m_quits; });
+        m_controller = std::make_unique<WindowController>(
+            RegistryClient::Ports{m_clock, m_main, m_probe, *m_view, [] { return Bytes("12345"); },
+                                  "127.0.0.1", 2600, nullptr},
+            m_window->surface(), m_shell, FoldersBeside(m_folder));
+        m_core = &m_controller->core();
+        m_window->attach(*m_controller);
         m_window->show();
-        m_core->start();
+        m_controller->start();
         pump();
     }
 
     void TearDown() override
     {
-        m_core.reset();
+        m_controller.reset();
+        m_view.reset();
         m_window.reset();
     }
 
@@ -112,6 +127,13 @@ protected:
     {
         m_main.deliver(inbound({5, 2, ownServer}, name));
         pump();
+    }
+
+    // The chat log, lines still waiting for the message loop included.
+    Bytes chatLog() const
+    {
+        m_view->flushChat();
+        return m_window->chatLogText();
     }
 
     HWND c(int id) const
@@ -228,7 +250,9 @@ protected:
     std::vector<Bytes> m_messages;
     int m_quits = 0;
     std::unique_ptr<MainWindow> m_window;
-    std::unique_ptr<registry::RegistryClient> m_core;
+    std::unique_ptr<WindowView> m_view;
+    std::unique_ptr<WindowController> m_controller;
+    RegistryClient *m_core = nullptr;
 };
 
 TEST_F(RegistryWindowTest, OpensWithTheStartingTextsAndStates)
@@ -255,7 +279,7 @@ TEST_F(RegistryWindowTest, OpensWithTheStartingTextsAndStates)
     };
     for (const auto &t : texts)
         EXPECT_EQ(text(t.id), t.text) << t.id;
-    EXPECT_EQ(m_window->chatLogText(),
+    EXPECT_EQ(chatLog(),
               "Welcome to The Talmora Online Registry!\r\nYou must login to use the chat feature.");
     for (int id :
          std::initializer_list<int>{buttonId(Button::PlaySelectedServer), buttonId(Button::Send),
@@ -370,7 +394,7 @@ TEST_F(RegistryWindowTest, TypingStopsAtEachBoxsLimit)
     SendMessageA(c(IdSend), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
     EXPECT_EQ(text(IdSend).size(), 1400u);
     // A longer text the program puts in stays whole.
-    m_window->showLoginUser("a-name-of-twenty-char");
+    m_view->showLoginUser("a-name-of-twenty-char");
     EXPECT_EQ(text(IdUser1), "a-name-of-twenty-char");
 }
 
@@ -490,7 +514,7 @@ TEST_F(RegistryWindowTest, EnterInTheChatInputSendsTheLine)
     EXPECT_TRUE(m_main.sends().empty());
 
     m_main.deliver(inbound({7}, "Ren: hello") + inbound({7}, "Ann: hey"));
-    EXPECT_NE(m_window->chatLogText().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
+    EXPECT_NE(chatLog().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
 }
 
 TEST_F(RegistryWindowTest, ServerListRowsClicksAndDoubleClick)
@@ -508,7 +532,7 @@ TEST_F(RegistryWindowTest, ServerListRowsClicksAndDoubleClick)
 
     clickList(1);
     EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
-    EXPECT_EQ(m_window->selectedServer().name, "Old Keep");
+    EXPECT_EQ(m_controller->selectedServer().name, "Old Keep");
     clickList(-1); // below the rows
     EXPECT_FALSE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
     clickList(0, true);
@@ -553,7 +577,7 @@ TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
     ASSERT_EQ(m_shell.files.size(), 1u);
     EXPECT_EQ(m_shell.files[0], "server.exe");
     // Play with no valid server chosen tells the user through the core's message.
-    m_window->playAction();
+    m_controller->buttonReleased(Button::PlaySelectedServer);
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0], "Error: Invalid IP address!");
 

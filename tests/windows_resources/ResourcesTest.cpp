@@ -2,8 +2,8 @@
 // controls the manifest asks for, and the program's own icon on both programs' windows.
 #include "common/Platform.h"
 #include "common/win32/ProgramIcon.h"
-#include "registry/ui/win32/MainWindow.h"
-#include "updater/flow/ui/win32/UpdaterWindow.h"
+#include "registry/win32/MainWindow.h"
+#include "updater/win32/UpdaterWindow.h"
 
 #include <windows.h>
 
@@ -73,7 +73,6 @@ TEST(ProgramIcon, IsTheProgramsOwnAtEachWindowIconSize)
 
 TEST(ProgramIcon, IsOnBothProgramsWindows)
 {
-    common::PlatformShell shell;
     const std::string folder = common::ProgramFolder();
     const struct
     {
@@ -88,10 +87,7 @@ TEST(ProgramIcon, IsOnBothProgramsWindows)
          }},
         {"Registry",
          [&](HWND &hwnd) {
-             auto window = std::make_shared<registry::win32::MainWindow>(
-                 registry::win32::MainWindow::Folders{folder, folder + "\\Talmora\\",
-                                                      folder + "\\Server\\"},
-                 shell);
+             auto window = std::make_shared<registry::win32::MainWindow>(folder);
              hwnd = window->hwnd();
              return window;
          }},

@@ -1,5 +1,6 @@
 #include "updater/qt/UpdaterWindow.h"
 
+#include "common/qt/QtColour.h"
 #include "common/qt/Text1252.h"
 #include "updater/flow/Progress.h"
 
@@ -86,13 +87,13 @@ void UpdaterWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     QLinearGradient sky(0, 0, 0, kHeight);
-    sky.setColorAt(0.0, QColor(0x2f, 0x24, 0x1e));
-    sky.setColorAt(0.6, QColor(0x1e, 0x24, 0x2f));
-    sky.setColorAt(1.0, QColor(0x0c, 0x10, 0x18));
+    sky.setColorAt(0.0, common::ToQColor(common::Rgb(0x2f241e)));
+    sky.setColorAt(0.6, common::ToQColor(common::Rgb(0x1e242f)));
+    sky.setColorAt(1.0, common::ToQColor(common::Rgb(0x0c1018)));
     painter.fillRect(rect(), sky);
-    painter.setPen(QColor(0x61, 0x51, 0x4b));
+    painter.setPen(common::ToQColor(common::Rgb(0x61514b)));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    painter.setPen(QColor(0x4b, 0x51, 0x61));
+    painter.setPen(common::ToQColor(common::Rgb(0x4b5161)));
     painter.drawRect(rect().adjusted(3, 3, -4, -4));
 }
 

@@ -25,8 +25,4 @@ struct Win32FrontEnd
 using Win32UpdaterProgram = UpdaterProgram<common::Win32Transport, Win32UpdaterWindow,
                                            common::Win32CoreTimer, Win32FrontEnd>;
 
-// Runs the thread's message loop until the program ends; returns its exit code. After each
-// message the core timers are re-armed, as the Qt loop does before it waits.
-int RunMessageLoop();
-
 } // namespace updater

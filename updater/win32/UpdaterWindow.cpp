@@ -1,7 +1,9 @@
 #include "updater/win32/UpdaterWindow.h"
 
-#include "common/win32/MessageWindow.h"
-#include "common/win32/ProgramIcon.h"
+#include "common/win32/Fonts.h"
+#include "common/win32/Win32Colour.h"
+#include "common/win32/Win32CoreTimer.h"
+#include "common/win32/WindowText.h"
 #include "updater/flow/Progress.h"
 
 #include <algorithm>
@@ -12,6 +14,9 @@ namespace updater {
 
 namespace {
 
+using common::Rgb;
+using common::win32::ToColorRef;
+
 constexpr const char *kClassName = "TalmoraAutoUpdater";
 constexpr const char *kFillClassName = "TalmoraAutoUpdaterBar";
 constexpr const char *kTitle = "Auto Updater";
@@ -21,11 +26,6 @@ constexpr RECT kLogFrame = {8, 8, 8 + Win32UpdaterWindow::kWidth - 16, 8 + 64};
 constexpr int kBarLeft = 9;
 constexpr int kBarTop = 95;
 constexpr int kBarHeight = 15;
-
-constexpr COLORREF rgb(unsigned value)
-{
-    return RGB((value >> 16) & 0xff, (value >> 8) & 0xff, value & 0xff);
-}
 
 COLORREF mix(COLORREF from, COLORREF to, double t)
 {
@@ -39,8 +39,8 @@ COLORREF backgroundAt(int y)
 {
     const double t = (y + 0.5) / Win32UpdaterWindow::kHeight;
     if (t <= 0.6)
-        return mix(rgb(0x2f241e), rgb(0x1e242f), t / 0.6);
-    return mix(rgb(0x1e242f), rgb(0x0c1018), (t - 0.6) / 0.4);
+        return mix(ToColorRef(Rgb(0x2f241e)), ToColorRef(Rgb(0x1e242f)), t / 0.6);
+    return mix(ToColorRef(Rgb(0x1e242f)), ToColorRef(Rgb(0x0c1018)), (t - 0.6) / 0.4);
 }
 
 void fill(HDC dc, const RECT &area, COLORREF colour)
@@ -55,67 +55,19 @@ void frame(HDC dc, const RECT &area, COLORREF colour)
     FrameRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
-int CALLBACK fontFound(const LOGFONTA *, const TEXTMETRICA *, DWORD, LPARAM found)
-{
-    *reinterpret_cast<bool *>(found) = true;
-    return 0;
-}
-
-HFONT createFont(const LOGFONTA &base, double points)
-{
-    LOGFONTA font = base;
-    HDC screen = GetDC(nullptr);
-    font.lfHeight =
-        -MulDiv(static_cast<int>(points * 100 + 0.5), GetDeviceCaps(screen, LOGPIXELSY), 7200);
-    ReleaseDC(nullptr, screen);
-    font.lfWidth = 0;
-    return CreateFontIndirectA(&font);
-}
-
-bool registerClasses(WNDPROC main, WNDPROC bar)
-{
-    static const bool registered = [main, bar] {
-        WNDCLASSEXA windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = main;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        windowClass.hIcon = common::ProgramIcon(common::IconSize::Large);
-        windowClass.hIconSm = common::ProgramIcon(common::IconSize::Small);
-        windowClass.lpszClassName = kClassName;
-        if (!RegisterClassExA(&windowClass))
-            return false;
-        windowClass.lpfnWndProc = bar;
-        windowClass.hIcon = nullptr;
-        windowClass.hIconSm = nullptr;
-        windowClass.lpszClassName = kFillClassName;
-        return RegisterClassExA(&windowClass) != 0;
-    }();
-    return registered;
-}
-
-std::string windowText(HWND window)
-{
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(window)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(
-        GetWindowTextA(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 } // namespace
 
 Win32UpdaterWindow::Win32UpdaterWindow()
 {
-    if (!registerClasses(&Win32UpdaterWindow::procedure, &Win32UpdaterWindow::fillProcedure))
+    if (!common::win32::RegisterWindowClass(kFillClassName, &Win32UpdaterWindow::fillProcedure,
+                                            false))
         throw std::runtime_error("the window class could not be registered");
     createFonts();
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
     RECT outer = {0, 0, kWidth, kHeight};
     AdjustWindowRectEx(&outer, style, FALSE, 0);
-    m_window = CreateWindowExA(0, kClassName, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                               outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), this);
-    if (!m_window) {
+    if (!create(kClassName, true, kTitle, style, 0,
+                {.width = outer.right - outer.left, .height = outer.bottom - outer.top})) {
         DeleteObject(m_font);
         DeleteObject(m_smallFont);
         throw std::runtime_error("the window could not be created");
@@ -125,36 +77,24 @@ Win32UpdaterWindow::Win32UpdaterWindow()
 
 Win32UpdaterWindow::~Win32UpdaterWindow()
 {
-    SetWindowLongPtrA(m_window, GWLP_USERDATA, 0);
-    DestroyWindow(m_window);
+    destroy();
     DeleteObject(m_font);
     DeleteObject(m_smallFont);
 }
 
 void Win32UpdaterWindow::createFonts()
 {
-    LOGFONTA wanted{};
-    wanted.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynA(wanted.lfFaceName, "Verdana", LF_FACESIZE);
-    HDC screen = GetDC(nullptr);
-    EnumFontFamiliesExA(screen, &wanted, fontFound, reinterpret_cast<LPARAM>(&m_verdana), 0);
-    ReleaseDC(nullptr, screen);
-    LOGFONTA base{};
-    if (!m_verdana)
-        GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof base, &base);
-    else
-        base = wanted;
-    m_font = createFont(base, 8.25);
-    m_smallFont = createFont(base, 6.75);
+    m_font = common::win32::CreateProgramFont(8.25);
+    m_smallFont = common::win32::CreateProgramFont(6.75);
 }
 
 void Win32UpdaterWindow::createControls()
 {
-    HINSTANCE instance = GetModuleHandleA(nullptr);
     const auto child = [&](const char *className, const char *text, DWORD style, int x, int y,
                            int width, int height) {
-        HWND control = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y,
-                                       width, height, m_window, nullptr, instance, nullptr);
+        HWND control =
+            common::win32::CreateWindowWithText(0, className, text, WS_CHILD | WS_VISIBLE | style,
+                                                {x, y, width, height}, hwnd(), nullptr);
         if (!control)
             throw std::runtime_error("a control of the window could not be created");
         return control;
@@ -176,20 +116,20 @@ void Win32UpdaterWindow::createControls()
 
 void Win32UpdaterWindow::show()
 {
-    ShowWindow(m_window, SW_SHOWNORMAL);
-    UpdateWindow(m_window);
+    ShowWindow(hwnd(), SW_SHOWNORMAL);
+    UpdateWindow(hwnd());
 }
 
 void Win32UpdaterWindow::paintBackground(HDC dc, const RECT &area) const
 {
     for (int y = std::max<int>(area.top, 0); y < std::min<int>(area.bottom, kHeight); ++y)
         fill(dc, RECT{area.left, y, area.right, y + 1}, backgroundAt(y));
-    frame(dc, RECT{0, 0, kWidth, kHeight}, rgb(0x61514b));
-    frame(dc, RECT{3, 3, kWidth - 3, kHeight - 3}, rgb(0x4b5161));
-    frame(dc, kLogFrame, rgb(0x4b5161));
+    frame(dc, RECT{0, 0, kWidth, kHeight}, ToColorRef(Rgb(0x61514b)));
+    frame(dc, RECT{3, 3, kWidth - 3, kHeight - 3}, ToColorRef(Rgb(0x4b5161)));
+    frame(dc, kLogFrame, ToColorRef(Rgb(0x4b5161)));
     const RECT track = {kBarLeft, kBarTop, kBarLeft + kBarWidth, kBarTop + kBarHeight};
-    fill(dc, track, rgb(0x1e242f));
-    frame(dc, track, rgb(0x4b5161));
+    fill(dc, track, ToColorRef(Rgb(0x1e242f)));
+    frame(dc, track, ToColorRef(Rgb(0x4b5161)));
 }
 
 void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
@@ -199,26 +139,24 @@ void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
         if (item.itemID == static_cast<UINT>(-1))
             return;
         const bool selected = (item.itemState & ODS_SELECTED) != 0;
-        fill(dc, item.rcItem, selected ? rgb(0x4b5161) : rgb(0x101820));
-        const auto length = SendMessageA(m_log, LB_GETTEXTLEN, item.itemID, 0);
-        if (length <= 0)
+        fill(dc, item.rcItem, selected ? ToColorRef(Rgb(0x4b5161)) : ToColorRef(Rgb(0x101820)));
+        const common::Bytes text =
+            common::win32::ListBoxString(m_log, static_cast<int>(item.itemID));
+        if (text.empty())
             return;
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        text.resize(static_cast<std::size_t>(
-            SendMessageA(m_log, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(text.data()))));
         RECT area = item.rcItem;
         area.left += 2;
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, selected ? rgb(0xffffff) : rgb(0xc2ad9a));
+        SetTextColor(dc, selected ? ToColorRef(Rgb(0xffffff)) : ToColorRef(Rgb(0xc2ad9a)));
         HGDIOBJ old = SelectObject(dc, m_font);
-        DrawTextA(dc, text.data(), static_cast<int>(text.size()), &area,
-                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_NOCLIP);
+        common::win32::DrawTextBytes(dc, text, area,
+                                     DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_NOCLIP);
         SelectObject(dc, old);
         return;
     }
     // The labels: the background behind them, then their text.
     POINT origin = {0, 0};
-    MapWindowPoints(item.hwndItem, m_window, &origin, 1);
+    MapWindowPoints(item.hwndItem, hwnd(), &origin, 1);
     POINT previous;
     SetViewportOrgEx(dc, -origin.x, -origin.y, &previous);
     RECT behind = item.rcItem;
@@ -226,14 +164,14 @@ void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
     paintBackground(dc, behind);
     SetViewportOrgEx(dc, previous.x, previous.y, nullptr);
 
-    const std::string text = windowText(item.hwndItem);
+    const common::Bytes text = common::win32::GetText(item.hwndItem);
     SetBkMode(dc, TRANSPARENT);
     RECT area = item.rcItem;
     if (item.hwndItem == m_status) {
         HGDIOBJ old = SelectObject(dc, m_font);
-        SetTextColor(dc, rgb(0xe6dccf));
-        DrawTextA(dc, text.data(), static_cast<int>(text.size()), &area,
-                  DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
+        SetTextColor(dc, ToColorRef(Rgb(0xe6dccf)));
+        common::win32::DrawTextBytes(dc, text, area,
+                                     DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         SelectObject(dc, old);
         return;
     }
@@ -243,19 +181,19 @@ void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
         // The shadow label shows below and right of this one; the part it covers is drawn here.
         RECT shadow = area;
         OffsetRect(&shadow, 1, 1);
-        SetTextColor(dc, rgb(0x000000));
-        DrawTextA(dc, text.data(), static_cast<int>(text.size()), &shadow, format);
-        SetTextColor(dc, rgb(0x9aadc2));
+        SetTextColor(dc, ToColorRef(Rgb(0x000000)));
+        common::win32::DrawTextBytes(dc, text, shadow, format);
+        SetTextColor(dc, ToColorRef(Rgb(0x9aadc2)));
     } else {
-        SetTextColor(dc, rgb(0x000000));
+        SetTextColor(dc, ToColorRef(Rgb(0x000000)));
     }
-    DrawTextA(dc, text.data(), static_cast<int>(text.size()), &area, format);
+    common::win32::DrawTextBytes(dc, text, area, format);
     SelectObject(dc, old);
 }
 
 void Win32UpdaterWindow::appendLogLine(const common::Bytes &text)
 {
-    SendMessageA(m_log, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    common::win32::AddListBoxString(m_log, text);
 }
 
 void Win32UpdaterWindow::removeOldestLogLine()
@@ -272,12 +210,12 @@ void Win32UpdaterWindow::selectLogLine(int index)
 void Win32UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
 {
     if (changes.status) {
-        SetWindowTextA(m_status, changes.status->c_str());
+        common::win32::SetText(m_status, *changes.status);
         InvalidateRect(m_status, nullptr, FALSE);
     }
     if (changes.bytes) {
         for (HWND label : m_bytes) {
-            SetWindowTextA(label, changes.bytes->c_str());
+            common::win32::SetText(label, *changes.bytes);
             InvalidateRect(label, nullptr, FALSE);
         }
     }
@@ -288,45 +226,30 @@ void Win32UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
 
 void Win32UpdaterWindow::startRefresh()
 {
-    if (SetTimer(m_window, kRefreshTimer, kRefreshMs, nullptr))
+    if (SetTimer(hwnd(), kRefreshTimer, kRefreshMs, nullptr))
         m_refreshActive = true;
 }
 
-LRESULT CALLBACK Win32UpdaterWindow::procedure(HWND window, UINT message, WPARAM wParam,
-                                               LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        const auto *create = reinterpret_cast<const CREATESTRUCTA *>(lParam);
-        auto *self = static_cast<Win32UpdaterWindow *>(create->lpCreateParams);
-        self->m_window = window;
-        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto *self = reinterpret_cast<Win32UpdaterWindow *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!self)
-        return DefWindowProcA(window, message, wParam, lParam);
-    return self->dispatch(message, wParam, lParam);
-}
-
-LRESULT Win32UpdaterWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT Win32UpdaterWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // WM_PAINT draws all of it
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        HDC dc = BeginPaint(m_window, &paint);
+        HDC dc = BeginPaint(hwnd(), &paint);
         paintBackground(dc, paint.rcPaint);
-        EndPaint(m_window, &paint);
+        EndPaint(hwnd(), &paint);
         return 0;
     }
     case WM_MEASUREITEM: {
         auto *measure = reinterpret_cast<MEASUREITEMSTRUCT *>(lParam);
-        HDC dc = GetDC(m_window);
+        HDC dc = GetDC(hwnd());
         HGDIOBJ old = SelectObject(dc, m_font);
         TEXTMETRICA metrics;
         GetTextMetricsA(dc, &metrics);
         SelectObject(dc, old);
-        ReleaseDC(m_window, dc);
+        ReleaseDC(hwnd(), dc);
         measure->itemHeight = static_cast<UINT>(metrics.tmHeight + 2);
         return TRUE;
     }
@@ -334,11 +257,11 @@ LRESULT Win32UpdaterWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         drawItem(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
         return TRUE;
     case WM_CTLCOLORLISTBOX:
-        SetDCBrushColor(reinterpret_cast<HDC>(wParam), rgb(0x101820));
+        SetDCBrushColor(reinterpret_cast<HDC>(wParam), ToColorRef(Rgb(0x101820)));
         return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
     case WM_TIMER:
         if (wParam == kRefreshTimer) {
-            KillTimer(m_window, kRefreshTimer);
+            KillTimer(hwnd(), kRefreshTimer);
             m_refreshActive = false;
             applyProgress();
             return 0;
@@ -349,13 +272,13 @@ LRESULT Win32UpdaterWindow::dispatch(UINT message, WPARAM wParam, LPARAM lParam)
         // at once.
         userClosed();
         if (!ending())
-            ShowWindow(m_window, SW_HIDE);
+            ShowWindow(hwnd(), SW_HIDE);
         common::RearmCoreTimers();
         return 0;
     default:
         break;
     }
-    return DefWindowProcA(m_window, message, wParam, lParam);
+    return WindowBase::onMessage(message, wParam, lParam);
 }
 
 LRESULT CALLBACK Win32UpdaterWindow::fillProcedure(HWND window, UINT message, WPARAM wParam,
@@ -371,7 +294,7 @@ LRESULT CALLBACK Win32UpdaterWindow::fillProcedure(HWND window, UINT message, WP
     GetClientRect(window, &area);
     for (int y = 0; y < kBarHeight; ++y)
         fill(dc, RECT{area.left, y, area.right, y + 1},
-             mix(rgb(0x8fb3d9), rgb(0x3c6c9e), (y + 0.5) / kBarHeight));
+             mix(ToColorRef(Rgb(0x8fb3d9)), ToColorRef(Rgb(0x3c6c9e)), (y + 0.5) / kBarHeight));
     EndPaint(window, &paint);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The Updater program for Windows: brings the game folder up to date from an update server,
 // then starts the next program and ends.
 #include "common/Platform.h"
+#include "common/win32/MessageLoop.h"
 #include "updater/app/CommandLine.h"
 #include "updater/flow/Launcher.h"
 #include "updater/win32/UpdaterProgram.h"
@@ -72,5 +73,5 @@ int main(int argc, char **argv)
         // Once the window is shown it stays open: closing it still runs the hand-over.
         report("", e.what(), "");
     }
-    return updater::RunMessageLoop();
+    return common::win32::RunMessageLoop();
 }

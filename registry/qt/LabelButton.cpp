@@ -1,14 +1,11 @@
-#include "registry/ui/LabelButton.h"
+#include "registry/qt/LabelButton.h"
+
+#include "common/qt/QtColour.h"
+#include "registry/app/WindowDescription.h"
 
 #include <QMouseEvent>
 
 namespace registry {
-
-QColor ColourFromBgr(unsigned bgr)
-{
-    return QColor(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
-                  static_cast<int>((bgr >> 16) & 0xFF));
-}
 
 LabelButton::LabelButton(const QString &caption, QWidget *parent) : QLabel(caption, parent)
 {
@@ -43,8 +40,8 @@ void LabelButton::mouseReleaseEvent(QMouseEvent *event)
 void LabelButton::applyLook()
 {
     QPalette pal = palette();
-    const QColor back = ColourFromBgr(m_pressed ? kButtonPressedColour : kButtonIdleColour);
-    const QColor text = ColourFromBgr(kButtonTextColour);
+    const QColor back = common::ToQColor(m_pressed ? kButtonPressedColour : kButtonIdleColour);
+    const QColor text = common::ToQColor(kButtonTextColour);
     for (auto group : {QPalette::Active, QPalette::Inactive}) {
         pal.setColor(group, QPalette::Window, back);
         pal.setColor(group, QPalette::WindowText, text);

@@ -2,7 +2,7 @@
 
 namespace registry {
 
-// What both windows lay out alike.
+// What both front ends lay out alike.
 
 // Typing limits of the boxes, in characters.
 inline constexpr int kUserMaxLength = 15;
@@ -12,9 +12,27 @@ inline constexpr int kAddressMaxLength = 15;
 inline constexpr int kPortMaxLength = 15;
 inline constexpr int kSendMaxLength = 1400;
 
+// Sizes at 96 DPI. The main window's inside at start, the column of the status area and the
+// users online, the two label-buttons of the main area.
+inline constexpr int kClientWidth = 1000;
+inline constexpr int kClientHeight = 640;
+inline constexpr int kLeftColumnWidth = 210;
+inline constexpr int kPlayWidth = 180;
+inline constexpr int kSendButtonWidth = 80;
+inline constexpr int kSendHeight = 44;
+
 // The place the five panels share.
 inline constexpr int kPanelWidth = 320;
 inline constexpr int kPanelHeight = 262;
+
+// The version window: at least this size, the release notes inside these margins (120 twips
+// on the left, top and bottom and 135 on the right, at 15 twips per pixel).
+inline constexpr int kVersionWidth = 480;
+inline constexpr int kVersionHeight = 360;
+inline constexpr int kVersionMarginLeft = 8;
+inline constexpr int kVersionMarginTop = 8;
+inline constexpr int kVersionMarginBottom = 8;
+inline constexpr int kVersionMarginRight = 9;
 
 // Columns of the server list: the hidden index column first.
 enum Column

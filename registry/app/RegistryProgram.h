@@ -2,11 +2,12 @@
 
 #include "common/Clock.h"
 #include "common/Platform.h"
+#include "registry/app/IniAccountSettings.h"
+#include "registry/app/WindowController.h"
+#include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
 #include "registry/support/MachineId.h"
-#include "registry/ui/IniAccountSettings.h"
-#include "registry/ui/WindowActions.h"
 
 #include <functional>
 #include <optional>
@@ -21,20 +22,22 @@ inline ProgramFolders FoldersBeside(const Bytes &programFolder)
 }
 
 // The objects of the Registry program, built in the order each needs the others: clock, the
-// registry connection and the probe, shell, window, registry.ini, core; the core's timer once
-// the core has started. Each front end names its transport, window and timer types.
+// registry connection and the probe, shell, window, the core's view of it, registry.ini, the
+// controller with the core; the core's timer once the core has started. Each front end names
+// its transport, window and timer types; a window offers surface(), attach() and show().
 template <class Transport, class Window, class CoreTimer> class RegistryProgram
 {
 public:
     // `endLoop` leaves the program's event loop.
     RegistryProgram(const Bytes &programFolder, const ServerAddress &server,
                     std::function<void()> endLoop)
-        : m_window(FoldersBeside(programFolder), m_shell), m_settings(programFolder),
-          m_core({m_clock, m_main, m_probe, m_window, [] { return MachineId(); }, server.host,
-                  server.port, &m_settings})
+        : m_window(programFolder), m_view(m_window.surface()), m_settings(programFolder),
+          m_controller({m_clock, m_main, m_probe, m_view, [] { return MachineId(); }, server.host,
+                        server.port, &m_settings},
+                       m_window.surface(), m_shell, FoldersBeside(programFolder))
     {
         // QuitProgram: close the connection and end the program at once.
-        m_window.setQuitHandler([this, endLoop = std::move(endLoop)] {
+        m_view.setQuitHandler([this, endLoop = std::move(endLoop)] {
             m_main.close();
             endLoop();
         });
@@ -42,13 +45,14 @@ public:
     RegistryProgram(const RegistryProgram &) = delete;
     RegistryProgram &operator=(const RegistryProgram &) = delete;
 
-    // The window's loading, the window shown, then the core and its timer started.
+    // The window's inputs connected and its loading run, the window shown, then the core and
+    // its timer started.
     void start()
     {
-        m_window.attach(m_core);
+        m_window.attach(m_controller);
         m_window.show();
-        m_core.start();
-        m_timer.emplace(m_core, m_clock);
+        m_controller.start();
+        m_timer.emplace(m_controller.core(), m_clock);
         m_timer->rearm();
     }
 
@@ -58,8 +62,9 @@ private:
     Transport m_probe; // sckPingNewServ
     common::PlatformShell m_shell;
     Window m_window;
+    WindowView m_view;
     IniAccountSettings m_settings;
-    RegistryClient m_core;
+    WindowController m_controller;
     std::optional<CoreTimer> m_timer;
 };
 

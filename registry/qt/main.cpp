@@ -4,35 +4,33 @@
 #include "common/Platform.h"
 #include "common/qt/QtCoreTimer.h"
 #include "common/qt/QtTransport.h"
+#include "registry/app/ProgramOptions.h"
+#include "registry/app/RegistryProgram.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/qt/FrmMain.h"
 #include "registry/support/CommandLine.h"
-#include "registry/ui/FrmMain.h"
-#include "registry/ui/RegistryProgram.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
 QCommandLineOption serverOption()
 {
     return QCommandLineOption(QStringLiteral("server"),
-                              QStringLiteral("Registry server to use instead of %1:%2.")
-                                  .arg(QString::fromStdString(registry::DefaultRegistryHost()))
-                                  .arg(registry::DefaultRegistryPort()),
-                              QStringLiteral("HOST[:PORT]"));
+                              QString::fromStdString(registry::ServerOptionHelp()),
+                              QLatin1String(registry::kServerValueName));
 }
 
 void describe(QCommandLineParser &parser)
 {
     QCoreApplication::setApplicationName(QStringLiteral("Registry"));
     QCoreApplication::setApplicationVersion(QLatin1String(registry::kVersionText));
-    parser.setApplicationDescription(
-        QStringLiteral("The Talmora Online Registry: find player-run game servers, chat with "
-                       "other players, register your own server and join a game."));
+    parser.setApplicationDescription(QLatin1String(registry::kProgramDescription));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(serverOption());
@@ -71,11 +69,10 @@ int main(int argc, char **argv)
     registry::ServerAddress server{registry::DefaultRegistryHost(),
                                    registry::DefaultRegistryPort()};
     if (parser.isSet(serverOption)) {
-        const auto parsed =
-            registry::ParseServerAddress(parser.value(serverOption).toStdString(), server.port);
+        const std::string value = parser.value(serverOption).toStdString();
+        const auto parsed = registry::ParseServerAddress(value, server.port);
         if (!parsed) {
-            std::fprintf(stderr, "Registry: --server expects HOST or HOST:PORT, got \"%s\"\n",
-                         qPrintable(parser.value(serverOption)));
+            std::fprintf(stderr, "Registry: %s\n", registry::ServerOptionMistake(value).c_str());
             return 2;
         }
         server = *parsed;

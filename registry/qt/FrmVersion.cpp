@@ -1,6 +1,7 @@
-#include "registry/support/FrmVersion.h"
+#include "registry/qt/FrmVersion.h"
 
 #include "common/qt/Text1252.h"
+#include "registry/app/WindowDescription.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -11,26 +12,11 @@
 
 namespace registry {
 
-namespace {
-
-constexpr const char *kVersionText = TALMORA_REGISTRY_VERSION;
-
-// 120 twips on the left, top and bottom and 135 on the right, at 15 twips per pixel.
-constexpr int kMarginLeft = 8;
-constexpr int kMarginTop = 8;
-constexpr int kMarginBottom = 8;
-constexpr int kMarginRight = 9;
-constexpr int kWindowWidth = 480;
-constexpr int kWindowHeight = 360;
-
-} // namespace
-
 FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
     : QWidget(parent, Qt::Window), m_txtUpdates(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("frmVersion"));
-    setWindowTitle(QStringLiteral("The Talmora Online Registry (Version ") +
-                   QLatin1String(kVersionText) + QStringLiteral(")"));
+    setWindowTitle(common::FromWindows1252(VersionWindowTitle()));
     m_txtUpdates->setObjectName(QStringLiteral("txtUpdates"));
     m_txtUpdates->setReadOnly(true);
     QFont font(QStringLiteral("Verdana"));
@@ -50,9 +36,9 @@ FrmVersion::FrmVersion(const common::Bytes &programFolder, QWidget *parent)
         widest = std::max(widest, metrics.horizontalAdvance(line));
     const int chrome = 2 * m_txtUpdates->frameWidth() +
                        2 * static_cast<int>(m_txtUpdates->document()->documentMargin()) +
-                       m_txtUpdates->verticalScrollBar()->sizeHint().width() + kMarginLeft +
-                       kMarginRight + 4; // the caret's width
-    resize(std::max(kWindowWidth, widest + chrome), kWindowHeight);
+                       m_txtUpdates->verticalScrollBar()->sizeHint().width() + kVersionMarginLeft +
+                       kVersionMarginRight + 4; // the caret's width
+    resize(std::max(kVersionWidth, widest + chrome), kVersionHeight);
 }
 
 QString FrmVersion::notesText() const
@@ -63,9 +49,9 @@ QString FrmVersion::notesText() const
 void FrmVersion::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    m_txtUpdates->setGeometry(kMarginLeft, kMarginTop,
-                              std::max(0, width() - kMarginLeft - kMarginRight),
-                              std::max(0, height() - kMarginTop - kMarginBottom));
+    m_txtUpdates->setGeometry(kVersionMarginLeft, kVersionMarginTop,
+                              std::max(0, width() - kVersionMarginLeft - kVersionMarginRight),
+                              std::max(0, height() - kVersionMarginTop - kVersionMarginBottom));
 }
 
 } // namespace registry

@@ -30,11 +30,4 @@ private:
     bool m_pressed = false;
 };
 
-// Colours of the window, from their 0x00BBGGRR values.
-QColor ColourFromBgr(unsigned bgr);
-inline constexpr unsigned kWindowColour = 0x61514B;
-inline constexpr unsigned kButtonIdleColour = 0x2F241E;
-inline constexpr unsigned kButtonPressedColour = 0x61514B;
-inline constexpr unsigned kButtonTextColour = 0x9AADC2;
-
 } // namespace registry

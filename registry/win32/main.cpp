@@ -5,12 +5,15 @@
 #include <winsock2.h>
 
 #include "common/Platform.h"
+#include "common/win32/MessageLoop.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/Win32Transport.h"
+#include "common/win32/WindowText.h"
+#include "registry/app/ProgramOptions.h"
+#include "registry/app/RegistryProgram.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/support/CommandLine.h"
-#include "registry/ui/RegistryProgram.h"
-#include "registry/ui/win32/MainWindow.h"
+#include "registry/win32/MainWindow.h"
 
 #include <windows.h>
 
@@ -21,17 +24,15 @@ namespace {
 
 std::string usage()
 {
-    return "Usage: Registry.exe [--server HOST[:PORT]]\n\n"
-           "The Talmora Online Registry: find player-run game servers, chat with other players, "
-           "register your own server and join a game.\n\n"
-           "--server HOST[:PORT]\tRegistry server to use instead of " +
-           registry::DefaultRegistryHost() + ":" + std::to_string(registry::DefaultRegistryPort()) +
-           ".\n--version\tShows the version.\n--help\tShows this text.";
+    return std::string("Usage: Registry.exe [--server ") + registry::kServerValueName + "]\n\n" +
+           registry::kProgramDescription + "\n\n--server " + registry::kServerValueName + "\t" +
+           registry::ServerOptionHelp() +
+           "\n--version\tShows the version.\n--help\tShows this text.";
 }
 
 void tell(const std::string &text)
 {
-    MessageBoxA(nullptr, text.c_str(), registry::kProgramTitle, MB_OK);
+    common::win32::ShowMessageBox(nullptr, text, registry::kProgramTitle, MB_OK);
 }
 
 // Reads the options into `server`. Returns the exit code when the program is to end at once
@@ -59,7 +60,7 @@ int readOptions(int argc, char **argv, registry::ServerAddress &server)
         }
         const auto parsed = registry::ParseServerAddress(value, server.port);
         if (!parsed) {
-            tell("--server expects HOST or HOST:PORT, got \"" + std::string(value) + "\".");
+            tell(registry::ServerOptionMistake(value) + ".");
             return 2;
         }
         server = *parsed;
@@ -84,11 +85,5 @@ int main(int argc, char **argv)
                               common::Win32CoreTimer>
         program(programFolder, server, [] { PostQuitMessage(0); });
     program.start();
-
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return 0;
+    return common::win32::RunMessageLoop();
 }

@@ -2,75 +2,75 @@
 
 #include "registry/net/RegistryView.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-namespace registrytest {
+namespace testsupport {
 
-using common::Bytes;
-using common::ByteView;
-
-// A view that keeps what the window would show and records every call in order. A test can
-// play the nested event loop of a modal message through `duringMessage`.
-class RecordingView final : public registry::RegistryView
+// The Registry core's view for tests: it keeps what the window would show and records every
+// call in order. A test can play the nested event loop of a modal message through
+// `duringMessage`.
+class RecordingRegistryView final : public registry::RegistryView
 {
 public:
     // Window state as the core left it.
-    Bytes registryCaption = "Offline";
+    common::Bytes registryCaption = "Offline";
     bool registryOnline = false;
-    Bytes statusText = "Connecting...";
-    Bytes accountText = "Logged Off";
-    Bytes serverCountText = "N/A";
+    common::Bytes statusText = "Connecting...";
+    common::Bytes accountText = "Logged Off";
+    common::Bytes serverCountText = "N/A";
     bool accountMenu[3] = {false, false, false};
     bool serverSettingsEnabled = false;
     bool serverAddNewEnabled = false;
     std::vector<int> hiddenPanels;
-    std::vector<Bytes> chatLines;
+    std::vector<common::Bytes> chatLines;
     bool chatInputEnabled = false;
     int chatInputClears = 0;
     std::vector<int> rowOrder; // keys in list order
     std::map<int, registry::ServerRowText> rows;
-    std::vector<Bytes> users;
+    std::vector<common::Bytes> users;
     int newAccountFieldClears = 0;
     int newAccountUserClears = 0;
-    Bytes loginUser;
-    Bytes loginPassword;
+    common::Bytes loginUser;
+    common::Bytes loginPassword;
     int autoLogin = 0;
-    bool playEnabled = false;
     std::map<registry::Button, bool> buttonEnabled; // as last set through setButtonEnabled
     bool retypeEnabled = false;
-    Bytes newServerAddressText;
+    common::Bytes newServerAddressText;
     bool addServerEnabled = false;
-    Bytes addServerCaption = "Add Server";
-    std::vector<Bytes> messages;
+    common::Bytes addServerCaption = "Add Server";
+    std::vector<common::Bytes> messages;
+    int openMessages = 0;    // messages open inside each other now
+    int deepestMessages = 0; // the most that were
     int quitCalls = 0;
-    // Every call, in order ("message:...", "hidePanel:4", ...).
-    std::vector<Bytes> calls;
+    // Every call, in order ("message:...", "hidePanel:4", "row:5|Online|Name|12|Admin", ...).
+    std::vector<common::Bytes> calls;
 
-    std::function<void(ByteView)> duringMessage;
+    std::function<void(common::ByteView)> duringMessage;
 
-    void setRegistryState(ByteView caption, bool online) override
+    void setRegistryState(common::ByteView caption, bool online) override
     {
         registryCaption = caption;
         registryOnline = online;
-        record("registry:" + Bytes(caption));
+        record("registry:" + common::Bytes(caption));
     }
-    void setStatusText(ByteView text) override
+    void setStatusText(common::ByteView text) override
     {
         statusText = text;
-        record("status:" + Bytes(text));
+        record("status:" + common::Bytes(text));
     }
-    void setAccountText(ByteView text) override
+    void setAccountText(common::ByteView text) override
     {
         accountText = text;
-        record("account:" + Bytes(text));
+        record("account:" + common::Bytes(text));
     }
-    void setServerCountText(ByteView text) override
+    void setServerCountText(common::ByteView text) override
     {
         serverCountText = text;
-        record("count:" + Bytes(text));
+        record("count:" + common::Bytes(text));
     }
     void setAccountMenuEnabled(registry::AccountMenu item, bool enabled) override
     {
@@ -94,10 +94,10 @@ public:
         hiddenPanels.push_back(index);
         record("hidePanel:" + std::to_string(index));
     }
-    void appendChatLine(ByteView line) override
+    void appendChatLine(common::ByteView line) override
     {
         chatLines.emplace_back(line);
-        record("chat:" + Bytes(line));
+        record("chat:" + common::Bytes(line));
     }
     void setChatInputEnabled(bool enabled) override
     {
@@ -114,7 +114,8 @@ public:
         if (rows.find(index) == rows.end())
             rowOrder.push_back(index);
         rows[index] = row;
-        record("row:" + std::to_string(index));
+        record("row:" + std::to_string(index) + "|" + row.status + "|" + row.name + "|" +
+               row.players + "|" + row.administrator);
     }
     void clearServerRows() override
     {
@@ -127,10 +128,10 @@ public:
         users.clear();
         record("clearUsers");
     }
-    void addUser(ByteView name) override
+    void addUser(common::ByteView name) override
     {
         users.emplace_back(name);
-        record("user:" + Bytes(name));
+        record("user:" + common::Bytes(name));
     }
     void clearNewAccountFields() override
     {
@@ -142,12 +143,12 @@ public:
         ++newAccountUserClears;
         record("clearNewAccountUser");
     }
-    void showLoginUser(ByteView user) override
+    void showLoginUser(common::ByteView user) override
     {
         loginUser = user;
-        record("loginUser:" + Bytes(user));
+        record("loginUser:" + common::Bytes(user));
     }
-    void showLoginPassword(ByteView password) override
+    void showLoginPassword(common::ByteView password) override
     {
         loginPassword = password;
         record("loginPassword");
@@ -156,11 +157,6 @@ public:
     {
         autoLogin = value;
         record("autoLogin:" + std::to_string(value));
-    }
-    void setPlayEnabled(bool enabled) override
-    {
-        playEnabled = enabled;
-        record(enabled ? "play=on" : "play=off");
     }
     void setButtonEnabled(registry::Button button, bool enabled) override
     {
@@ -172,26 +168,28 @@ public:
         retypeEnabled = enabled;
         record(enabled ? "retype=on" : "retype=off");
     }
-    void setNewServerAddress(ByteView address) override
+    void setNewServerAddress(common::ByteView address) override
     {
         newServerAddressText = address;
-        record("address:" + Bytes(address));
+        record("address:" + common::Bytes(address));
     }
-    void setAddServerButton(bool enabled, ByteView caption) override
+    void setAddServerButton(bool enabled, common::ByteView caption) override
     {
         addServerEnabled = enabled;
         addServerCaption = caption;
-        record("addServer:" + Bytes(caption) + (enabled ? "=on" : "=off"));
+        record("addServer:" + common::Bytes(caption) + (enabled ? "=on" : "=off"));
     }
-    void showMessage(ByteView text) override
+    void showMessage(common::ByteView text) override
     {
         messages.emplace_back(text);
-        record("message:" + Bytes(text));
+        record("message:" + common::Bytes(text));
+        deepestMessages = std::max(deepestMessages, ++openMessages);
         if (duringMessage) {
             // One nested delivery per message; the hook may be replaced from inside.
             auto hook = duringMessage;
             hook(text);
         }
+        --openMessages;
         record("messageClosed");
     }
     void quitRequested() override
@@ -201,7 +199,7 @@ public:
     }
 
 private:
-    void record(Bytes call) { calls.push_back(std::move(call)); }
+    void record(common::Bytes call) { calls.push_back(std::move(call)); }
 };
 
-} // namespace registrytest
+} // namespace testsupport

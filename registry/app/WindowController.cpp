@@ -1,0 +1,152 @@
+#include "registry/app/WindowController.h"
+
+#include <utility>
+
+namespace registry {
+
+WindowController::WindowController(RegistryClient::Ports ports, WindowSurface &surface,
+                                   common::Shell &shell, ProgramFolders folders)
+    : m_core(std::move(ports)), m_surface(surface), m_shell(shell), m_folders(std::move(folders))
+{
+}
+
+void WindowController::windowLoaded()
+{
+    m_surface.setText(IdRegVer, RegistryVersionLine());
+    m_core.appendChat(kWelcomeLine);
+    m_core.loadAccountSettings();
+}
+
+void WindowController::buttonReleased(Button button)
+{
+    switch (button) {
+    case Button::PlaySelectedServer:
+        play();
+        return;
+    case Button::CreateAccount:
+        m_core.createAccountReleased();
+        return;
+    case Button::Login:
+        m_core.loginReleased();
+        return;
+    case Button::Send:
+        m_core.sendChat(m_surface.text(IdSend));
+        return;
+    case Button::AddServer:
+        m_core.addServerPressed();
+        return;
+    case Button::UseMyAddress:
+        m_core.requestMyAddress();
+        return;
+    case Button::RemoveServer:
+    case Button::SaveServerSettings:
+        return; // no request behind them: they only show that they were pressed
+    }
+}
+
+void WindowController::closeReleased(Panel panel)
+{
+    m_surface.setPanelShown(panel, false);
+}
+
+void WindowController::menuChosen(MenuItem item)
+{
+    switch (item) {
+    case MenuItem::CreateNewAccount: // the account panels hide each other
+        m_surface.setPanelShown(Panel::AccountLogin, false);
+        m_surface.setPanelShown(Panel::NewAccount, true);
+        return;
+    case MenuItem::LogIn:
+        m_surface.setPanelShown(Panel::NewAccount, false);
+        m_surface.setPanelShown(Panel::AccountLogin, true);
+        return;
+    case MenuItem::LogOut:
+        m_core.logOff();
+        return;
+    case MenuItem::Exit:
+        m_core.requestQuit();
+        return;
+    case MenuItem::ServerRun:
+        RunGameServer(
+            m_shell, [this](const Bytes &text) { present(text); }, m_folders.server);
+        return;
+    case MenuItem::ServerSettings:
+        m_surface.setPanelShown(Panel::ServerSettings, true);
+        return;
+    case MenuItem::ServerAddNew:
+        m_surface.setPanelShown(Panel::AddServer, true);
+        return;
+    case MenuItem::Credits:
+        m_surface.setPanelShown(Panel::Credits, true);
+        return;
+    case MenuItem::Version:
+        m_surface.showVersionWindow();
+        return;
+    }
+}
+
+void WindowController::textChanged(int control)
+{
+    if (const std::optional<AccountBox> box = AccountBoxOf(control)) {
+        m_core.accountTextChanged(*box, m_surface.text(control));
+    } else if (control == IdNewServer || control == IdNewIP || control == IdNewPort) {
+        m_core.newServerFieldsChanged(m_surface.text(IdNewServer), m_surface.text(IdNewIP),
+                                      m_surface.text(IdNewPort));
+    }
+}
+
+void WindowController::enterPressed(int control)
+{
+    if (control == IdSend) {
+        m_core.sendChatFromEnter(m_surface.text(IdSend));
+    } else if (const std::optional<AccountBox> box = AccountBoxOf(control)) {
+        m_core.enterPressed(*box);
+    }
+}
+
+void WindowController::enterReleased(int control)
+{
+    if (const std::optional<AccountBox> box = AccountBoxOf(control))
+        m_core.enterReleased(*box);
+}
+
+void WindowController::autoLoginClicked()
+{
+    // Unticked becomes ticked, ticked unticked and greyed ticked; from then on the box is an
+    // ordinary two-state box.
+    const bool ticked = m_core.autoLogin() != 1;
+    m_surface.setCheck(IdAutoLogin, ticked ? 1 : 0);
+    m_core.autoLoginClicked(ticked);
+}
+
+void WindowController::serverRowChosen(int index)
+{
+    if (!ServerTable::validIndex(index))
+        return;
+    const ServerRecord &slot = m_core.servers().slot(index);
+    m_selected = SelectedServer{slot.name, slot.address, kGameClientPort};
+    m_surface.setEnabled(ButtonControl(Button::PlaySelectedServer), true);
+}
+
+void WindowController::noServerRowChosen()
+{
+    m_surface.setEnabled(ButtonControl(Button::PlaySelectedServer), false);
+}
+
+void WindowController::serverRowActivated()
+{
+    play();
+}
+
+void WindowController::closeRequested()
+{
+    m_core.requestQuit();
+}
+
+void WindowController::play()
+{
+    StartGameClient(
+        m_shell, [this](const Bytes &text) { present(text); }, m_folders.game, m_selected);
+}
+
+} // namespace registry

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "common/Platform.h"
+#include "registry/app/WindowDescription.h"
+#include "registry/app/WindowSurface.h"
+#include "registry/net/RegistryClient.h"
+#include "registry/support/Launcher.h"
+
+namespace registry {
+
+// Where the program and the programs it starts live.
+struct ProgramFolders
+{
+    Bytes program; // without a trailing separator
+    Bytes game;    // program & "\Talmora\"
+    Bytes server;  // program & "\Server\"
+};
+
+// The one entry of every user input of the main window, whichever toolkit draws it, and the
+// only holder of the core: each front end turns a toolkit event into one call of this, and
+// this decides what the core, the launcher and the window do about it. It also keeps the
+// server chosen in the list, for the game client.
+class WindowController
+{
+public:
+    // `ports.view` shows what the core says (a WindowView over the same surface).
+    WindowController(RegistryClient::Ports ports, WindowSurface &surface, common::Shell &shell,
+                     ProgramFolders folders);
+    WindowController(const WindowController &) = delete;
+    WindowController &operator=(const WindowController &) = delete;
+
+    // For the core's timer and for reading the core's state.
+    RegistryClient &core() { return m_core; }
+    const RegistryClient &core() const { return m_core; }
+    // The server chosen in the list, as the game client is started with it; empty until a
+    // row has been chosen.
+    const SelectedServer &selectedServer() const { return m_selected; }
+
+    // The window has been built and connected: its loading (the version line, the welcome
+    // line, then the stored account).
+    void windowLoaded();
+    // The window is shown: the first connection attempt comes 500 ms later.
+    void start() { m_core.start(); }
+
+    // A label-button released (wherever the pointer is), a panel's "Close" released, a menu
+    // item chosen.
+    void buttonReleased(Button button);
+    void closeReleased(Panel panel);
+    void menuChosen(MenuItem item);
+    // The text of a box changed, by typing or because the program set it; what it holds now
+    // is read from the window when it matters.
+    void textChanged(int control);
+    // Enter went down (also by the key's repeat) or came up in a box.
+    void enterPressed(int control);
+    void enterReleased(int control);
+    // A click of "Automatically Login".
+    void autoLoginClicked();
+    // A row of the server list chosen (click or keyboard), a click that hit no row, a row
+    // double-clicked.
+    void serverRowChosen(int index);
+    void noServerRowChosen();
+    void serverRowActivated();
+    // The user closes the window: never refused, it asks the program to end.
+    void closeRequested();
+
+private:
+    void play();
+    // A message of the window's own goes through the core, which knows while one is open.
+    void present(const Bytes &text) { m_core.showMessage(text); }
+
+    RegistryClient m_core;
+    WindowSurface &m_surface;
+    common::Shell &m_shell;
+    ProgramFolders m_folders;
+    SelectedServer m_selected;
+};
+
+} // namespace registry

@@ -1,0 +1,89 @@
+#include "registry/app/WindowDescription.h"
+
+#include "registry/net/RegistryClient.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace registry {
+
+namespace {
+
+constexpr std::pair<int, const char *> kControlNames[] = {
+    {IdRegistry, "lblRegistry"},
+    {IdServers, "lblServers"},
+    {IdStatus, "lblStatus"},
+    {IdAccount, "lblAccount"},
+    {IdServerList, "lstViewServers"},
+    {IdUsers, "lstUsers"},
+    {IdChat, "txtChat"},
+    {IdSend, "txtSend"},
+    {IdStatusArea, "picServerStatus"},
+    {IdUsersCaption, "lblUsers"},
+    {IdUser0, "txtUser0"},
+    {IdUser1, "txtUser1"},
+    {IdPass0, "txtPass0"},
+    {IdPass1, "txtPass1"},
+    {IdPass2, "txtPass2"},
+    {IdRetype, "lblRetype"},
+    {IdNotify, "lblNotify"},
+    {IdAutoLogin, "chkAutoLogin"},
+    {IdRegVer, "lblRegVer0"},
+    {IdServerName, "txtServerName"},
+    {IdServerIP, "txtServerIP"},
+    {IdServerPort, "txtServerPort"},
+    {IdNewServer, "txtNewServer"},
+    {IdNewIP, "txtNewIP"},
+    {IdNewPort, "txtNewPort"},
+};
+
+constexpr std::pair<int, AccountBox> kAccountBoxes[] = {
+    {IdUser0, AccountBox::NewAccountUser}, {IdPass0, AccountBox::NewAccountPassword},
+    {IdPass2, AccountBox::Retyped},        {IdUser1, AccountBox::LoginUser},
+    {IdPass1, AccountBox::LoginPassword},
+};
+
+} // namespace
+
+std::string ControlName(int control)
+{
+    for (const LabelButtonInfo &button : kLabelButtons)
+        if (control == ButtonControl(button.button))
+            return "lblButton" + std::to_string(static_cast<int>(button.button));
+    for (int panel = 0; panel < kPanelCount; ++panel) {
+        if (control == IdPanelBase + panel)
+            return "picBox" + std::to_string(panel);
+        if (control == IdCloseBase + panel)
+            return "lblClose" + std::to_string(panel);
+    }
+    const auto *named =
+        std::find_if(std::begin(kControlNames), std::end(kControlNames),
+                     [control](const auto &entry) { return entry.first == control; });
+    return named == std::end(kControlNames) ? std::string() : named->second;
+}
+
+std::optional<AccountBox> AccountBoxOf(int control)
+{
+    for (const auto &[id, box] : kAccountBoxes)
+        if (id == control)
+            return box;
+    return std::nullopt;
+}
+
+const LabelButtonInfo &LabelButtonOf(Button button)
+{
+    return *std::find_if(std::begin(kLabelButtons), std::end(kLabelButtons),
+                         [button](const LabelButtonInfo &info) { return info.button == button; });
+}
+
+common::Bytes RegistryVersionLine()
+{
+    return common::Bytes("Registry Version: ") + kVersionText;
+}
+
+common::Bytes VersionWindowTitle()
+{
+    return common::Bytes(kProgramTitle) + " (Version " + kVersionText + ")";
+}
+
+} // namespace registry

@@ -1,0 +1,105 @@
+#include "registry/win32/LabelButton.h"
+
+#include "common/win32/Win32Colour.h"
+#include "common/win32/WindowText.h"
+#include "registry/app/WindowDescription.h"
+
+namespace registry::win32 {
+
+namespace {
+
+constexpr const char *kClassName = "TalmoraRegistryLabelButton";
+
+} // namespace
+
+LabelButton::LabelButton(HWND parent, int id, common::ByteView caption,
+                         const common::win32::Place &place, HFONT font)
+    : m_font(font)
+{
+    create(kClassName, false, caption, WS_CHILD | WS_VISIBLE, 0, place, parent,
+           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+}
+
+LabelButton::~LabelButton()
+{
+    destroy();
+}
+
+common::Rgb LabelButton::background() const
+{
+    return m_pressed ? kButtonPressedColour : kButtonIdleColour;
+}
+
+void LabelButton::pressed(bool down)
+{
+    m_pressed = down;
+    InvalidateRect(hwnd(), nullptr, FALSE);
+    UpdateWindow(hwnd());
+}
+
+LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        SetCapture(hwnd());
+        pressed(true);
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP: {
+        // The action runs on every release that reaches the label, wherever the pointer is.
+        m_pressed = false;
+        if (GetCapture() == hwnd())
+            ReleaseCapture();
+        pressed(false);
+        const int id = GetDlgCtrlID(hwnd());
+        SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(id, kReleased),
+                     reinterpret_cast<LPARAM>(hwnd()));
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        if (m_pressed)
+            pressed(false);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // WM_PAINT draws all of it
+    case WM_PAINT:
+        paint();
+        return 0;
+    case WM_SETTEXT:
+    case WM_ENABLE: {
+        const LRESULT result = WindowBase::onMessage(message, wParam, lParam);
+        InvalidateRect(hwnd(), nullptr, FALSE);
+        return result;
+    }
+    case WM_SETFONT:
+        m_font = reinterpret_cast<HFONT>(wParam);
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(m_font);
+    default:
+        return WindowBase::onMessage(message, wParam, lParam);
+    }
+}
+
+void LabelButton::paint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(hwnd(), &paint);
+    RECT area{};
+    GetClientRect(hwnd(), &area);
+    SetDCBrushColor(dc, common::win32::ToColorRef(background()));
+    FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, IsWindowEnabled(hwnd()) ? common::win32::ToColorRef(kButtonTextColour)
+                                             : common::win32::Darker(kButtonTextColour, 160));
+    HGDIOBJ old = SelectObject(dc, m_font);
+    common::win32::DrawTextBytes(dc, common::win32::GetText(hwnd()), area,
+                                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    EndPaint(hwnd(), &paint);
+}
+
+} // namespace registry::win32

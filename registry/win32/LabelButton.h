@@ -1,0 +1,37 @@
+#pragma once
+
+#include "common/Bytes.h"
+#include "common/Colour.h"
+#include "common/win32/Window.h"
+
+#include <windows.h>
+
+namespace registry::win32 {
+
+// A label that acts as a button: dark background at rest, the window's colour while pressed,
+// and its action on release of any mouse button, wherever the pointer is then (the label
+// keeps the mouse from press to release). A disabled label gets no mouse input and shows its
+// caption dimmed. The release goes to the parent as WM_COMMAND with the label's number and
+// kReleased; a new caption is shown at once.
+class LabelButton final : public common::win32::WindowBase
+{
+public:
+    static constexpr WORD kReleased = 1;
+
+    LabelButton(HWND parent, int id, common::ByteView caption, const common::win32::Place &place,
+                HFONT font);
+    ~LabelButton() override;
+
+    // The background now shown.
+    common::Rgb background() const;
+
+private:
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void pressed(bool down);
+    void paint();
+
+    HFONT m_font;
+    bool m_pressed = false;
+};
+
+} // namespace registry::win32

@@ -1,0 +1,81 @@
+#include "registry/win32/VersionWindow.h"
+
+#include "common/win32/WindowText.h"
+#include "registry/app/WindowDescription.h"
+#include "registry/support/ReleaseNotes.h"
+
+#include <algorithm>
+
+namespace registry::win32 {
+
+namespace {
+
+constexpr const char *kClassName = "TalmoraRegistryVersion";
+constexpr int kNotesId = 1;
+
+} // namespace
+
+VersionWindow::VersionWindow(const common::Bytes &programFolder, HFONT font)
+{
+    create(kClassName, true, VersionWindowTitle(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
+           {.width = kVersionWidth, .height = kVersionHeight});
+    common::Bytes notes;
+    common::AppendWithCrLf(notes, ReadReleaseNotes(programFolder));
+    m_notes = common::win32::CreateWindowWithText(
+        WS_EX_CLIENTEDGE, "EDIT", "",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
+            ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+        {0, 0, 10, 10}, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesId)));
+    SendMessageA(m_notes, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageA(m_notes, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    common::win32::SetText(m_notes, notes);
+    fitWidthToNotes(notes, font);
+}
+
+VersionWindow::~VersionWindow()
+{
+    destroy();
+}
+
+void VersionWindow::fitWidthToNotes(const common::Bytes &notes, HFONT font)
+{
+    HDC dc = GetDC(m_notes);
+    HGDIOBJ old = SelectObject(dc, font);
+    int widest = 0;
+    std::size_t start = 0;
+    while (start <= notes.size()) {
+        std::size_t end = notes.find("\r\n", start);
+        if (end == common::Bytes::npos)
+            end = notes.size();
+        widest = std::max(widest, common::win32::TextWidth(
+                                      dc, common::ByteView(notes).substr(start, end - start)));
+        start = end + 2;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(m_notes, dc);
+    const int chrome = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) +
+                       kVersionMarginLeft + kVersionMarginRight + 8;
+    RECT frame{0, 0, std::max(kVersionWidth, widest + chrome), kVersionHeight};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void VersionWindow::show()
+{
+    ShowWindow(hwnd(), SW_SHOW);
+    SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+LRESULT VersionWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SIZE) {
+        MoveWindow(GetDlgItem(hwnd(), kNotesId), kVersionMarginLeft, kVersionMarginTop,
+                   std::max(0, LOWORD(lParam) - kVersionMarginLeft - kVersionMarginRight),
+                   std::max(0, HIWORD(lParam) - kVersionMarginTop - kVersionMarginBottom), TRUE);
+        return 0;
+    }
+    return WindowBase::onMessage(message, wParam, lParam);
+}
+
+} // namespace registry::win32

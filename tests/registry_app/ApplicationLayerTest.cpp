@@ -1,0 +1,312 @@
+// The Registry's application layer without a toolkit: the controller every input goes
+// through and the view that turns the core's requests into changes of the window's controls,
+// over a surface that records what it is asked, with the real core on fake transports.
+#include "common/Clock.h"
+#include "common/Codec.h"
+#include "registry/app/ChatGathering.h"
+#include "registry/app/RegistryProgram.h"
+#include "registry/app/WindowController.h"
+#include "registry/app/WindowView.h"
+#include "tests/support/FakeTransport.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using common::Bytes;
+using common::ByteView;
+using namespace registry;
+
+class RecordingSurface final : public WindowSurface
+{
+public:
+    std::map<int, Bytes> texts;
+    std::map<int, bool> enabled;
+    std::vector<std::string> calls; // panels, check box, version window, in order
+    std::vector<Bytes> chatInserts;
+    std::vector<std::function<void()>> posted;
+    bool postWorks = true;
+
+    void setText(int id, ByteView text) override { texts[id] = text; }
+    Bytes text(int id) const override
+    {
+        const auto it = texts.find(id);
+        return it == texts.end() ? Bytes() : it->second;
+    }
+    void setEnabled(int id, bool on) override { enabled[id] = on; }
+    void setTextColour(int, common::Rgb) override {}
+    void setCheck(int, int value) override { calls.push_back("check:" + std::to_string(value)); }
+    void setFocus(int) override {}
+    void setPanelShown(Panel panel, bool shown) override
+    {
+        calls.push_back((shown ? "show:" : "hide:") + std::to_string(static_cast<int>(panel)));
+    }
+    void setMenuEnabled(MenuItem, bool) override {}
+    void appendChat(ByteView lines) override { chatInserts.emplace_back(lines); }
+    void setServerRow(int, const ServerRowText &) override {}
+    void clearServerRows() override {}
+    void clearUsers() override {}
+    void addUser(ByteView) override {}
+    void showMessage(ByteView) override {}
+    void showVersionWindow() override { calls.push_back("version"); }
+    bool post(std::function<void()> work) override
+    {
+        if (postWorks)
+            posted.push_back(std::move(work));
+        return postWorks;
+    }
+    // The event loop's next pass.
+    void runPosted()
+    {
+        auto work = std::move(posted);
+        posted.clear();
+        for (auto &item : work)
+            item();
+    }
+};
+
+class RecordingShell final : public common::Shell
+{
+public:
+    std::vector<std::string> opened; // "file parameters directory"
+    common::ShellResult open(ByteView, ByteView file, ByteView parameters, ByteView directory,
+                             int) override
+    {
+        opened.push_back(Bytes(file) + " " + Bytes(parameters) + " " + Bytes(directory));
+        return common::ShellResult::Started;
+    }
+    void openWith(ByteView, ByteView) override {}
+};
+
+class MemorySettings final : public AccountSettings
+{
+public:
+    int stored = 0;
+    Bytes user() const override { return {}; }
+    int autoLogin() const override { return stored; }
+    Bytes password() const override { return {}; }
+    void writeUser(ByteView) override {}
+    void writePassword(ByteView) override {}
+    void writeAutoLogin(bool ticked) override { stored = ticked ? 1 : 0; }
+};
+
+class ApplicationLayer : public ::testing::Test
+{
+protected:
+    void connect()
+    {
+        controller.start();
+        clock.advance(kConnectIntervalMs);
+        controller.core().onTimer();
+        main.acceptConnection();
+        main.clearSent();
+    }
+    void deliver(ByteView body)
+    {
+        main.deliver(*common::BuildPacket(body, common::PacketKind::Plain));
+    }
+    std::vector<Bytes> sentBodies() const
+    {
+        std::vector<Bytes> bodies;
+        for (const std::string &sent : main.sends())
+            bodies.push_back(sent.substr(3));
+        return bodies;
+    }
+
+    common::ManualClock clock{1000};
+    testsupport::FakeTransport main;
+    testsupport::FakeTransport probe;
+    RecordingSurface surface;
+    WindowView view{surface};
+    RecordingShell shell;
+    MemorySettings settings;
+    WindowController controller{
+        {clock, main, probe, view, [] { return Bytes("1"); }, "127.0.0.1", 2600, &settings},
+        surface,
+        shell,
+        FoldersBeside("C:\\Game")};
+};
+
+TEST(ChatGathering, LinesOfOnePassGoInOneInsertion)
+{
+    struct Case
+    {
+        std::vector<const char *> lines;
+        const char *inserted; // nullptr: nothing
+    };
+    const Case cases[] = {
+        {{"one", "two", "three"}, "one\r\ntwo\r\nthree"},
+        {{"cr\ronly", "lf\nonly", "crlf\r\nkept", "end\n"},
+         "cr\r\nonly\r\nlf\r\nonly\r\ncrlf\r\nkept\r\nend\r\n"},
+        {{"", "after empty", ""}, "after empty"},
+        {{""}, nullptr},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::function<void()>> posted;
+        std::vector<Bytes> inserts;
+        ChatGathering chat(
+            [&](std::function<void()> work) {
+                posted.push_back(std::move(work));
+                return true;
+            },
+            [&](ByteView lines) { inserts.emplace_back(lines); });
+        for (const char *line : c.lines)
+            chat.append(line);
+        EXPECT_EQ(posted.size(), c.inserted ? 1u : 0u) << c.lines.front();
+        for (auto &work : posted)
+            work();
+        EXPECT_EQ(inserts, c.inserted ? std::vector<Bytes>{c.inserted} : std::vector<Bytes>{});
+    }
+}
+
+TEST(ChatGathering, AFlushThatCouldNotBeQueuedIsAskedForAgainAndNoneOutlivesTheLog)
+{
+    bool queueWorks = false;
+    std::vector<std::function<void()>> posted;
+    std::vector<Bytes> inserts;
+    {
+        ChatGathering chat(
+            [&](std::function<void()> work) {
+                if (queueWorks)
+                    posted.push_back(std::move(work));
+                return queueWorks;
+            },
+            [&](ByteView lines) { inserts.emplace_back(lines); });
+        chat.append("lost post");
+        queueWorks = true;
+        chat.append("next line");
+        ASSERT_EQ(posted.size(), 1u);
+        posted.front()();
+        EXPECT_EQ(inserts, std::vector<Bytes>{"lost post\r\nnext line"});
+        chat.append("left behind");
+    }
+    // The log is gone before the loop came round: the queued flush does nothing.
+    posted.back()();
+    EXPECT_EQ(inserts.size(), 1u);
+}
+
+TEST_F(ApplicationLayer, TheWindowLoadsItsVersionLineAndItsFirstChatLinesTogether)
+{
+    controller.windowLoaded();
+    EXPECT_EQ(surface.texts[IdRegVer], "Registry Version: R0.7");
+    EXPECT_TRUE(surface.chatInserts.empty());
+    surface.runPosted();
+    EXPECT_EQ(surface.chatInserts, std::vector<Bytes>{"Welcome to The Talmora Online Registry!\r\n"
+                                                      "You must login to use the chat feature."});
+}
+
+TEST_F(ApplicationLayer, MenuItemsOpenTheirPanelsAndTheAccountPanelsHideEachOther)
+{
+    const struct
+    {
+        MenuItem item;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {MenuItem::CreateNewAccount, {"hide:1", "show:0"}},
+        {MenuItem::LogIn, {"hide:0", "show:1"}},
+        {MenuItem::ServerSettings, {"show:2"}},
+        {MenuItem::Credits, {"show:3"}},
+        {MenuItem::ServerAddNew, {"show:4"}},
+        {MenuItem::Version, {"version"}},
+    };
+    for (const auto &c : cases) {
+        surface.calls.clear();
+        controller.menuChosen(c.item);
+        EXPECT_EQ(surface.calls, c.calls) << static_cast<int>(c.item);
+    }
+    controller.closeReleased(Panel::Credits);
+    EXPECT_EQ(surface.calls.back(), "hide:3");
+    controller.menuChosen(MenuItem::ServerRun);
+    EXPECT_EQ(shell.opened, std::vector<std::string>{"server.exe  C:\\Game\\Server\\"});
+}
+
+TEST_F(ApplicationLayer, AutomaticLoginClicksMakeAGreyedBoxTwoState)
+{
+    const struct
+    {
+        int stored;
+        std::vector<std::string> afterTwoClicks;
+    } cases[] = {
+        {0, {"check:0", "check:1", "check:0"}},
+        {1, {"check:1", "check:0", "check:1"}},
+        {2, {"check:2", "check:1", "check:0"}},
+    };
+    for (const auto &c : cases) {
+        settings.stored = c.stored;
+        surface.calls.clear();
+        controller.windowLoaded();
+        controller.autoLoginClicked();
+        controller.autoLoginClicked();
+        EXPECT_EQ(surface.calls, c.afterTwoClicks) << c.stored;
+        EXPECT_EQ(settings.stored, c.stored == 1 ? 1 : 0);
+    }
+}
+
+TEST_F(ApplicationLayer, BoxesAndEnterKeysReachTheCoreThroughTheWindowsTexts)
+{
+    connect();
+    surface.texts[IdUser1] = "alice";
+    surface.texts[IdPass1] = "secret";
+    controller.textChanged(IdUser1);
+    controller.textChanged(IdPass1);
+    EXPECT_TRUE(surface.enabled[ButtonControl(Button::Login)]);
+    controller.enterPressed(IdPass1);
+    controller.enterReleased(IdPass1);
+    surface.texts[IdSend] = "hi all\r\n";
+    controller.enterPressed(IdSend);
+    controller.enterReleased(IdSend);
+    // "Add Server" needs all three boxes of its panel.
+    for (int box : {IdNewServer, IdNewIP, IdNewPort}) {
+        surface.texts[box] = "x";
+        controller.textChanged(box);
+        EXPECT_EQ(surface.enabled[ButtonControl(Button::AddServer)], box == IdNewPort) << box;
+    }
+    EXPECT_EQ(sentBodies(), (std::vector<Bytes>{Bytes("\x03\x01"
+                                                      "alice\0secret",
+                                                      14),
+                                                "\x05hi all"}));
+}
+
+TEST_F(ApplicationLayer, TheChosenRowIsWhatPlayStarts)
+{
+    connect();
+    deliver(Bytes("\x01\x04\x01\x03My Town\0Ostrik\0"
+                  "127.0.0.9",
+                  28));
+    for (int index : {0, 31, 255})
+        controller.serverRowChosen(index); // no such row
+    EXPECT_FALSE(surface.enabled.count(ButtonControl(Button::PlaySelectedServer)));
+    controller.serverRowChosen(4);
+    EXPECT_TRUE(surface.enabled[ButtonControl(Button::PlaySelectedServer)]);
+    controller.noServerRowChosen();
+    EXPECT_FALSE(surface.enabled[ButtonControl(Button::PlaySelectedServer)]);
+    controller.serverRowActivated();
+    controller.buttonReleased(Button::PlaySelectedServer);
+    EXPECT_EQ(shell.opened,
+              (std::vector<std::string>(2, "tlm.exe 127.0.0.9 2601 My+Town C:\\Game\\Talmora\\")));
+}
+
+TEST_F(ApplicationLayer, QuittingEndsTheProgramOnceAfterTheCurrentEvent)
+{
+    int quits = 0;
+    view.setQuitHandler([&] { ++quits; });
+    controller.menuChosen(MenuItem::Exit);
+    controller.closeRequested();
+    EXPECT_EQ(quits, 0);
+    surface.runPosted();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(controller.core().quitRequested());
+
+    // A loop whose queue takes no more work still ends.
+    WindowView full(surface);
+    full.setQuitHandler([&] { ++quits; });
+    surface.postWorks = false;
+    full.quitRequested();
+    EXPECT_EQ(quits, 2);
+}
+
+} // namespace
