@@ -1,5 +1,7 @@
 #include "common/Platform.h"
 
+#include "common/Arguments.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -45,26 +47,6 @@ std::string findOnPath(const std::string &command)
         start = end + 1;
     }
     return {};
-}
-
-// The parameters are split at every blank and nothing else is read into them; an empty
-// word stays an argument of its own ("a 1 " gives "a", "1" and "").
-std::vector<std::string> splitParameters(ByteView parameters)
-{
-    std::vector<std::string> words;
-    if (parameters.empty())
-        return words;
-    std::string current;
-    for (char c : parameters) {
-        if (c == ' ') {
-            words.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    words.push_back(current);
-    return words;
 }
 
 } // namespace
@@ -300,7 +282,9 @@ ShellResult PlatformShell::open(ByteView /*operation*/, ByteView file, ByteView 
     const std::string program = ResolveProgram(target);
     if (program.empty())
         return ShellResult::Failed; // a missing file goes unreported
-    const std::vector<std::string> args = splitParameters(parameters);
+    // The parameters are read as a Windows program's C runtime reads its command line, so
+    // that each quoted value stays one argument.
+    const std::vector<std::string> args = SplitArguments(parameters);
 
     if (IsNativeExecutable(program)) {
         if (::access(program.c_str(), X_OK) != 0)

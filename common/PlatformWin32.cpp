@@ -2,6 +2,8 @@
 // the cores reach the file system as they are.
 #include "common/Platform.h"
 
+#include "common/Arguments.h"
+
 #include <array>
 #include <fstream>
 
@@ -52,33 +54,6 @@ std::optional<DWORD> searchAttributes(ByteView path)
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';
-}
-
-// One argument as the C runtime's command-line parser reads it back: quotes around it when
-// it is empty or holds blanks or quotes, a backslash before each quote, and backslashes
-// doubled where a quote follows them.
-void appendQuoted(std::string &line, const std::string &argument)
-{
-    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
-        line += argument;
-        return;
-    }
-    line += '"';
-    std::size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"')
-            line.append(backslashes * 2 + 1, '\\');
-        else
-            line.append(backslashes, '\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, '\\');
-    line += '"';
 }
 
 bool startProcess(const std::string *program, std::string commandLine, const std::string &directory)
@@ -255,10 +230,10 @@ bool StartDetached(const std::string &program, const std::vector<std::string> &a
                    const std::string &directory)
 {
     std::string line;
-    appendQuoted(line, program);
+    AppendQuotedArgument(line, program);
     for (const std::string &argument : arguments) {
         line += ' ';
-        appendQuoted(line, argument);
+        AppendQuotedArgument(line, argument);
     }
     return startProcess(&program, line, directory);
 }
@@ -270,8 +245,10 @@ ShellResult PlatformShell::open(ByteView operation, ByteView file, ByteView para
     const std::string target(file);
     const std::string words(parameters);
     const std::string folder(directory);
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteA(
-        nullptr, orNull(verb), target.c_str(), orNull(words), orNull(folder), showCommand));
+    // The desktop window owns whatever the shell shows (an error or a choice of program).
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(GetDesktopWindow(), orNull(verb), target.c_str(),
+                                                orNull(words), orNull(folder), showCommand));
     if (result > 32)
         return ShellResult::Started;
     return result == SE_ERR_NOASSOC ? ShellResult::NoApplication : ShellResult::Failed;

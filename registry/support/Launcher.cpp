@@ -1,5 +1,7 @@
 #include "registry/support/Launcher.h"
 
+#include "common/Arguments.h"
+
 #include <string>
 
 namespace registry {
@@ -11,7 +13,9 @@ Bytes GameClientParameters(const SelectedServer &server)
         if (c == ' ')
             c = '+';
     }
-    return server.address + " " + std::to_string(server.port) + " " + name;
+    // Each value is one argument of its own, whatever bytes it holds; plain values need no
+    // quotes and stand as they are.
+    return common::JoinArguments({server.address, std::to_string(server.port), name});
 }
 
 bool IsPlainAddress(ByteView address)

@@ -26,6 +26,8 @@ struct SelectedServer
 using MessagePresenter = std::function<void(const Bytes &)>;
 
 // "address port name", the name with "+" for every blank: the game client's command line.
+// Each of the three reaches the game client as exactly one argument (quoted by the C
+// runtime's rules where it needs to be).
 Bytes GameClientParameters(const SelectedServer &server);
 
 // An address the game client reads as exactly one argument: not empty, no blanks or
