@@ -1,6 +1,7 @@
 #include "registry/support/Launcher.h"
 
 #include "common/Arguments.h"
+#include "common/HostAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -197,9 +198,16 @@ TEST(LauncherTest, AnAddressThatIsNoPlainAddressIsRefused)
         {"127.0.0.1\x7F", false},
         {"-c", false},
         {"", false},
+        {"::1", true},
+        {"fe80::1:a", true},
+        {"127.0.0.1\"", false},
+        {"evil.host\"", false},
+        {"10.0.0.5\\", false},
+        {"host_name.example", false},
+        {"caf\xE9.example", false},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(registry::IsPlainAddress(c.address), c.plain) << c.address;
+        EXPECT_EQ(common::IsHostAddress(c.address), c.plain) << c.address;
         RecordingShell shell;
         std::vector<std::string> messages;
         registry::StartGameClient(
