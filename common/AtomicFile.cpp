@@ -2,19 +2,13 @@
 
 #include "common/Platform.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <random>
-#include <system_error>
 
 namespace common {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-fs::path temporaryName(const fs::path &target)
+std::string temporaryName(const std::string &localTarget)
 {
     thread_local std::mt19937_64 random{std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
@@ -24,45 +18,41 @@ fs::path temporaryName(const fs::path &target)
         c = digits[value & 15u];
         value >>= 4;
     }
+    const std::size_t slash = LastSeparator(localTarget);
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     // A leading dot keeps it out of the existence tests while it is being written.
-    std::string name(1, '.');
-    name += target.filename().string();
-    name += ".part-";
-    name += suffix;
-    return target.parent_path() / name;
+    std::string temporary = localTarget.substr(0, nameStart);
+    temporary += '.';
+    temporary += localTarget.substr(nameStart);
+    temporary += ".part-";
+    temporary += suffix;
+    return temporary;
 }
 
-// A new file beside `target`; "x" fails when the name is taken, so an existing file is never
-// truncated.
-std::FILE *createTemporary(const fs::path &target, fs::path &temporary)
+// A new file beside `localTarget`; an existing file of the chosen name is never opened, so
+// nothing is ever truncated.
+bool createTemporary(const std::string &localTarget, NewFile &file, std::string &temporary)
 {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = temporaryName(target);
-        if (std::FILE *file = std::fopen(temporary.string().c_str(), "wbx"))
-            return file;
-        if (errno != EEXIST)
-            break;
+        temporary = temporaryName(localTarget);
+        switch (file.create(temporary)) {
+        case NewFile::Created::Yes:
+            return true;
+        case NewFile::Created::NameTaken:
+            continue;
+        case NewFile::Created::Failed:
+            return false;
+        }
     }
-    return nullptr;
+    return false;
 }
 
-bool writeAndClose(std::FILE *file, ByteView data, const AtomicStepHook &allowed)
+bool writeAndCommit(NewFile &file, ByteView data, const AtomicStepHook &allowed)
 {
     const auto stepAllowed = [&](AtomicStep step) { return !allowed || allowed(step); };
-    bool ok = stepAllowed(AtomicStep::Write);
-    if (ok && !data.empty())
-        ok = std::fwrite(data.data(), 1, data.size(), file) == data.size();
-    ok = ok && stepAllowed(AtomicStep::Flush) && FlushFile(file);
-    return (std::fclose(file) == 0) && ok;
-}
-
-void keepPermissions(const fs::path &target, const fs::path &temporary)
-{
-    std::error_code ec;
-    const fs::file_status old = fs::symlink_status(target, ec);
-    if (!ec && fs::is_regular_file(old))
-        fs::permissions(temporary, old.permissions() & ~(fs::perms::set_uid | fs::perms::set_gid),
-                        fs::perm_options::replace, ec);
+    bool ok = stepAllowed(AtomicStep::Write) && file.write(data);
+    ok = ok && stepAllowed(AtomicStep::Flush);
+    return file.commit() && ok;
 }
 
 } // namespace
@@ -70,22 +60,19 @@ void keepPermissions(const fs::path &target, const fs::path &temporary)
 AtomicWriteResult WriteFileAtomically(const std::string &localTarget, ByteView data,
                                       const AtomicStepHook &allowed)
 {
-    const fs::path target(localTarget);
-    fs::path temporary;
-    std::FILE *file = nullptr;
-    if (!allowed || allowed(AtomicStep::CreateTemporary))
-        file = createTemporary(target, temporary);
-    if (!file)
+    NewFile file;
+    std::string temporary;
+    if ((allowed && !allowed(AtomicStep::CreateTemporary)) ||
+        !createTemporary(localTarget, file, temporary))
         return AtomicWriteResult::CreateFailed;
 
-    std::error_code ec;
-    if (!writeAndClose(file, data, allowed)) {
-        fs::remove(temporary, ec);
+    if (!writeAndCommit(file, data, allowed)) {
+        RemoveFile(temporary);
         return AtomicWriteResult::WriteFailed;
     }
-    keepPermissions(target, temporary);
-    if ((allowed && !allowed(AtomicStep::Rename)) || !MoveOver(temporary.string(), localTarget)) {
-        fs::remove(temporary, ec);
+    KeepPermissions(localTarget, temporary);
+    if ((allowed && !allowed(AtomicStep::Rename)) || !MoveOver(temporary, localTarget)) {
+        RemoveFile(temporary);
         return AtomicWriteResult::RenameFailed;
     }
     return AtomicWriteResult::Written;

@@ -31,7 +31,8 @@ enum class AtomicWriteResult
 // renames it over the target, so the target holds either its old content or all of the new
 // one, also when the system stops in between. Nothing is left behind on failure. A file being
 // replaced keeps its permissions (an executable stays executable) but never its set-user-ID or
-// set-group-ID bit. The folder must exist.
+// set-group-ID bit; a read-only one is replaced as well and stays read-only. The folder must
+// exist.
 AtomicWriteResult WriteFileAtomically(const std::string &localTarget, ByteView data,
                                       const AtomicStepHook &allowed = {});
 

@@ -7,15 +7,10 @@
 #include "common/LeadingNumber.h"
 #include "common/Platform.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 namespace common {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -130,26 +125,9 @@ Location locate(const std::vector<Line> &lines, ByteView section, ByteView key)
     return where;
 }
 
-std::optional<Bytes> readFile(const std::string &localPath)
-{
-    std::FILE *file = std::fopen(localPath.c_str(), "rb");
-    if (!file)
-        return std::nullopt;
-    Bytes content;
-    char buffer[8192];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        content.append(buffer, got);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed)
-        return std::nullopt;
-    return content;
-}
-
 std::optional<Bytes> lookup(ByteView path, ByteView section, ByteView key)
 {
-    const std::optional<Bytes> content = readFile(LocalPath(path));
+    const std::optional<Bytes> content = ReadRegularFile(LocalPath(path));
     if (!content)
         return std::nullopt;
     const std::vector<Line> lines = parse(*content);
@@ -198,14 +176,13 @@ bool canWrite(ByteView section, ByteView key, ByteView value)
 }
 
 // The file a write goes to: a link is written through to the file it leads to. Empty when
-// that cannot be told.
-std::optional<fs::path> writeTarget(ByteView path)
+// that cannot be told (a link that leads nowhere).
+std::optional<std::string> writeTarget(ByteView path)
 {
-    std::error_code ec;
-    fs::path target = LocalPath(path);
-    if (fs::is_symlink(fs::symlink_status(target, ec))) {
-        target = fs::weakly_canonical(target, ec);
-        if (ec)
+    std::string target = LocalPath(path);
+    if (EntryKindOf(target) == EntryKind::Link) {
+        target = RealPath(target);
+        if (target.empty())
             return std::nullopt;
     }
     return target;
@@ -281,21 +258,21 @@ bool WriteIni(ByteView path, ByteView section, ByteView key, ByteView value)
 {
     if (!canWrite(section, key, value) || path.empty())
         return false;
-    const std::optional<fs::path> target = writeTarget(path);
+    const std::optional<std::string> target = writeTarget(path);
     if (!target)
         return false;
-    std::error_code ec;
     Bytes content;
-    if (fs::exists(fs::symlink_status(*target, ec))) {
-        std::optional<Bytes> old = readFile(target->string());
+    const bool exists = EntryKindOf(*target) != EntryKind::Missing;
+    if (exists) {
+        std::optional<Bytes> old = ReadRegularFile(*target);
         if (!old)
             return false; // never replace a file that could not be read
         content = std::move(*old);
     }
     const Bytes updated = withValue(content, section, key, value);
-    if (updated == content && fs::exists(*target, ec))
+    if (updated == content && exists)
         return true;
-    return WriteFileAtomically(target->string(), updated) == AtomicWriteResult::Written;
+    return WriteFileAtomically(*target, updated) == AtomicWriteResult::Written;
 }
 
 } // namespace common

@@ -14,6 +14,29 @@ std::string LocalPath(ByteView path)
     return out;
 }
 
+std::size_t LastSeparator(std::string_view localPath)
+{
+#ifdef _WIN32
+    return localPath.find_last_of("\\/");
+#else
+    return localPath.rfind('/');
+#endif
+}
+
+std::string LocalChild(const std::string &folder, std::string_view name)
+{
+#ifdef _WIN32
+    constexpr char kSeparator = '\\';
+#else
+    constexpr char kSeparator = '/';
+#endif
+    std::string child = folder;
+    if (!child.empty() && LastSeparator(child) != child.size() - 1)
+        child += kSeparator;
+    child += name;
+    return child;
+}
+
 bool HasExeSuffix(ByteView name)
 {
     return name.size() >= 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".exe");

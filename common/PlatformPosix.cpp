@@ -1,5 +1,7 @@
 #include "common/Platform.h"
 
+#include "common/Arguments.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -45,26 +47,6 @@ std::string findOnPath(const std::string &command)
         start = end + 1;
     }
     return {};
-}
-
-// The parameters are split at every blank and nothing else is read into them; an empty
-// word stays an argument of its own ("a 1 " gives "a", "1" and "").
-std::vector<std::string> splitParameters(ByteView parameters)
-{
-    std::vector<std::string> words;
-    if (parameters.empty())
-        return words;
-    std::string current;
-    for (char c : parameters) {
-        if (c == ' ') {
-            words.push_back(current);
-            current.clear();
-        } else {
-            current.push_back(c);
-        }
-    }
-    words.push_back(current);
-    return words;
 }
 
 } // namespace
@@ -131,12 +113,23 @@ std::string RealPath(const std::string &localPath)
     return out;
 }
 
-bool EntryExists(const std::string &localPath)
+EntryKind EntryKindOf(const std::string &localPath)
 {
     struct stat st
     {
     };
-    return !localPath.empty() && ::lstat(localPath.c_str(), &st) == 0;
+    if (localPath.empty() || ::lstat(localPath.c_str(), &st) != 0)
+        return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode))
+        return EntryKind::Link;
+    if (S_ISREG(st.st_mode))
+        return EntryKind::File;
+    return S_ISDIR(st.st_mode) ? EntryKind::Folder : EntryKind::Other;
+}
+
+bool SetCurrentFolder(const std::string &localPath)
+{
+    return !localPath.empty() && ::chdir(localPath.c_str()) == 0;
 }
 
 bool IsInsideFolder(const std::string &path, const std::string &root)
@@ -151,23 +144,125 @@ bool CreateFolder(const std::string &localPath)
     return ::mkdir(localPath.c_str(), 0777) == 0;
 }
 
-bool RemoveRegularFile(const std::string &localPath)
+std::optional<Bytes> ReadRegularFile(const std::string &localPath)
+{
+    // Opened without waiting, so that a pipe put in a file's place cannot block the reader;
+    // only a regular file is read.
+    const int fd = ::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st
+    {
+    };
+    std::optional<Bytes> content;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        content.emplace();
+        content->reserve(static_cast<std::size_t>(st.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got > 0) {
+                content->append(buffer, static_cast<std::size_t>(got));
+            } else if (got == 0) {
+                break;
+            } else if (errno != EINTR) {
+                content.reset();
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+std::optional<FileStamp> StampOf(const std::string &localPath)
+{
+    struct stat st
+    {
+    };
+    if (::stat(localPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                         st.st_mtim.tv_nsec};
+}
+
+NewFile::~NewFile()
+{
+    close();
+}
+
+NewFile::Created NewFile::create(const std::string &localPath)
+{
+    close();
+    // O_EXCL: an existing file (or a link planted in the name's place) is never opened.
+    const int fd =
+        ::open(localPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return errno == EEXIST ? Created::NameTaken : Created::Failed;
+    m_handle = fd;
+    return Created::Yes;
+}
+
+bool NewFile::write(ByteView data)
+{
+    const int fd = static_cast<int>(m_handle);
+    while (fd >= 0 && !data.empty()) {
+        const ssize_t put = ::write(fd, data.data(), data.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return fd >= 0;
+}
+
+bool NewFile::commit()
+{
+    const int fd = static_cast<int>(m_handle);
+    if (fd < 0)
+        return false;
+    // Some file systems (pipes, read-only mounts) cannot sync; their data is as written as
+    // it gets.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    m_handle = -1;
+    return (::close(fd) == 0) && synced;
+}
+
+void NewFile::close()
+{
+    if (m_handle >= 0)
+        ::close(static_cast<int>(m_handle));
+    m_handle = -1;
+}
+
+bool RemoveFile(const std::string &localPath)
 {
     return ::unlink(localPath.c_str()) == 0;
 }
 
-bool FlushFile(std::FILE *file)
+bool RemoveRegularFile(const Bytes &path)
 {
-    if (std::fflush(file) != 0)
-        return false;
-    // Some file systems (pipes, read-only mounts) cannot sync; their data is as written as
-    // it gets.
-    return ::fsync(::fileno(file)) == 0 || errno == EINVAL || errno == EROFS;
+    // Removing a name never touches what a link there leads to; the test keeps links, folders
+    // and devices in place all the same.
+    const std::string local = LocalPath(path);
+    return EntryKindOf(local) == EntryKind::File && RemoveFile(local);
 }
 
 bool MoveOver(const std::string &from, const std::string &to)
 {
+    // A read-only file (mode) does not stop a rename: only the folder's permissions count.
     return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void KeepPermissions(const std::string &target, const std::string &temporary)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::chmod(temporary.c_str(), st.st_mode & 07777 & ~mode_t{S_ISUID | S_ISGID});
 }
 
 std::string FindOnPath(const std::string &command)
@@ -305,7 +400,9 @@ ShellResult PlatformShell::open(ByteView /*operation*/, ByteView file, ByteView 
     const std::string program = ResolveProgram(target);
     if (program.empty())
         return ShellResult::Failed; // a missing file goes unreported
-    const std::vector<std::string> args = splitParameters(parameters);
+    // The parameters are read as a Windows program's C runtime reads its command line, so
+    // that each quoted value stays one argument.
+    const std::vector<std::string> args = SplitArguments(parameters);
 
     if (IsNativeExecutable(program)) {
         if (::access(program.c_str(), X_OK) != 0)

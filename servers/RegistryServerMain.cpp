@@ -184,7 +184,8 @@ int addServer(const QCommandLineParser &parser, ServerDirectory &directory)
     case ServerDirectory::AddResult::OwnerHasServer:
         return fail("that owner has a server listed already");
     case ServerDirectory::AddResult::Invalid:
-        return fail("names have 3 to 40 characters; --address needs 7 to 64 characters");
+        return fail("names have 3 to 40 characters; --address needs 7 to 64 letters, digits, "
+                    "\".\", \"-\" or \":\"");
     case ServerDirectory::AddResult::StorageFailed:
         break;
     }

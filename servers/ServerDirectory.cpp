@@ -1,5 +1,6 @@
 #include "servers/ServerDirectory.h"
 
+#include "common/HostAddress.h"
 #include "servers/AccountStore.h"
 #include "servers/TextFile.h"
 
@@ -9,11 +10,11 @@ namespace servers {
 
 namespace {
 
-bool hasControl(ByteView text, bool blankToo)
+bool hasControl(ByteView text)
 {
-    return std::any_of(text.begin(), text.end(), [blankToo](char c) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
-        return b < 32 || b == 127 || (blankToo && b == ' ');
+        return b < 32 || b == 127;
     });
 }
 
@@ -21,12 +22,14 @@ bool hasControl(ByteView text, bool blankToo)
 
 bool IsValidServerName(ByteView name)
 {
-    return name.size() >= 3 && name.size() <= 40 && !hasControl(name, false);
+    return name.size() >= 3 && name.size() <= 40 && !hasControl(name);
 }
 
 bool IsValidServerAddress(ByteView address)
 {
-    return address.size() >= 7 && address.size() <= 64 && !hasControl(address, true);
+    // Listed addresses reach every player's game client: only what an address or a host
+    // name is made of, as the clients accept it.
+    return address.size() >= 7 && address.size() <= 64 && common::IsHostAddress(address);
 }
 
 ServerDirectory::ServerDirectory(std::string filePath) : m_filePath(std::move(filePath)) {}
@@ -58,7 +61,7 @@ bool ServerDirectory::load(std::string &error, std::vector<std::string> &warning
         const bool ok = index && *index >= 1 && *index <= kSlots &&
                         (row[1] == "0" || row[1] == "1") && players && *players <= 255 && port &&
                         *port >= 1 && *port <= 65535 && IsValidServerName(s.name) &&
-                        IsValidServerAddress(s.address) && !hasControl(s.owner, false) &&
+                        IsValidServerAddress(s.address) && !hasControl(s.owner) &&
                         s.owner.size() <= 40;
         if (!ok) {
             warnings.push_back(where + " is damaged and was skipped");
@@ -80,8 +83,7 @@ bool ServerDirectory::load(std::string &error, std::vector<std::string> &warning
 ServerDirectory::AddResult ServerDirectory::add(ListedServer &server)
 {
     if (!IsValidServerName(server.name) || !IsValidServerAddress(server.address) ||
-        server.port == 0 || hasControl(server.owner, false) || server.index < 0 ||
-        server.index > kSlots)
+        server.port == 0 || hasControl(server.owner) || server.index < 0 || server.index > kSlots)
         return AddResult::Invalid;
     for (const auto &slot : m_slots) {
         if (!slot)

@@ -27,7 +27,8 @@ struct ListedServer
 
 // A server name the registry accepts: 3 to 40 bytes, no control byte, no DEL.
 bool IsValidServerName(ByteView name);
-// An address text the registry accepts: 7 to 64 bytes, no blank, no control byte, no DEL.
+// An address text the registry accepts: 7 to 64 letters, digits, ".", "-" or ":", not
+// starting with "-".
 bool IsValidServerAddress(ByteView address);
 
 // The registry's list of game servers: 30 slots, kept in a file of their own.

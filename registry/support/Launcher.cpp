@@ -1,5 +1,8 @@
 #include "registry/support/Launcher.h"
 
+#include "common/Arguments.h"
+#include "common/HostAddress.h"
+
 #include <string>
 
 namespace registry {
@@ -11,27 +14,17 @@ Bytes GameClientParameters(const SelectedServer &server)
         if (c == ' ')
             c = '+';
     }
-    return server.address + " " + std::to_string(server.port) + " " + name;
-}
-
-bool IsPlainAddress(ByteView address)
-{
-    if (address.empty() || address.front() == '-')
-        return false;
-    for (const char c : address) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= ' ' || byte == 0x7F)
-            return false;
-    }
-    return true;
+    // Each value is one argument of its own, whatever bytes it holds; plain values need no
+    // quotes and stand as they are.
+    return common::JoinArguments({server.address, std::to_string(server.port), name});
 }
 
 void StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
                      const SelectedServer &server)
 {
-    // The game client splits its command line at blanks: an address with blanks or control
-    // bytes would hand it further arguments, one with a leading "-" an option.
-    if (!IsPlainAddress(server.address)) {
+    // Only what an address or a host name is made of: a leading "-" would read as an
+    // option, anything else is no address the game client could reach.
+    if (!common::IsHostAddress(server.address)) {
         showMessage("Error: Invalid IP address!");
         return;
     }

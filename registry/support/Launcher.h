@@ -26,14 +26,12 @@ struct SelectedServer
 using MessagePresenter = std::function<void(const Bytes &)>;
 
 // "address port name", the name with "+" for every blank: the game client's command line.
+// Each of the three reaches the game client as exactly one argument (quoted by the C
+// runtime's rules where it needs to be).
 Bytes GameClientParameters(const SelectedServer &server);
 
-// An address the game client reads as exactly one argument: not empty, no blanks or
-// control bytes, no leading "-".
-bool IsPlainAddress(ByteView address);
-
 // Starts "tlm.exe" in the game folder, pointed at the selected server; refuses an address
-// that is not plain with "Error: Invalid IP address!".
+// that is no host address (common::IsHostAddress) with "Error: Invalid IP address!".
 void StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
                      const SelectedServer &server);
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -320,11 +321,81 @@ TEST(Platform, ReplacingAndResolving)
     // A junction or symbolic link leads to where it points.
     fs::create_directory(root / "outside");
     const fs::path link = root / "link";
-    EXPECT_FALSE(common::EntryExists(local(link)));
-    if (!testsupport::MakeLink(root / "outside", link, true))
-        GTEST_SKIP() << "this system makes no symbolic links (wine)";
-    EXPECT_TRUE(common::EntryExists(local(link)));
+    EXPECT_EQ(common::EntryKindOf(local(link)), common::EntryKind::Missing);
+    EXPECT_EQ(common::EntryKindOf(local(root / "outside")), common::EntryKind::Folder);
+    EXPECT_EQ(common::EntryKindOf(local(root / "Settings.ini")), common::EntryKind::File);
+    if (!testsupport::PlantLink(root / "outside", link, true))
+        GTEST_SKIP() << "this system makes no symbolic links";
+    EXPECT_EQ(common::EntryKindOf(local(link)), common::EntryKind::Link);
     EXPECT_EQ(common::RealPath(local(link)), common::RealPath(local(root / "outside")));
 }
 
 #endif
+
+// The old self-update program is removed only when it is a regular file where it is named:
+// a link (whatever it leads to), a folder or nothing at all is left as it is.
+TEST(Platform, RemoveRegularFileRemovesNothingButARegularFile)
+{
+    enum class Kind
+    {
+        File,
+        ReadOnlyFile,
+        Folder,
+        LinkToAFile,
+        LinkToAFolder,
+        Missing,
+    };
+    const struct
+    {
+        const char *what;
+        Kind kind;
+        bool removed;
+    } cases[] = {
+        {"file", Kind::File, true},
+        {"read-only file", Kind::ReadOnlyFile, true},
+        {"folder", Kind::Folder, false},
+        {"link to a file", Kind::LinkToAFile, false},
+        {"link to a folder", Kind::LinkToAFolder, false},
+        {"missing", Kind::Missing, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        const fs::path outside = dir.path() / "outside";
+        const fs::path program = dir.path() / "Game";
+        fs::create_directories(outside / "folder");
+        fs::create_directories(program);
+        writeFile(outside / "Update.exe.victim", "victim");
+        const fs::path target = program / "Update.exe";
+        switch (c.kind) {
+        case Kind::File:
+        case Kind::ReadOnlyFile:
+            writeFile(target, "old self-update program");
+            if (c.kind == Kind::ReadOnlyFile)
+                fs::permissions(target,
+                                fs::perms::owner_write | fs::perms::group_write |
+                                    fs::perms::others_write,
+                                fs::perm_options::remove);
+            break;
+        case Kind::Folder:
+            fs::create_directory(target);
+            break;
+        case Kind::LinkToAFile:
+        case Kind::LinkToAFolder:
+            if (!testsupport::PlantLink(c.kind == Kind::LinkToAFile ? outside / "Update.exe.victim"
+                                                                    : outside / "folder",
+                                        target, c.kind == Kind::LinkToAFolder))
+                continue; // this system makes no links
+            break;
+        case Kind::Missing:
+            break;
+        }
+        const std::set<std::string> before = listAll(dir.path());
+        EXPECT_EQ(common::RemoveRegularFile(local(program) + "\\Update.exe"), c.removed);
+        std::set<std::string> after = before;
+        if (c.removed)
+            after.erase("Game/Update.exe");
+        EXPECT_EQ(listAll(dir.path()), after);
+        EXPECT_EQ(readFile(outside / "Update.exe.victim"), "victim");
+    }
+}

@@ -1,11 +1,14 @@
 // Updater.exe under wine: an empty game folder brought up to date from the native update
 // server, and the hand-over to the program the server names.
 #include "tests/e2e_wine/WineFixture.h"
+#include "tests/support/PeerUpdateServer.h"
+#include "updater/files/FileStore.h"
 
 #include <QMap>
 
 namespace {
 
+using common::Bytes;
 using winetest::get;
 using winetest::put;
 
@@ -65,6 +68,83 @@ TEST_F(UpdaterUnderWine, BringsAnEmptyFolderUpToDateAndStartsTheNamedProgram)
     EXPECT_EQ(get(player + "/Version.dat"), versions);
     EXPECT_TRUE(
         winetest::WaitUntil([&] { return get(marker).count("started") == 2; }, winetest::kCapMs));
+}
+
+// Names with letters of the 8-bit code page, as a server sends them (0xE9 is "é" in code
+// page 1252, wine's and a Western Windows' ANSI code page): written under that name, recorded,
+// and not fetched again.
+TEST_F(UpdaterUnderWine, EightBitNamesAreWrittenUnderTheirOwnNameAndRecorded)
+{
+    testsupport::ScriptedPeer peer;
+    ASSERT_TRUE(peer.isListening());
+    testsupport::PeerUpdateServer server(peer);
+    const testsupport::ServedFile cafe{2, "caf\xE9.txt", "", "Caf\xE9 au lait\n", true};
+    const testsupport::ServedFile yen{3,
+                                      "\xA5"
+                                      "100.dat",
+                                      "D\xE9p\xF4t\\", "one hundred yen", false};
+    server.folders = {{1, "D\xE9p\xF4t\\"}};
+    server.files = {cafe, yen};
+
+    const QString player = path("player");
+    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
+    put(player + "/zlib.dll", "the zlib library");
+    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        QProcess process;
+        startWine(process, updater, words, player);
+        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                                   winetest::kCapMs))
+            << process.readAll().toStdString();
+        // Wine keeps the host's names in UTF-8.
+        EXPECT_EQ(get(player + QStringLiteral("/Client/caf\u00E9.txt")), "Caf\xE9 au lait\n");
+        EXPECT_EQ(get(player + QStringLiteral("/Client/D\u00E9p\u00F4t/\u00A5100.dat")),
+                  "one hundred yen");
+        const QByteArray versions = get(player + "/Version.dat");
+        EXPECT_EQ(Bytes(versions.constData(), static_cast<std::size_t>(versions.size())),
+                  updater::VersionRecord(cafe.version(), "", cafe.name) +
+                      updater::VersionRecord(yen.version(), yen.folder, yen.name));
+        // Both fetched by the first run only.
+        EXPECT_EQ(server.requested, (std::vector<int>{2, 3}));
+    }
+}
+
+// A game folder deeper than the 260 characters of Windows' short paths: the Updater finds its
+// own files there, brings the game up to date, records the program to start and ends. (wine 8
+// starts no program whose path is longer: it keeps a program's name in a buffer of 260
+// characters, whatever form of the path it is given, so the program's start is not awaited.)
+TEST_F(UpdaterUnderWine, AGameFolderOfAnyDepthIsBroughtUpToDate)
+{
+    QString player = path("p");
+    while (player.size() < 300)
+        player += QStringLiteral("/a-folder-where-a-player-keeps-the-game");
+    const QString served = path("served/Client");
+    put(served + "/Maps/Town/Square.map", "the town square");
+    put(served + "/Readme.txt", "Welcome to Talmora.\n");
+    put(served + "/Bin/Next.exe", get(winetest::windowsBin() + "/start_marker.exe"));
+    winetest::Server server(QStringLiteral("UpdateServer"),
+                            {QStringLiteral("--folder"), served, QStringLiteral("--launch"),
+                             QStringLiteral("Bin\\Next.exe")});
+    ASSERT_NE(server.port(), 0) << server.log().toStdString();
+
+    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
+    put(player + "/zlib.dll", "the zlib library");
+    QByteArray output;
+    ASSERT_TRUE(runWine(updater, {QStringLiteral("127.0.0.1"), QString::number(server.port())},
+                        player, &output))
+        << output.toStdString();
+
+    // Its own zlib.dll was seen: no request for entry 0, only the game's files.
+    const QByteArray log = server.loggedSince(0, "disconnected");
+    EXPECT_EQ(log.count("sending "), 3) << log.toStdString();
+    EXPECT_EQ(get(player + "/Client/Maps/Town/Square.map"), "the town square");
+    EXPECT_EQ(get(player + "/Client/Readme.txt"), "Welcome to Talmora.\n");
+    EXPECT_EQ(get(player + "/Client/Bin/Next.exe"),
+              get(winetest::windowsBin() + "/start_marker.exe"));
+    EXPECT_EQ(get(player + "/Version.dat").size(), 3 * 79);
+    EXPECT_TRUE(get(player + "/Settings.ini").endsWith("\\Client\\Bin\\Next.exe\r\n"))
+        << get(player + "/Settings.ini").toStdString();
 }
 
 } // namespace

@@ -243,8 +243,7 @@ public:
     {
         core.reset();
         // Names the server chose may not be valid text for Qt's own removal.
-        std::error_code ec;
-        fs::remove_all(sandbox, ec);
+        testsupport::RemoveAll(sandbox);
     }
     UpdaterRig(const UpdaterRig &) = delete;
     UpdaterRig &operator=(const UpdaterRig &) = delete;

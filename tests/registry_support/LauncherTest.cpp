@@ -1,8 +1,16 @@
 #include "registry/support/Launcher.h"
 
+#include "common/Arguments.h"
+#include "common/HostAddress.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -61,10 +69,70 @@ TEST(LauncherTest, GameClientParametersReplaceEveryBlank)
         {"My Town", "10.1.2.3 2601 My+Town"},
         {"a  b ", "10.1.2.3 2601 a++b+"},
         {"Plain", "10.1.2.3 2601 Plain"},
-        {"", "10.1.2.3 2601 "},
+        {"", "10.1.2.3 2601 \"\""},
     };
     for (const auto &c : cases)
         EXPECT_EQ(GameClientParameters({c.name, "10.1.2.3", 2601}), c.parameters) << c.name;
+}
+
+namespace {
+
+// The game client's arguments as its C runtime reads its command line.
+std::vector<std::string> gameClientArguments(const std::string &parameters)
+{
+#ifdef _WIN32
+    // The system's own reading, of the whole command line the shell gives the program.
+    const std::string line = "tlm.exe " + parameters;
+    std::wstring wide;
+    for (const char c : line)
+        wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    int count = 0;
+    LPWSTR *argv = CommandLineToArgvW(wide.c_str(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; argv && i < count; ++i) {
+        std::string argument;
+        for (const wchar_t *w = argv[i]; *w; ++w)
+            argument += static_cast<char>(*w);
+        arguments.push_back(argument);
+    }
+    LocalFree(argv);
+    // This system's reading of other programs' command lines follows the same rules.
+    EXPECT_EQ(common::SplitArguments(parameters), arguments) << parameters;
+    return arguments;
+#else
+    return common::SplitArguments(parameters);
+#endif
+}
+
+} // namespace
+
+// Whatever the server's address and name hold, the game client gets exactly three arguments:
+// the address, the port and the name with "+" for blanks.
+TEST(LauncherTest, EachValueReachesTheGameClientAsOneArgument)
+{
+    const struct
+    {
+        std::string address, name;
+    } cases[] = {
+        {"127.0.0.1\"", "Evil Town"},
+        {"evil.host\"", "\"\t6666\tTown"},
+        {"10.0.0.5", "My\tTown\tX"},
+        {"10.0.0.5", "Evil\\\"Town"},
+        {"10.0.0.5", "Town\\"},
+        {"10.0.0.5", "\\\\\""},
+        {"10.0.0.5", "say \"hi\" \\\\"},
+        {"10.0.0.5", ""},
+        {"", " "},
+    };
+    for (const auto &c : cases) {
+        std::string name = c.name;
+        for (char &ch : name)
+            ch = ch == ' ' ? '+' : ch;
+        const std::string parameters = GameClientParameters({c.name, c.address, 2601});
+        EXPECT_EQ(gameClientArguments(parameters),
+                  (std::vector<std::string>{c.address, "2601", name}))
+            << parameters;
+    }
 }
 
 TEST(LauncherTest, StartGameClientOpensTlmInTheGameFolder)
@@ -130,9 +198,16 @@ TEST(LauncherTest, AnAddressThatIsNoPlainAddressIsRefused)
         {"127.0.0.1\x7F", false},
         {"-c", false},
         {"", false},
+        {"::1", true},
+        {"fe80::1:a", true},
+        {"127.0.0.1\"", false},
+        {"evil.host\"", false},
+        {"10.0.0.5\\", false},
+        {"host_name.example", false},
+        {"caf\xE9.example", false},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(registry::IsPlainAddress(c.address), c.plain) << c.address;
+        EXPECT_EQ(common::IsHostAddress(c.address), c.plain) << c.address;
         RecordingShell shell;
         std::vector<std::string> messages;
         registry::StartGameClient(
@@ -165,7 +240,9 @@ TEST(LauncherTest, TheGameClientGetsExactlyThreeArguments)
     {
         const char *name;
         const char *arguments;
-    } cases[] = {{"My Town", "3|10.0.0.5|2601|My+Town|"}, {"", "3|10.0.0.5|2601||"}};
+    } cases[] = {{"My Town", "3|10.0.0.5|2601|My+Town|"},
+                 {"", "3|10.0.0.5|2601||"},
+                 {"\"\t6666\tTown \\\"", "3|10.0.0.5|2601|\"\t6666\tTown+\\\"|"}};
     for (const auto &c : cases) {
         std::filesystem::remove(marker);
         std::vector<std::string> messages;

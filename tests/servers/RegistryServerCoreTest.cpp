@@ -393,10 +393,19 @@ TEST_F(RegistryCore, RefusesBadServerRegistrations)
         Bytes address;
     };
     const Case cases[] = {
-        {0, "Carol's", "192.0.2.1"},  {65536, "Carol's", "192.0.2.1"},
-        {5750, "Ca", "192.0.2.1"},    {5750, Bytes(41, 'C'), "192.0.2.1"},
-        {5750, "Carol's", "1.2.3"},   {5750, "Carol\x01s", "192.0.2.1"},
+        {0, "Carol's", "192.0.2.1"},
+        {65536, "Carol's", "192.0.2.1"},
+        {5750, "Ca", "192.0.2.1"},
+        {5750, Bytes(41, 'C'), "192.0.2.1"},
+        {5750, "Carol's", "1.2.3"},
+        {5750, "Carol\x01s", "192.0.2.1"},
         {5750, "alpha", "192.0.2.1"}, // the name is taken
+        // Addresses that would reach every player's game client as more than an address.
+        {5750, "Carol's", "192.0.2.1\""},
+        {5750, "Carol's", "evil.host\"\t6666"},
+        {5750, "Carol's", "192.0.2.1 -x"},
+        {5750, "Carol's", "-connect.example"},
+        {5750, "Carol's", "192.0.2.1\\"},
     };
     for (const auto &c : cases) {
         say(1, addServerRequest(c.port, c.name, c.address));

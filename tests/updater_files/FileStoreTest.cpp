@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -140,8 +143,8 @@ TEST_F(FileStoreTest, MakeFoldersCreatesEveryLevelOutermostFirst)
 
 TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
 {
-    if (!testsupport::MakeLink(m_outside, client() / "Link", true))
-        GTEST_SKIP() << "this system makes no symbolic links (wine)";
+    if (!testsupport::PlantLink(m_outside, client() / "Link", true))
+        GTEST_SKIP() << "this system makes no symbolic links";
     const Bytes refused[] = {"..\\..\\outside\\x\\", "\\tmp\\x\\", "C:\\x\\", "Link\\Sub\\",
                              "Maps\\..\\..\\x\\"};
     for (const Bytes &folder : refused)
@@ -151,25 +154,147 @@ TEST_F(FileStoreTest, MakeFoldersRefusesWhatLeavesTheClientFolder)
     EXPECT_EQ(listAll(m_temp.path()).count("x"), 0u);
 }
 
-// A folder path longer than Windows can create is refused before any level is made; one
-// that just fits is made, level by level.
+// A folder path (below the client folder) longer than Windows can create is refused before
+// any level is made; one that just fits is made, level by level.
 TEST_F(FileStoreTest, MakeFoldersKeepsToWhatWindowsCanCreate)
 {
-    // The client folder ends in "\\" and so does the folder: the path has one of them less.
-    const std::size_t room = kMaxFolderPath + 1 - m_store.clientFolder().size();
     Bytes fits;
-    while (fits.size() + 2 <= room)
+    while (fits.size() + 2 <= kMaxFolderPath + 1)
         fits += "y\\";
-    if (fits.size() < room)
+    if (fits.size() < kMaxFolderPath + 1)
         fits.insert(0, "z");
-    ASSERT_EQ(m_store.clientFolder().size() + fits.size() - 1, kMaxFolderPath);
+    ASSERT_EQ(fits.size() - 1, kMaxFolderPath);
     EXPECT_EQ(m_store.MakeFolders(fits), FileError::None);
     EXPECT_TRUE(fs::is_directory(client() / common::LocalPath(fits)));
-    fs::remove_all(client());
+    testsupport::RemoveAll(client());
     fs::create_directories(client());
     EXPECT_EQ(m_store.MakeFolders("x" + fits), FileError::CreateFailed);
     EXPECT_EQ(m_store.MakeFolders(Bytes(2000, 'y') + "\\"), FileError::CreateFailed);
     EXPECT_TRUE(listAll(client()).empty());
+}
+
+namespace {
+
+#ifdef _WIN32
+// How the system names a path of the game's code page (1252), "/" separated. The tests'
+// bytes stand for the characters of the same number, except 0x80: the euro sign.
+std::wstring systemName(const std::string &bytes)
+{
+    std::wstring out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        out += b == 0x80 ? L'\u20AC' : b == '/' ? L'\\' : static_cast<wchar_t>(b);
+    }
+    return out;
+}
+#endif
+
+// True when `relative` (bytes of the game's code page, "/" separated) lies below `base`
+// under the very name the game's own programs use for it.
+bool onDisk(const fs::path &base, const std::string &relative)
+{
+#ifdef _WIN32
+    const std::wstring path = L"\\\\?\\" + base.wstring() + L"\\" + systemName(relative);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+    return fs::exists(base / relative);
+#endif
+}
+
+void setReadOnly(const fs::path &path, bool readOnly)
+{
+#ifdef _WIN32
+    SetFileAttributesW(path.wstring().c_str(),
+                       readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+    fs::permissions(path, readOnly ? fs::perms(0444) : fs::perms(0644));
+#endif
+}
+
+bool isReadOnly(const fs::path &path)
+{
+#ifdef _WIN32
+    const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+#else
+    return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
+#endif
+}
+
+} // namespace
+
+// Wherever the player keeps the game (a folder with letters of the 8-bit code page, one of
+// any depth), every file operation reaches the file the game's own programs know by that
+// name.
+TEST(FileStoreAnywhere, EveryOperationWorksWhereverThePlayerKeepsTheGame)
+{
+    Bytes deep;
+    while (deep.size() < 351)
+        deep += "a-folder-where-a-player-keeps/";
+    const struct
+    {
+        const char *what;
+        Bytes folder; // below a temporary folder, "/" separated
+        Bytes name;
+    } cases[] = {
+        {"8-bit names", "Jeux \x80 \xE9t\xE9", "caf\xE9.txt"},
+        {"8-bit name", "Game",
+         "\xA5"
+         "100.dat"},
+        {"deep", deep + "Game", "caf\xE9.txt"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder temp;
+        std::string program = temp.path().string();
+        for (std::size_t start = 0; start < c.folder.size();) {
+            const std::size_t end = std::min(c.folder.find('/', start), c.folder.size());
+            program = common::LocalChild(program, c.folder.substr(start, end - start));
+            ASSERT_TRUE(common::CreateFolder(program)) << program;
+            start = end + 1;
+        }
+        FileStore store(program);
+        ASSERT_EQ(store.EnsureClientFolder(), FileError::None);
+        ASSERT_EQ(store.MakeFolders("Data\\Sub\\"), FileError::None);
+        const Bytes path = store.clientFolder() + "Data\\Sub\\" + c.name;
+        ASSERT_EQ(store.Write(path, FileContent::Unpack(packed("content"))), FileError::None);
+        EXPECT_TRUE(onDisk(temp.path(), c.folder + "/Client/Data/Sub/" + c.name));
+        EXPECT_TRUE(store.FileExists(path));
+        EXPECT_TRUE(store.FolderExists(store.clientFolder() + "Data\\Sub\\"));
+        EXPECT_EQ(store.ReadWholeFile(path), "content");
+        EXPECT_EQ(store.ComputeFileVersion(path), common::ByteSum(packed("content")));
+
+        ASSERT_EQ(store.Write(path, FileContent::Unpack("newer")), FileError::None);
+        FileTable table;
+        table[2] = {c.name, "Data\\Sub\\", path, 5, 7, {}, 5, 0, 0, false};
+        ASSERT_EQ(store.SaveVersions(table), FileError::None);
+        store.LoadVersions();
+        EXPECT_EQ(store.LookupVersion("Data\\Sub\\", c.name), 7);
+        EXPECT_TRUE(store.WriteSetting("Client", "Launch Application File", path));
+        // Values are read back with 255 bytes at most.
+        EXPECT_EQ(store.ReadSetting("Client", "Launch Application File"), path.substr(0, 255));
+        EXPECT_TRUE(onDisk(temp.path(), c.folder + "/Settings.ini"));
+
+        EXPECT_TRUE(common::RemoveRegularFile(path));
+        EXPECT_FALSE(store.FileExists(path));
+    }
+}
+
+// A file the player made read-only (files copied from a disc are) is replaced all the same,
+// and recorded; it stays read-only.
+TEST_F(FileStoreTest, AReadOnlyFileIsReplacedAndRecorded)
+{
+    writeFile(client() / "ro.txt", "old");
+    setReadOnly(client() / "ro.txt", true);
+    FileTable table;
+    table[2] = entry("", "ro.txt", 5);
+    EXPECT_EQ(m_store.Write(table[2].fullPath, FileContent::Unpack("new")), FileError::None);
+    EXPECT_EQ(readFile(client() / "ro.txt"), "new");
+    EXPECT_TRUE(isReadOnly(client() / "ro.txt"));
+    EXPECT_EQ(listAll(client()), std::set<std::string>{"ro.txt"});
+    ASSERT_EQ(m_store.SaveVersions(table), FileError::None);
+    EXPECT_EQ(readFile(versionFile()), VersionRecord(5, "", "ro.txt"));
+    setReadOnly(client() / "ro.txt", false);
 }
 
 TEST_F(FileStoreTest, MakeFoldersReportsALevelThatIsAFile)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/Links.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -37,7 +39,7 @@ public:
         std::error_code ec;
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(m_path, ec);
+        testsupport::RemoveAll(m_path);
     }
     TempFolder(const TempFolder &) = delete;
     TempFolder &operator=(const TempFolder &) = delete;

@@ -177,33 +177,48 @@ TEST_F(HandOver, AFileThatIsNoProgramIsNotStartedAndTheFallbackIs)
     EXPECT_TRUE(logHas("Unable to start: " + folder + "\\Client\\page.html"));
 }
 
-#ifndef _WIN32 // Windows starts .exe files itself and has no execute permission
+// Only programs are started: on Windows a ".exe" whose header says it is a program image
+// (an ELF file or a script from a server is none, and under wine would run outside it),
+// elsewhere native executables directly and other ".exe" files through wine.
 TEST(ChooseLaunch, NativeProgramsDirectlyExeThroughWineNothingElse)
 {
+    // "MZ", the offset of the "PE" header at 0x3C, and that header.
+    const Bytes image = "MZ" + Bytes(0x3A, '\0') + Bytes("\x40\0\0\0", 4) + Bytes("PE\0\0", 4);
+    using updater::LaunchKind;
     TempFolder dir;
     const std::string base = dir.path().string();
     const struct
     {
         const char *name;
-        const char *content;
-        updater::LaunchKind kind;
+        Bytes content;
+        LaunchKind elsewhere;
+        LaunchKind onWindows;
     } cases[] = {
-        {"run.sh", "#!/bin/sh\n", updater::LaunchKind::Native},
-        {"Game.exe", "MZ\x90\0windows program", updater::LaunchKind::Wine},
-        {"GAME.EXE", "MZ\x90\0windows program", updater::LaunchKind::Wine},
+        {"Game.exe", image, LaunchKind::Wine, LaunchKind::Native},
+        {"GAME.EXE", image, LaunchKind::Wine, LaunchKind::Native},
+        {"program.dat", image, LaunchKind::NotAProgram, LaunchKind::NotAProgram},
+        {"dos.exe", Bytes("MZ\x90\0windows program", 20), LaunchKind::Wine,
+         LaunchKind::NotAProgram},
+        {"run.sh", "#!/bin/sh\n", LaunchKind::Native, LaunchKind::NotAProgram},
+        {"Update.exe", "#!/bin/sh\necho started\n", LaunchKind::Native, LaunchKind::NotAProgram},
         {"native.exe",
          "\x7f"
          "ELF\2\1\1",
-         updater::LaunchKind::Native},
-        {"page.html", "<html></html>", updater::LaunchKind::NotAProgram},
-        {"notes.txt", "#not a script", updater::LaunchKind::NotAProgram},
+         LaunchKind::Native, LaunchKind::NotAProgram},
+        {"page.html", "<html></html>", LaunchKind::NotAProgram, LaunchKind::NotAProgram},
+        {"notes.txt", "#not a script", LaunchKind::NotAProgram, LaunchKind::NotAProgram},
     };
     for (const auto &c : cases) {
         writeFile(base + "/" + c.name, c.content);
-        EXPECT_EQ(updater::ChooseLaunch(base + "/" + c.name), c.kind) << c.name;
+#ifdef _WIN32
+        EXPECT_EQ(updater::ChooseLaunch(base + "/" + c.name), c.onWindows) << c.name;
+#else
+        EXPECT_EQ(updater::ChooseLaunch(base + "/" + c.name), c.elsewhere) << c.name;
+#endif
     }
 }
 
+#ifndef _WIN32 // Windows has no execute permission
 TEST(MakeExecutable, NativeFilesGetTheExecutePermissionOthersDoNot)
 {
     TempFolder dir;

@@ -1,8 +1,8 @@
 // The built Updater copied into a temporary game folder, run on the offscreen platform against
 // a scripted update server on loopback.
 #include "common/Codec.h"
+#include "tests/support/PeerUpdateServer.h"
 #include "tests/support/ScriptedPeer.h"
-#include "tests/support/UpdaterRecording.h"
 #include "tests/updater_files/TempFolder.h"
 #include "updater/files/FileStore.h"
 #include "updater/files/Packing.h"
@@ -27,14 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using common::Bytes;
-
-using updatertest::byteOf;
-using updatertest::packet;
-
-QByteArray qbytes(const Bytes &b)
-{
-    return QByteArray(b.data(), static_cast<qsizetype>(b.size()));
-}
+using testsupport::byteOf;
+using testsupport::packet;
+using testsupport::ServedFile;
+using UpdateServer = testsupport::PeerUpdateServer;
 
 Bytes patterned(std::size_t n, unsigned seed)
 {
@@ -47,116 +43,6 @@ Bytes patterned(std::size_t n, unsigned seed)
     }
     return out;
 }
-
-struct ServedFile
-{
-    int index;
-    Bytes name;
-    Bytes folder;
-    Bytes content;
-    bool packed = true;
-
-    Bytes wire() const
-    {
-        return packed ? updater::PackedMarker() + updater::Pack(content) : content;
-    }
-    std::int32_t version() const
-    {
-        return common::ByteSum(updater::PackedMarker() + updater::Pack(content));
-    }
-};
-
-// Plays an update server on a ScriptedPeer: answers the version check with the file list
-// and each file request with the file.
-class UpdateServer
-{
-public:
-    explicit UpdateServer(testsupport::ScriptedPeer &peer) : m_peer(peer)
-    {
-        m_peer.onData = [this](const QByteArray &bytes) { handle(bytes); };
-    }
-
-    Bytes launchFile;
-    std::vector<std::pair<int, Bytes>> folders;
-    std::vector<ServedFile> files;
-    // When set, a request for this index is answered with the FileData header and only the
-    // first `dropAfter` bytes of the file, then the connection is closed.
-    int dropIndex = -1;
-    int dropAfter = 0;
-    // Raw bytes sent before and after the file list, in the same write.
-    Bytes listHead;
-    Bytes listTail;
-    // Requests answered with these bytes instead of the file.
-    std::map<int, Bytes> rawAnswers;
-
-    std::vector<Bytes> requests; // each packet body the Updater sent (acks left out)
-    std::vector<int> requested;
-
-private:
-    void handle(const QByteArray &bytes)
-    {
-        m_buffer.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        while (m_buffer.size() >= 2) {
-            const std::size_t n = common::DecodeLength(m_buffer);
-            if (m_buffer.size() < n + 2)
-                return;
-            const Bytes body = m_buffer.substr(2, n);
-            m_buffer.erase(0, n + 2);
-            if (body.empty())
-                continue;
-            const int type = common::byteAt(body, 0);
-            if (type == 0)
-                sendList();
-            else if (type == 1 && body.size() >= 2)
-                sendFile(common::byteAt(body, 1));
-            if (type != 2)
-                requests.push_back(body);
-        }
-    }
-
-    void sendList()
-    {
-        Bytes out = listHead;
-        if (!launchFile.empty())
-            out += packet(0, launchFile);
-        for (const auto &[number, folder] : folders)
-            out += packet(1, byteOf(number) + folder);
-        out += packet(2, byteOf(static_cast<int>(files.size())));
-        for (const auto &f : files)
-            out += packet(3, byteOf(f.index) + common::EncodeLong(f.version()) + f.name +
-                                 Bytes(1, '\0') + f.folder);
-        out += packet(4) + listTail;
-        m_peer.send(qbytes(out));
-    }
-
-    void sendFile(int index)
-    {
-        requested.push_back(index);
-        if (const auto raw = rawAnswers.find(index); raw != rawAnswers.end()) {
-            m_peer.send(qbytes(raw->second));
-            return;
-        }
-        for (const auto &f : files) {
-            if (f.index != index)
-                continue;
-            const Bytes wire = f.wire();
-            const Bytes header = packet(
-                5, byteOf(index) + common::EncodeLong(static_cast<std::int32_t>(wire.size())));
-            if (index == dropIndex) {
-                m_peer.send(qbytes(header + wire.substr(0, static_cast<std::size_t>(dropAfter))));
-                m_peer.closeConnection();
-                return;
-            }
-            // Header and the start of the file together, the rest in pieces.
-            m_peer.sendSplit(qbytes(header + wire), {static_cast<int>(header.size()) + 7,
-                                                     static_cast<int>(wire.size() / 2)});
-            return;
-        }
-    }
-
-    testsupport::ScriptedPeer &m_peer;
-    Bytes m_buffer;
-};
 
 // A game folder with a copy of the built Updater.
 class GameFolder

@@ -7,15 +7,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 namespace updater {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -86,49 +81,62 @@ std::string withoutTrailingSeparators(std::string local)
     return local;
 }
 
-fs::path localFsPath(ByteView path)
+std::string localPathOf(ByteView path)
 {
-    return fs::path(withoutTrailingSeparators(common::LocalPath(path)));
+    return withoutTrailingSeparators(common::LocalPath(path));
 }
 
-// Both paths resolved: true when `child` is `root` or lies below it.
-bool isInside(const fs::path &child, const fs::path &root)
+// The folder a local path lies in (empty when it names none) and its last level.
+std::string parentOf(const std::string &local)
 {
-    return common::IsInsideFolder(child.string(), root.string());
+    const std::size_t slash = common::LastSeparator(local);
+    if (slash == std::string::npos)
+        return {};
+    // A root ("/", "C:\") keeps its separator.
+    if (slash == 0 || local[slash - 1] == ':')
+        return local.substr(0, slash + 1);
+    return local.substr(0, slash);
+}
+
+std::string lastLevelOf(const std::string &local)
+{
+    const std::size_t slash = common::LastSeparator(local);
+    return slash == std::string::npos ? local : local.substr(slash + 1);
 }
 
 // Where a path with links (and junctions) followed really is; empty when it cannot be
 // told. A last level that does not exist yet is taken as named, below its real folder.
-fs::path resolved(const fs::path &path)
+std::string resolved(const std::string &local)
 {
-    const std::string real = common::RealPath(path.string());
+    const std::string real = common::RealPath(local);
     if (!real.empty())
-        return fs::path(real);
-    if (common::EntryExists(path.string()) || !path.has_parent_path())
+        return real;
+    const std::string parent = parentOf(local);
+    if (common::EntryKindOf(local) != common::EntryKind::Missing || parent.empty())
         return {}; // there, but leading nowhere (a dangling link)
-    const std::string parent = common::RealPath(path.parent_path().string());
-    return parent.empty() ? fs::path() : fs::path(parent) / path.filename();
+    const std::string realParent = common::RealPath(parent);
+    return realParent.empty() ? std::string() : common::LocalChild(realParent, lastLevelOf(local));
 }
 
 // Writes `data` through the atomic writer; `allowed` lets tests fail a step.
-FileError replaceFile(const fs::path &target, const Bytes &data, const PathFaultHook &allowed)
+FileError replaceFile(const std::string &target, const Bytes &data, const PathFaultHook &allowed)
 {
     common::AtomicStepHook stepAllowed;
     if (allowed)
         stepAllowed = [&](common::AtomicStep step) {
             switch (step) {
             case common::AtomicStep::CreateTemporary:
-                return allowed(WriteStep::CreateTemporary, target.string());
+                return allowed(WriteStep::CreateTemporary, target);
             case common::AtomicStep::Write:
-                return allowed(WriteStep::Write, target.string());
+                return allowed(WriteStep::Write, target);
             case common::AtomicStep::Flush:
-                return allowed(WriteStep::Flush, target.string());
+                return allowed(WriteStep::Flush, target);
             case common::AtomicStep::Rename:
                 break;
             }
-            return allowed(WriteStep::Rename, target.string());
+            return allowed(WriteStep::Rename, target);
         };
-    switch (common::WriteFileAtomically(target.string(), data, stepAllowed)) {
+    switch (common::WriteFileAtomically(target, data, stepAllowed)) {
     case common::AtomicWriteResult::Written:
         return FileError::None;
     case common::AtomicWriteResult::CreateFailed:
@@ -210,41 +218,64 @@ namespace {
 
 // Checks an existing level of the folder tree: inside `root` once links are resolved, and a
 // folder.
-FileError checkExistingFolder(const fs::path &path, const fs::path &root)
+FileError checkExistingFolder(const std::string &path, const std::string &root)
 {
-    const fs::path real = resolved(path);
-    if (real.empty() || !isInside(real, root))
+    const std::string real = resolved(path);
+    if (real.empty() || !common::IsInsideFolder(real, root))
         return FileError::UnsafePath;
-    std::error_code ec;
-    return fs::is_directory(real, ec) ? FileError::None : FileError::CreateFailed;
+    return common::EntryKindOf(real) == common::EntryKind::Folder ? FileError::None
+                                                                  : FileError::CreateFailed;
 }
 
 // Creates one missing level whose parent has already been checked, or checks an existing one.
-FileError makeFolder(const fs::path &path, const fs::path &root, const PathFaultHook &allowed)
+FileError makeFolder(const std::string &path, const std::string &root, const PathFaultHook &allowed)
 {
-    std::error_code ec;
-    const fs::file_status st = fs::symlink_status(path, ec);
-    if (fs::exists(st))
+    if (common::EntryKindOf(path) != common::EntryKind::Missing)
         return checkExistingFolder(path, root);
-    const fs::path parent = resolved(path.parent_path());
-    if (parent.empty() || !isInside(parent, root))
+    const std::string parent = resolved(parentOf(path));
+    if (parent.empty() || !common::IsInsideFolder(parent, root))
         return FileError::UnsafePath;
-    if (allowed && !allowed(WriteStep::MakeFolder, (parent / path.filename()).string()))
+    const std::string level = common::LocalChild(parent, lastLevelOf(path));
+    if (allowed && !allowed(WriteStep::MakeFolder, level))
         return FileError::CreateFailed;
-    if (!common::CreateFolder((parent / path.filename()).string()) &&
-        !fs::is_directory(parent / path.filename(), ec))
+    if (!common::CreateFolder(level) && common::EntryKindOf(level) != common::EntryKind::Folder)
         return FileError::CreateFailed;
     return checkExistingFolder(path, root);
+}
+
+// Makes (or follows) one level below the real folder `real`, which becomes the level's real
+// place. A link is followed only where it stays inside `clientRoot`.
+FileError enterLevel(std::string &real, ByteView segment, const std::string &clientRoot,
+                     const PathFaultHook &hook)
+{
+    const std::string level = common::LocalChild(real, common::LocalPath(segment));
+    common::EntryKind kind = common::EntryKindOf(level);
+    if (kind == common::EntryKind::Missing) {
+        if (hook && !hook(WriteStep::MakeFolder, level))
+            return FileError::CreateFailed;
+        common::CreateFolder(level);
+        kind = common::EntryKindOf(level);
+    }
+    if (kind == common::EntryKind::Link) {
+        const FileError error = checkExistingFolder(level, clientRoot);
+        if (error == FileError::None)
+            real = resolved(level);
+        return error;
+    }
+    if (kind != common::EntryKind::Folder)
+        return FileError::CreateFailed;
+    real = level;
+    return FileError::None;
 }
 
 } // namespace
 
 FileError FileStore::EnsureClientFolder() const
 {
-    const fs::path root = resolved(localFsPath(m_programFolder));
+    const std::string root = resolved(localPathOf(m_programFolder));
     if (root.empty())
         return FileError::CreateFailed;
-    return makeFolder(localFsPath(clientFolder()), root, faultHook());
+    return makeFolder(localPathOf(clientFolder()), root, faultHook());
 }
 
 FileError FileStore::MakeFolders(ByteView folder) const
@@ -256,74 +287,41 @@ FileError FileStore::MakeFolders(ByteView folder) const
         levels += kSeparator; // text after the last "\" is a folder too
     if (!IsSafeFolder(levels))
         return FileError::UnsafePath;
-    // Windows creates no folder whose path is longer than this; neither does the Updater, so
-    // the game folder stays one that the game's own platform can hold.
-    const Bytes client = clientFolder();
-    if (client.size() + levels.size() - 1 > kMaxFolderPath)
+    // A folder path the game's own platform can create on its own, below wherever the player
+    // keeps the game.
+    if (levels.size() - 1 > kMaxFolderPath)
         return FileError::CreateFailed;
 
-    const fs::path root = resolved(localFsPath(m_programFolder));
+    const std::string root = resolved(localPathOf(m_programFolder));
     if (root.empty())
         return FileError::CreateFailed;
     const PathFaultHook hook = faultHook();
-    if (const FileError error = makeFolder(localFsPath(client), root, hook);
-        error != FileError::None)
+    const std::string client = localPathOf(clientFolder());
+    if (const FileError error = makeFolder(client, root, hook); error != FileError::None)
         return error;
     // The levels stay inside the client folder itself: a link there that leads back to the
     // program folder must not let a server make folders beside the Updater.
-    const fs::path clientRoot = resolved(localFsPath(client));
+    const std::string clientRoot = resolved(client);
     if (clientRoot.empty())
         return FileError::CreateFailed;
 
     // Outermost level first; each is created only when missing. Where each level really is
     // is carried from one to the next, so no level resolves the whole path again.
-    fs::path real = clientRoot;
-    std::error_code ec;
+    std::string real = clientRoot;
     std::size_t start = 0;
     for (std::size_t q = levels.find(kSeparator); q != Bytes::npos;
          start = q + 1, q = levels.find(kSeparator, q + 1)) {
-        const fs::path level = real / common::LocalPath(levels.substr(start, q - start));
-        fs::file_status st = fs::symlink_status(level, ec);
-        if (!fs::exists(st)) {
-            if (hook && !hook(WriteStep::MakeFolder, level.string()))
-                return FileError::CreateFailed;
-            if (!common::CreateFolder(level.string()) && !fs::is_directory(level, ec))
-                return FileError::CreateFailed;
-            st = fs::symlink_status(level, ec);
-        }
-        if (fs::is_symlink(st)) {
-            // A link is followed only where it stays inside the client folder.
-            const FileError error = checkExistingFolder(level, clientRoot);
-            if (error != FileError::None)
-                return error;
-            real = resolved(level);
-        } else if (fs::is_directory(st)) {
-            real = level;
-        } else {
-            return FileError::CreateFailed;
-        }
+        const FileError error =
+            enterLevel(real, ByteView(levels).substr(start, q - start), clientRoot, hook);
+        if (error != FileError::None)
+            return error;
     }
     return FileError::None;
 }
 
 Bytes FileStore::ReadWholeFile(ByteView path) const
 {
-    const std::string local = common::LocalPath(path);
-    std::error_code ec;
-    if (!fs::is_regular_file(local, ec))
-        return {};
-    const auto length = fs::file_size(local, ec);
-    if (ec)
-        return {};
-    std::FILE *file = std::fopen(local.c_str(), "rb");
-    if (!file)
-        return {};
-    Bytes content(static_cast<std::size_t>(length), '\0');
-    const std::size_t got =
-        content.empty() ? 0 : std::fread(content.data(), 1, content.size(), file);
-    std::fclose(file);
-    content.resize(got); // a file that shrank meanwhile gives what was there
-    return content;
+    return common::ReadRegularFile(common::LocalPath(path)).value_or(Bytes());
 }
 
 FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
@@ -345,16 +343,16 @@ FileError FileStore::writeRaw(ByteView path, const Bytes &data) const
     // folder must not let a server replace the Updater's own files.
     constexpr ByteView clientPrefix = "Client\\";
     const bool gameFile = relative.substr(0, clientPrefix.size()) == clientPrefix;
-    const fs::path root = resolved(localFsPath(gameFile ? clientFolder() : m_programFolder));
+    const std::string root = resolved(localPathOf(gameFile ? clientFolder() : m_programFolder));
     if (root.empty())
         return FileError::CreateFailed;
-    const fs::path target = localFsPath(path);
-    const fs::path parent = resolved(target.parent_path());
+    const std::string target = localPathOf(path);
+    const std::string parent = resolved(parentOf(target));
     if (parent.empty())
         return FileError::CreateFailed; // the folder is missing
-    if (!isInside(parent, root))
+    if (!common::IsInsideFolder(parent, root))
         return FileError::UnsafePath;
-    return replaceFile(parent / target.filename(), data, faultHook());
+    return replaceFile(common::LocalChild(parent, lastLevelOf(target)), data, faultHook());
 }
 
 PathFaultHook FileStore::faultHook() const
@@ -427,7 +425,7 @@ FileError FileStore::Write(ByteView path, const FileContent &content) const
 
 bool FileStore::RemoveFile(ByteView path) const
 {
-    return common::RemoveRegularFile(common::LocalPath(path));
+    return common::RemoveRegularFile(common::Bytes(path));
 }
 
 bool FileStore::LastWriteFailed(ByteView path) const
@@ -490,21 +488,16 @@ Bytes FileStore::ReadSetting(ByteView section, ByteView key) const
 {
     // Anything but a regular file (a pipe or a device would block or never end) reads as
     // absent.
-    const Bytes path = programFile("Settings.ini");
-    std::error_code ec;
-    const fs::file_status status = fs::status(localFsPath(path), ec);
-    if (fs::exists(status) && !fs::is_regular_file(status))
-        return {};
-    return common::ReadIniString(path, section, key);
+    return common::ReadIniString(programFile("Settings.ini"), section, key);
 }
 
 bool FileStore::WriteSetting(ByteView section, ByteView key, ByteView value) const
 {
     // The value comes from a server: never write it through a link that leads elsewhere.
     const Bytes path = programFile("Settings.ini");
-    const fs::path root = resolved(localFsPath(m_programFolder));
-    const fs::path real = resolved(localFsPath(path));
-    if (root.empty() || real.empty() || !isInside(real, root))
+    const std::string root = resolved(localPathOf(m_programFolder));
+    const std::string real = resolved(localPathOf(path));
+    if (root.empty() || real.empty() || !common::IsInsideFolder(real, root))
         return false;
     return common::WriteIni(path, section, key, value);
 }

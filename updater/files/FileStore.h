@@ -30,8 +30,9 @@ struct FileEntry
 };
 
 inline constexpr int kFileTableSize = 251; // indices 0..250
-// The longest folder path (without its trailing separator) that Windows can create: 248
-// bytes with the terminating NUL.
+// The longest folder path below the client folder (without its trailing separator) that a
+// server may ask for: what Windows can create without the long form, 248 bytes with the
+// terminating NUL. Where the player keeps the game does not count.
 inline constexpr std::size_t kMaxFolderPath = 247;
 using FileTable = std::array<FileEntry, kFileTableSize>;
 
@@ -122,8 +123,8 @@ public:
     // Creates the client folder when it is missing.
     FileError EnsureClientFolder() const;
     // Creates every level of `folder` below the client folder, outermost first. Text after
-    // the last "\" is created as a folder too. Refuses unsafe folders, and folders whose
-    // full path would be longer than kMaxFolderPath (CreateFailed).
+    // the last "\" is created as a folder too. Refuses unsafe folders, and folders longer
+    // than kMaxFolderPath (CreateFailed).
     FileError MakeFolders(ByteView folder) const;
 
     // Whole-file read; empty when the file cannot be read.

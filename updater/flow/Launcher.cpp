@@ -7,7 +7,11 @@ namespace updater {
 LaunchKind ChooseLaunch(const std::string &localPath)
 {
 #ifdef _WIN32
-    return common::HasExeSuffix(localPath) ? LaunchKind::Native : LaunchKind::NotAProgram;
+    // A ".exe" that is no Windows program (an ELF file or a script from a server) would fail
+    // to start, and under wine run outside it as a program of the host system.
+    return common::HasExeSuffix(localPath) && common::IsNativeExecutable(localPath)
+               ? LaunchKind::Native
+               : LaunchKind::NotAProgram;
 #else
     if (common::IsNativeExecutable(localPath))
         return LaunchKind::Native;

@@ -20,7 +20,8 @@ public:
 // not reach whatever desktop handler its kind of file has.
 enum class LaunchKind
 {
-    Native,     // an executable of this system, started directly
+    Native,     // an executable of this system, started directly (on Windows a ".exe" whose
+                // header says it is a program image)
     Wine,       // a ".exe" that is not native, started through wine
     NotAProgram // anything else: not started
 };

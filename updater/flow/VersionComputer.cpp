@@ -1,27 +1,17 @@
 #include "updater/flow/VersionComputer.h"
 
-#include <chrono>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 
 #include "common/Platform.h"
 
 namespace updater {
 
-namespace fs = std::filesystem;
-
 bool VersionRecordOfRun::keyOf(const Bytes &path, Key &key)
 {
-    std::error_code ec;
-    const fs::path local = common::LocalPath(path);
-    const auto size = fs::file_size(local, ec);
-    if (ec)
+    const std::optional<common::FileStamp> stamp = common::StampOf(common::LocalPath(path));
+    if (!stamp)
         return false;
-    const auto time = fs::last_write_time(local, ec);
-    if (ec)
-        return false;
-    key = Key(path, size, static_cast<std::int64_t>(time.time_since_epoch().count()));
+    key = Key(path, stamp->size, stamp->modified);
     return true;
 }
 

@@ -12,10 +12,8 @@
 
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -38,8 +36,7 @@ int main(int argc, char **argv)
     std::vector<common::Bytes> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     const std::vector<common::Bytes> words = updater::CommandLineWords(arguments);
     // Bare names used later ("zlib.dll", "Version.dat", "Update.exe") are resolved here.
-    std::error_code ec;
-    std::filesystem::current_path(programFolder, ec);
+    common::SetCurrentFolder(programFolder);
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
