@@ -17,6 +17,7 @@ public:
     static constexpr int kWidth = 313;
     static constexpr int kHeight = 137;
     static constexpr int kRefreshMs = ProgressRefresh::kRefreshMs;
+    static constexpr const char *kTitle = "Auto Updater";
     // What the status line and the byte counts show before the first report.
     static constexpr const char *kDesignStatus = "Status:";
     static constexpr const char *kDesignBytes = "0/0KB - 0KB/s";

@@ -34,7 +34,7 @@ QFont verdana(qreal points)
 
 UpdaterWindow::UpdaterWindow(QWidget *parent) : QWidget(parent)
 {
-    setWindowTitle(QStringLiteral("Auto Updater"));
+    setWindowTitle(QString::fromLatin1(kTitle));
     setFixedSize(kWidth, kHeight);
     createWidgets();
     m_refresh.setSingleShot(true);

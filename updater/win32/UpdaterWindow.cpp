@@ -19,7 +19,6 @@ using common::win32::ToColorRef;
 
 constexpr const char *kClassName = "TalmoraAutoUpdater";
 constexpr const char *kFillClassName = "TalmoraAutoUpdaterBar";
-constexpr const char *kTitle = "Auto Updater";
 constexpr UINT_PTR kRefreshTimer = 1;
 
 constexpr RECT kLogFrame = {8, 8, 8 + Win32UpdaterWindow::kWidth - 16, 8 + 64};
