@@ -28,7 +28,26 @@ bool lookUpVerdana()
     return found;
 }
 
+UINT screenDpi()
+{
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
 } // namespace
+
+UINT WindowDpi(HWND window)
+{
+    // Looked up rather than imported, so that the programs still start where it is missing.
+    using GetDpiForWindowFunction = UINT(WINAPI *)(HWND);
+    static const auto getDpiForWindow =
+        reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
+            GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = getDpiForWindow && window ? getDpiForWindow(window) : 0;
+    return dpi ? dpi : screenDpi();
+}
 
 bool VerdanaInstalled()
 {
@@ -36,17 +55,15 @@ bool VerdanaInstalled()
     return installed;
 }
 
-HFONT CreateProgramFont(double points, bool bold)
+HFONT CreateProgramFont(double points, bool bold, UINT dpi)
 {
     LOGFONTA font{};
     if (VerdanaInstalled())
         font = verdana();
     else
         GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
-    HDC screen = GetDC(nullptr);
-    font.lfHeight =
-        -MulDiv(static_cast<int>(points * 100 + 0.5), GetDeviceCaps(screen, LOGPIXELSY), 7200);
-    ReleaseDC(nullptr, screen);
+    font.lfHeight = -MulDiv(static_cast<int>(points * 100 + 0.5),
+                            static_cast<int>(dpi ? dpi : screenDpi()), 7200);
     font.lfWidth = 0;
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;
     return CreateFontIndirectA(&font);

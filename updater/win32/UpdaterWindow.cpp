@@ -20,6 +20,7 @@ using common::win32::ToColorRef;
 constexpr const char *kClassName = "TalmoraAutoUpdater";
 constexpr const char *kFillClassName = "TalmoraAutoUpdaterBar";
 constexpr UINT_PTR kRefreshTimer = 1;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 
 constexpr RECT kLogFrame = {8, 8, 8 + Win32UpdaterWindow::kWidth - 16, 8 + 64};
 constexpr int kBarLeft = 9;
@@ -33,10 +34,11 @@ COLORREF mix(COLORREF from, COLORREF to, double t)
                channel(GetBValue(from), GetBValue(to)));
 }
 
-// The background runs from a warm brown at the top through a dark blue to near black.
-COLORREF backgroundAt(int y)
+// The background runs from a warm brown at the top through a dark blue to near black, over a
+// window `height` pixels high.
+COLORREF backgroundAt(int y, int height)
 {
-    const double t = (y + 0.5) / Win32UpdaterWindow::kHeight;
+    const double t = (y + 0.5) / height;
     if (t <= 0.6)
         return mix(ToColorRef(Rgb(0x2f241e)), ToColorRef(Rgb(0x1e242f)), t / 0.6);
     return mix(ToColorRef(Rgb(0x1e242f)), ToColorRef(Rgb(0x0c1018)), (t - 0.6) / 0.4);
@@ -54,6 +56,18 @@ void frame(HDC dc, const RECT &area, COLORREF colour)
     FrameRect(dc, &area, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
+// The height of a line of the log in `font`.
+LPARAM lineHeight(HWND window, HFONT font)
+{
+    HDC dc = GetDC(window);
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICA metrics;
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return metrics.tmHeight + 2;
+}
+
 } // namespace
 
 Win32UpdaterWindow::Win32UpdaterWindow()
@@ -61,17 +75,17 @@ Win32UpdaterWindow::Win32UpdaterWindow()
     if (!common::win32::RegisterWindowClass(kFillClassName, &Win32UpdaterWindow::fillProcedure,
                                             false))
         throw std::runtime_error("the window class could not be registered");
+    // The list asks for its line height while it is made, so the fonts come first, at the
+    // screen's resolution; applyDpi() redoes them for the window's own.
+    m_dpi = common::win32::WindowDpi(nullptr);
     createFonts();
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT outer = {0, 0, kWidth, kHeight};
-    AdjustWindowRectEx(&outer, style, FALSE, 0);
-    if (!create(kClassName, true, kTitle, style, 0,
-                {.width = outer.right - outer.left, .height = outer.bottom - outer.top})) {
+    if (!create(kClassName, true, kTitle, kStyle, 0, {})) {
         DeleteObject(m_font);
         DeleteObject(m_smallFont);
         throw std::runtime_error("the window could not be created");
     }
     createControls();
+    applyDpi(common::win32::WindowDpi(hwnd()));
 }
 
 Win32UpdaterWindow::~Win32UpdaterWindow()
@@ -83,34 +97,61 @@ Win32UpdaterWindow::~Win32UpdaterWindow()
 
 void Win32UpdaterWindow::createFonts()
 {
-    m_font = common::win32::CreateProgramFont(8.25);
-    m_smallFont = common::win32::CreateProgramFont(6.75);
+    m_font = common::win32::CreateProgramFont(8.25, false, m_dpi);
+    m_smallFont = common::win32::CreateProgramFont(6.75, false, m_dpi);
 }
 
 void Win32UpdaterWindow::createControls()
 {
-    const auto child = [&](const char *className, const char *text, DWORD style, int x, int y,
-                           int width, int height) {
-        HWND control =
-            common::win32::CreateWindowWithText(0, className, text, WS_CHILD | WS_VISIBLE | style,
-                                                {x, y, width, height}, hwnd(), nullptr);
+    const auto child = [&](const char *className, const char *text, DWORD style) {
+        HWND control = common::win32::CreateWindowWithText(
+            0, className, text, WS_CHILD | WS_VISIBLE | style, {0, 0, 0, 0}, hwnd(), nullptr);
         if (!control)
             throw std::runtime_error("a control of the window could not be created");
         return control;
     };
-    // The list sits inside a frame the background draws.
     m_log = child("LISTBOX", "",
-                  WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
-                  kLogFrame.left + 1, kLogFrame.top + 1, kLogFrame.right - kLogFrame.left - 2,
-                  kLogFrame.bottom - kLogFrame.top - 2);
-    SendMessageA(m_log, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
-
-    m_status = child("STATIC", kDesignStatus, SS_OWNERDRAW, 9, 76, kWidth - 18, 16);
+                  WS_VSCROLL | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT);
+    m_status = child("STATIC", kDesignStatus, SS_OWNERDRAW);
     // Two labels with one text: a shadow and the text above it.
-    m_bytes[0] = child("STATIC", kDesignBytes, SS_OWNERDRAW, 10, 115, kWidth - 18, 14);
-    m_bytes[1] = child("STATIC", kDesignBytes, SS_OWNERDRAW, 9, 114, kWidth - 18, 14);
+    m_bytes[0] = child("STATIC", kDesignBytes, SS_OWNERDRAW);
+    m_bytes[1] = child("STATIC", kDesignBytes, SS_OWNERDRAW);
     // The filled part of the bar; the empty track is part of the background.
-    m_fill = child(kFillClassName, "", 0, kBarLeft, kBarTop, 0, kBarHeight);
+    m_fill = child(kFillClassName, "", 0);
+}
+
+void Win32UpdaterWindow::applyDpi(UINT dpi, const RECT *place)
+{
+    if (dpi != m_dpi) {
+        DeleteObject(m_font);
+        DeleteObject(m_smallFont);
+        m_dpi = dpi;
+        createFonts();
+    }
+    RECT outer = {0, 0, scaled(kWidth), scaled(kHeight)};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+    const UINT keep =
+        place ? SWP_NOZORDER | SWP_NOACTIVATE : SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(hwnd(), nullptr, place ? place->left : 0, place ? place->top : 0,
+                 outer.right - outer.left, outer.bottom - outer.top, keep);
+
+    const auto put = [this](HWND control, int x, int y, int width, int height) {
+        MoveWindow(control, scaled(x), scaled(y), scaled(width), scaled(height), FALSE);
+    };
+    // The list sits inside a frame the background draws.
+    put(m_log, kLogFrame.left + 1, kLogFrame.top + 1, kLogFrame.right - kLogFrame.left - 2,
+        kLogFrame.bottom - kLogFrame.top - 2);
+    SendMessageA(m_log, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    SendMessageA(m_log, LB_SETITEMHEIGHT, 0, lineHeight(hwnd(), m_font));
+    put(m_status, 9, 76, kWidth - 18, 16);
+    put(m_bytes[0], 10, 115, kWidth - 18, 14);
+    put(m_bytes[1], 9, 114, kWidth - 18, 14);
+    // The labels draw themselves with the font they hold.
+    SendMessageA(m_status, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    for (HWND label : m_bytes)
+        SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(m_smallFont), FALSE);
+    put(m_fill, kBarLeft, kBarTop, m_barWidth, kBarHeight);
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 void Win32UpdaterWindow::show()
@@ -121,12 +162,18 @@ void Win32UpdaterWindow::show()
 
 void Win32UpdaterWindow::paintBackground(HDC dc, const RECT &area) const
 {
-    for (int y = std::max<int>(area.top, 0); y < std::min<int>(area.bottom, kHeight); ++y)
-        fill(dc, RECT{area.left, y, area.right, y + 1}, backgroundAt(y));
-    frame(dc, RECT{0, 0, kWidth, kHeight}, ToColorRef(Rgb(0x61514b)));
-    frame(dc, RECT{3, 3, kWidth - 3, kHeight - 3}, ToColorRef(Rgb(0x4b5161)));
-    frame(dc, kLogFrame, ToColorRef(Rgb(0x4b5161)));
-    const RECT track = {kBarLeft, kBarTop, kBarLeft + kBarWidth, kBarTop + kBarHeight};
+    const int width = scaled(kWidth);
+    const int height = scaled(kHeight);
+    for (int y = std::max<int>(area.top, 0); y < std::min<int>(area.bottom, height); ++y)
+        fill(dc, RECT{area.left, y, area.right, y + 1}, backgroundAt(y, height));
+    const auto box = [this](int left, int top, int right, int bottom) {
+        return RECT{scaled(left), scaled(top), scaled(right), scaled(bottom)};
+    };
+    frame(dc, RECT{0, 0, width, height}, ToColorRef(Rgb(0x61514b)));
+    frame(dc, box(3, 3, kWidth - 3, kHeight - 3), ToColorRef(Rgb(0x4b5161)));
+    frame(dc, box(kLogFrame.left, kLogFrame.top, kLogFrame.right, kLogFrame.bottom),
+          ToColorRef(Rgb(0x4b5161)));
+    const RECT track = box(kBarLeft, kBarTop, kBarLeft + kBarWidth, kBarTop + kBarHeight);
     fill(dc, track, ToColorRef(Rgb(0x1e242f)));
     frame(dc, track, ToColorRef(Rgb(0x4b5161)));
 }
@@ -166,20 +213,20 @@ void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
     const common::Bytes text = common::win32::GetText(item.hwndItem);
     SetBkMode(dc, TRANSPARENT);
     RECT area = item.rcItem;
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
     if (item.hwndItem == m_status) {
-        HGDIOBJ old = SelectObject(dc, m_font);
         SetTextColor(dc, ToColorRef(Rgb(0xe6dccf)));
         common::win32::DrawTextBytes(dc, text, area,
                                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         SelectObject(dc, old);
         return;
     }
-    HGDIOBJ old = SelectObject(dc, m_smallFont);
     const UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_RIGHT;
     if (item.hwndItem == m_bytes[1]) {
         // The shadow label shows below and right of this one; the part it covers is drawn here.
         RECT shadow = area;
-        OffsetRect(&shadow, 1, 1);
+        OffsetRect(&shadow, scaled(1), scaled(1));
         SetTextColor(dc, ToColorRef(Rgb(0x000000)));
         common::win32::DrawTextBytes(dc, text, shadow, format);
         SetTextColor(dc, ToColorRef(Rgb(0x9aadc2)));
@@ -218,9 +265,11 @@ void Win32UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
             InvalidateRect(label, nullptr, FALSE);
         }
     }
-    if (changes.barWidth)
-        SetWindowPos(m_fill, nullptr, 0, 0, *changes.barWidth, kBarHeight,
+    if (changes.barWidth) {
+        m_barWidth = *changes.barWidth;
+        SetWindowPos(m_fill, nullptr, 0, 0, scaled(m_barWidth), scaled(kBarHeight),
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void Win32UpdaterWindow::startRefresh()
@@ -241,17 +290,13 @@ LRESULT Win32UpdaterWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam
         EndPaint(hwnd(), &paint);
         return 0;
     }
-    case WM_MEASUREITEM: {
-        auto *measure = reinterpret_cast<MEASUREITEMSTRUCT *>(lParam);
-        HDC dc = GetDC(hwnd());
-        HGDIOBJ old = SelectObject(dc, m_font);
-        TEXTMETRICA metrics;
-        GetTextMetricsA(dc, &metrics);
-        SelectObject(dc, old);
-        ReleaseDC(hwnd(), dc);
-        measure->itemHeight = static_cast<UINT>(metrics.tmHeight + 2);
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT *>(lParam)->itemHeight =
+            static_cast<UINT>(lineHeight(hwnd(), m_font));
         return TRUE;
-    }
+    case WM_DPICHANGED:
+        applyDpi(HIWORD(wParam), reinterpret_cast<const RECT *>(lParam));
+        return 0;
     case WM_DRAWITEM:
         drawItem(*reinterpret_cast<const DRAWITEMSTRUCT *>(lParam));
         return TRUE;
@@ -291,9 +336,10 @@ LRESULT CALLBACK Win32UpdaterWindow::fillProcedure(HWND window, UINT message, WP
     HDC dc = BeginPaint(window, &paint);
     RECT area;
     GetClientRect(window, &area);
-    for (int y = 0; y < kBarHeight; ++y)
+    const int height = area.bottom - area.top;
+    for (int y = 0; y < height; ++y)
         fill(dc, RECT{area.left, y, area.right, y + 1},
-             mix(ToColorRef(Rgb(0x8fb3d9)), ToColorRef(Rgb(0x3c6c9e)), (y + 0.5) / kBarHeight));
+             mix(ToColorRef(Rgb(0x8fb3d9)), ToColorRef(Rgb(0x3c6c9e)), (y + 0.5) / height));
     EndPaint(window, &paint);
     return 0;
 }

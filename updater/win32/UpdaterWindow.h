@@ -10,7 +10,9 @@ namespace updater {
 
 // The "Auto Updater" window with Win32 controls: the log list, the status line, the byte
 // counts and the progress bar over a background of its own drawing. Closing it runs the
-// hand-over. Texts are Windows-1252 bytes and go to the ANSI controls as they are.
+// hand-over. Texts are Windows-1252 bytes and go to the ANSI controls as they are. The
+// window follows the display's scale: every position, size and font is the 96-DPI layout
+// times the window's DPI / 96, and is laid out again when the window moves to another scale.
 class Win32UpdaterWindow final : public UpdaterWindowBase, private common::win32::WindowBase
 {
 public:
@@ -36,12 +38,18 @@ public:
     HWND barFill() const { return m_fill; }
     // Whether the Verdana font was found (else the system's GUI font is used).
     bool usesVerdana() const { return common::win32::VerdanaInstalled(); }
+    // The dots per inch the window is laid out for.
+    UINT dpi() const { return m_dpi; }
 
 private:
     static LRESULT CALLBACK fillProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void createFonts();
     void createControls();
+    // Lays the window and its controls out for `dpi`: the 96-DPI layout scaled, fonts at that
+    // resolution. `place`: where the system asks the window to go (on a change of display).
+    void applyDpi(UINT dpi, const RECT *place = nullptr);
+    int scaled(int length) const { return common::win32::Scaled(length, m_dpi); }
     void paintBackground(HDC dc, const RECT &area) const;
     void drawItem(const DRAWITEMSTRUCT &item);
     void showProgress(const ProgressRefresh::Changes &changes) override;
@@ -54,6 +62,8 @@ private:
     HWND m_fill = nullptr;
     HFONT m_font = nullptr;
     HFONT m_smallFont = nullptr;
+    UINT m_dpi = 96;
+    int m_barWidth = 0; // of the 96-DPI layout
     bool m_refreshActive = false;
 };
 
