@@ -1,0 +1,165 @@
+#include "registry/app/ServerList.h"
+
+#include "common/LeadingNumber.h"
+
+#include <algorithm>
+
+namespace registry {
+
+namespace {
+
+// Lower case of a Windows-1252 byte: A-Z, the accented capitals and the four capitals the
+// code page keeps among its punctuation (Š, Œ, Ž, Ÿ).
+char lower1252(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+        return static_cast<char>(b + 0x20);
+    if (b == 0x8A || b == 0x8C || b == 0x8E)
+        return static_cast<char>(b + 0x10);
+    if (b == 0x9F)
+        return static_cast<char>(0xFF);
+    return c;
+}
+
+Bytes lowered(ByteView text)
+{
+    Bytes out(text);
+    std::transform(out.begin(), out.end(), out.begin(), lower1252);
+    return out;
+}
+
+bool holds(ByteView text, const Bytes &loweredPart)
+{
+    return lowered(text).find(loweredPart) != Bytes::npos;
+}
+
+bool isOnline(const ServerRowText &row)
+{
+    return row.status == "Online";
+}
+
+// -1, 0 or 1 as `a` goes before, with or after `b` from A to Z in `column`.
+int compare(ServerColumn column, const ServerRowText &a, const ServerRowText &b)
+{
+    const auto three = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    switch (column) {
+    case ServerColumn::Status:
+        return three(!isOnline(a), !isOnline(b));
+    case ServerColumn::Players:
+        return three(common::LeadingNumberRounded(a.players),
+                     common::LeadingNumberRounded(b.players));
+    case ServerColumn::Name:
+        return three(lowered(a.name), lowered(b.name));
+    case ServerColumn::Administrator:
+        return three(lowered(a.administrator), lowered(b.administrator));
+    }
+    return 0;
+}
+
+} // namespace
+
+void ServerList::setRow(int index, const ServerRowText &row)
+{
+    const auto [it, added] = m_rows.try_emplace(index);
+    if (added)
+        it->second.arrival = m_arrivals++;
+    it->second.text = row;
+}
+
+void ServerList::clear()
+{
+    m_rows.clear();
+    m_arrivals = 0;
+}
+
+void ServerList::headerClicked(ServerColumn column)
+{
+    if (column != m_choices.column || m_choices.order == SortOrder::Arrival) {
+        m_choices.column = column;
+        m_choices.order = SortOrder::Ascending;
+    } else {
+        m_choices.order =
+            m_choices.order == SortOrder::Ascending ? SortOrder::Descending : SortOrder::Arrival;
+    }
+}
+
+void ServerList::setFindText(ByteView text)
+{
+    m_find = lowered(text);
+}
+
+void ServerList::setHideOffline(bool hide)
+{
+    m_hideOffline = hide;
+}
+
+bool ServerList::toggleFavourite(int index)
+{
+    const auto it = m_rows.find(index);
+    if (it == m_rows.end())
+        return false;
+    const ServerKey key = keyOf(it->second);
+    if (!m_choices.favourites.erase(key))
+        m_choices.favourites.insert(key);
+    return true;
+}
+
+bool ServerList::passes(const Row &row) const
+{
+    if (m_hideOffline && !isOnline(row.text))
+        return false;
+    return m_find.empty() || holds(row.text.name, m_find) || holds(row.text.administrator, m_find);
+}
+
+bool ServerList::before(const Row &a, const Row &b) const
+{
+    const bool favouriteA = m_choices.favourites.count(keyOf(a)) != 0;
+    const bool favouriteB = m_choices.favourites.count(keyOf(b)) != 0;
+    if (favouriteA != favouriteB)
+        return favouriteA;
+    if (m_choices.order != SortOrder::Arrival) {
+        const int order = compare(m_choices.column, a.text, b.text);
+        if (order != 0)
+            return m_choices.order == SortOrder::Ascending ? order < 0 : order > 0;
+    }
+    return a.arrival < b.arrival;
+}
+
+std::vector<ShownServerRow> ServerList::shown() const
+{
+    std::vector<const std::pair<const int, Row> *> rows;
+    for (const auto &entry : m_rows)
+        if (passes(entry.second))
+            rows.push_back(&entry);
+    std::sort(rows.begin(), rows.end(),
+              [this](const auto *a, const auto *b) { return before(a->second, b->second); });
+    std::vector<ShownServerRow> out;
+    out.reserve(rows.size());
+    for (const auto *entry : rows)
+        out.push_back({entry->first, entry->second.text,
+                       m_choices.favourites.count(keyOf(entry->second)) != 0});
+    return out;
+}
+
+bool ServerList::isShown(int index) const
+{
+    const auto it = m_rows.find(index);
+    return it != m_rows.end() && passes(it->second);
+}
+
+bool ServerList::isFavourite(int index) const
+{
+    const auto it = m_rows.find(index);
+    return it != m_rows.end() && m_choices.favourites.count(keyOf(it->second)) != 0;
+}
+
+std::optional<int> ServerList::find(const ServerKey &key) const
+{
+    for (const auto &[index, row] : m_rows)
+        if (keyOf(row) == key)
+            return index;
+    return std::nullopt;
+}
+
+} // namespace registry

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "registry/net/RegistryView.h"
+
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace registry {
+
+// The columns a player can sort the server list by.
+enum class ServerColumn : int
+{
+    Status = 0,
+    Name = 1,
+    Players = 2,
+    Administrator = 3,
+};
+
+enum class SortOrder : int
+{
+    Arrival = 0, // as the registry server sent the rows: new rows at the end
+    Ascending = 1,
+    Descending = 2,
+};
+
+// A server as the player knows it across connections and restarts: the registry server's
+// index for it changes, its name and administrator do not.
+struct ServerKey
+{
+    Bytes name;
+    Bytes administrator;
+
+    bool operator<(const ServerKey &other) const
+    {
+        return name != other.name ? name < other.name : administrator < other.administrator;
+    }
+    bool operator==(const ServerKey &other) const
+    {
+        return name == other.name && administrator == other.administrator;
+    }
+};
+
+// What the player chose for the list, kept between runs.
+struct ServerListChoices
+{
+    ServerColumn column = ServerColumn::Name;
+    SortOrder order = SortOrder::Arrival;
+    std::set<ServerKey> favourites;
+};
+
+// A row as the list shows it.
+struct ShownServerRow
+{
+    int index = 0;
+    ServerRowText text;
+    bool favourite = false;
+};
+
+// The server list as the player sees it: the core's rows (one per server index, in the order
+// they first arrived), sorted by the chosen column, kept to those the find text and the
+// "Hide offline" box let through, with favourites on top of whatever order is chosen. With
+// nothing chosen it is the core's list as it arrived.
+class ServerList
+{
+public:
+    explicit ServerList(ServerListChoices choices = {}) : m_choices(std::move(choices)) {}
+
+    // The core's rows.
+    void setRow(int index, const ServerRowText &row);
+    void clear();
+
+    // A click on a column's header: the first sorts by it from A to Z (online first, fewest
+    // players first), the second reverses that, the third returns to the arrival order. A
+    // click on another column starts again at A to Z.
+    void headerClicked(ServerColumn column);
+    // Rows whose server name or administrator holds `text`, letters compared without case.
+    void setFindText(ByteView text);
+    void setHideOffline(bool hide);
+    // Adds the row's server to the favourites, or removes it. False when there is no such row.
+    bool toggleFavourite(int index);
+
+    // The rows to show, in order.
+    std::vector<ShownServerRow> shown() const;
+    bool isShown(int index) const;
+    bool isFavourite(int index) const;
+    const ServerListChoices &choices() const { return m_choices; }
+    // The row of the server `key` names, if the list has it.
+    std::optional<int> find(const ServerKey &key) const;
+
+private:
+    struct Row
+    {
+        ServerRowText text;
+        int arrival = 0;
+    };
+    bool passes(const Row &row) const;
+    bool before(const Row &a, const Row &b) const;
+    static ServerKey keyOf(const Row &row) { return {row.text.name, row.text.administrator}; }
+
+    ServerListChoices m_choices;
+    std::map<int, Row> m_rows;
+    int m_arrivals = 0;
+    Bytes m_find; // lowered
+    bool m_hideOffline = false;
+};
+
+} // namespace registry

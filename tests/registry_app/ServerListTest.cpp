@@ -1,0 +1,141 @@
+// The server list as the player sorts, searches and pins it.
+#include "registry/app/ServerList.h"
+#include "common/IniStore.h"
+#include "registry/app/ServerListSettings.h"
+#include "tests/updater_files/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using registry::ServerColumn;
+using registry::ServerList;
+using registry::ServerRowText;
+
+ServerRowText row(const char *name, int players, bool online = true, const char *admin = "Ann")
+{
+    return {online ? "Online" : "Offline", name, std::to_string(players), admin};
+}
+
+std::vector<int> order(const ServerList &list)
+{
+    std::vector<int> out;
+    for (const auto &shown : list.shown())
+        out.push_back(shown.index);
+    return out;
+}
+
+TEST(ServerList, SortsByAColumnThroughThreeClicksAndKeepsTheOrderUnderUpdates)
+{
+    ServerList list;
+    list.setRow(7, row("beta", 12));
+    list.setRow(2, row("Alpha", 9, false));
+    list.setRow(5, row("gamma", 100));
+    EXPECT_EQ(order(list), (std::vector<int>{7, 2, 5})) << "arrival order by default";
+
+    list.headerClicked(ServerColumn::Players);
+    EXPECT_EQ(order(list), (std::vector<int>{2, 7, 5})) << "players as numbers";
+    list.setRow(2, row("Alpha", 200, false)); // updated in place: moves to its place
+    EXPECT_EQ(order(list), (std::vector<int>{7, 5, 2}));
+    list.headerClicked(ServerColumn::Players);
+    EXPECT_EQ(order(list), (std::vector<int>{2, 5, 7}));
+    list.headerClicked(ServerColumn::Players);
+    EXPECT_EQ(order(list), (std::vector<int>{7, 2, 5})) << "third click: arrival again";
+
+    list.headerClicked(ServerColumn::Name);
+    EXPECT_EQ(order(list), (std::vector<int>{2, 7, 5})) << "names without regard to case";
+    list.headerClicked(ServerColumn::Status);
+    EXPECT_EQ(order(list), (std::vector<int>{7, 5, 2})) << "online first, then arrival";
+    EXPECT_EQ(list.choices().column, ServerColumn::Status);
+    EXPECT_EQ(list.choices().order, registry::SortOrder::Ascending);
+
+    list.clear();
+    list.setRow(3, row("delta", 1));
+    EXPECT_EQ(order(list), (std::vector<int>{3}));
+}
+
+TEST(ServerList, FindsByNameOrAdministratorAndHidesOfflineServers)
+{
+    ServerList list;
+    list.setRow(1, row("Eastmarch", 3, true, "Bjorn"));
+    list.setRow(2, row("Caf\xC9 du Nord", 0, false, "Ann")); // "CAFÉ" in code page 1252
+    list.setRow(3, row("Westreach", 5, true, "eastwood"));
+
+    const struct
+    {
+        const char *find;
+        bool hideOffline;
+        std::vector<int> shown;
+    } cases[] = {
+        {"", false, {1, 2, 3}}, {"EAST", false, {1, 3}}, {"caf\xE9", false, {2}},
+        {"", true, {1, 3}},     {"ann", true, {}},       {"nothing", false, {}},
+    };
+    for (const auto &c : cases) {
+        list.setFindText(c.find);
+        list.setHideOffline(c.hideOffline);
+        EXPECT_EQ(order(list), c.shown) << c.find << " " << c.hideOffline;
+        for (int index : {1, 2, 3})
+            EXPECT_EQ(list.isShown(index),
+                      std::find(c.shown.begin(), c.shown.end(), index) != c.shown.end());
+    }
+}
+
+TEST(ServerList, FavouritesStayOnTopAndFollowTheServerNotItsIndex)
+{
+    ServerList list;
+    list.setRow(1, row("Alpha", 5));
+    list.setRow(2, row("Beta", 50));
+    list.setRow(3, row("Beta", 7, true, "Other")); // same name, another administrator
+    ASSERT_TRUE(list.toggleFavourite(3));
+    EXPECT_FALSE(list.toggleFavourite(9)) << "no such row";
+    list.headerClicked(ServerColumn::Players);
+    list.headerClicked(ServerColumn::Players); // most players first
+    EXPECT_EQ(order(list), (std::vector<int>{3, 2, 1}));
+    EXPECT_TRUE(list.shown().front().favourite);
+    EXPECT_FALSE(list.isFavourite(2));
+
+    // After a reconnection the registry server numbers its servers anew.
+    ServerList restarted(list.choices());
+    restarted.setRow(4, row("Alpha", 5));
+    restarted.setRow(1, row("Beta", 7, true, "Other"));
+    EXPECT_EQ(order(restarted), (std::vector<int>{1, 4}));
+    EXPECT_EQ(restarted.find({"Beta", "Other"}), 1);
+    ASSERT_TRUE(restarted.toggleFavourite(1));
+    EXPECT_TRUE(restarted.choices().favourites.empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(ServerListSettings, KeepsTheChoicesBesideTheAccountAndReadsBadValuesAsNothingChosen)
+{
+    TempFolder temp;
+    const common::Bytes ini = (temp.path() / "registry.ini").string();
+    writeFile(temp.path() / "registry.ini", "[Account]\nUser=ann\nAuto Login=1\n");
+
+    registry::ServerListChoices choices;
+    choices.column = ServerColumn::Players;
+    choices.order = registry::SortOrder::Descending;
+    choices.favourites = {{" Eastmarch ", "Bj\xF6rn"}, {"Line\nbreak", "x"}, {"West", ""}};
+    ASSERT_TRUE(registry::WriteServerListChoices(ini, choices));
+
+    const registry::ServerListChoices read = registry::ReadServerListChoices(ini);
+    EXPECT_EQ(read.column, ServerColumn::Players);
+    EXPECT_EQ(read.order, registry::SortOrder::Descending);
+    const std::set<registry::ServerKey> kept = {{" Eastmarch ", "Bj\xF6rn"}, {"West", ""}};
+    EXPECT_TRUE(read.favourites == kept) << "blanks kept; a name with a line break left out";
+    EXPECT_EQ(common::ReadIniString(ini, "Account", "User"), "ann");
+    EXPECT_EQ(common::ReadIniNumber(ini, "Account", "Auto Login"), 1);
+
+    ASSERT_TRUE(common::WriteIni(ini, "Server List", "Sort Order", "7"));
+    EXPECT_EQ(registry::ReadServerListChoices(ini).order, registry::SortOrder::Arrival);
+    EXPECT_TRUE(registry::ReadServerListChoices(ini + ".missing").favourites.empty());
+}
+
+} // namespace
