@@ -32,6 +32,20 @@ inline char lowerAscii(char c)
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// A letter of Windows-1252 text in lower case: A-Z, the accented capitals and the four
+// capitals the code page keeps among its punctuation (Š, Œ, Ž, Ÿ); other bytes as they are.
+inline char lower1252(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
+        return static_cast<char>(b + 0x20);
+    if (b == 0x8A || b == 0x8C || b == 0x8E)
+        return static_cast<char>(b + 0x10);
+    if (b == 0x9F)
+        return static_cast<char>(0xFF);
+    return c;
+}
+
 // True when both hold the same bytes once ASCII letters are taken as lower case.
 inline bool equalsIgnoringAsciiCase(ByteView a, ByteView b)
 {

@@ -8,24 +8,10 @@ namespace registry {
 
 namespace {
 
-// Lower case of a Windows-1252 byte: A-Z, the accented capitals and the four capitals the
-// code page keeps among its punctuation (Š, Œ, Ž, Ÿ).
-char lower1252(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7))
-        return static_cast<char>(b + 0x20);
-    if (b == 0x8A || b == 0x8C || b == 0x8E)
-        return static_cast<char>(b + 0x10);
-    if (b == 0x9F)
-        return static_cast<char>(0xFF);
-    return c;
-}
-
 Bytes lowered(ByteView text)
 {
     Bytes out(text);
-    std::transform(out.begin(), out.end(), out.begin(), lower1252);
+    std::transform(out.begin(), out.end(), out.begin(), common::lower1252);
     return out;
 }
 
