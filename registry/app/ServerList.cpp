@@ -45,18 +45,27 @@ int compare(ServerColumn column, const ServerRowText &a, const ServerRowText &b)
 
 } // namespace
 
-void ServerList::setRow(int index, const ServerRowText &row)
+std::optional<Bytes> ServerList::setRow(int index, const ServerRowText &row, std::int64_t nowMs)
 {
+    if (!m_listStart)
+        m_listStart = nowMs;
     const auto [it, added] = m_rows.try_emplace(index);
+    const bool cameOnline = isOnline(row) && (added || !isOnline(it->second.text));
     if (added)
         it->second.arrival = m_arrivals++;
     it->second.text = row;
+    if (!cameOnline || !m_choices.favouriteNotices || nowMs - *m_listStart < kListSettleMs ||
+        !m_choices.favourites.count(keyOf(it->second)))
+        return std::nullopt;
+    return row.name + " is online (" + row.players +
+           (row.players == "1" ? " player)" : " players)");
 }
 
 void ServerList::clear()
 {
     m_rows.clear();
     m_arrivals = 0;
+    m_listStart.reset();
 }
 
 void ServerList::headerClicked(ServerColumn column)

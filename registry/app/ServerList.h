@@ -2,6 +2,7 @@
 
 #include "registry/net/RegistryView.h"
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -48,6 +49,8 @@ struct ServerListChoices
     ServerColumn column = ServerColumn::Name;
     SortOrder order = SortOrder::Arrival;
     std::set<ServerKey> favourites;
+    bool favouriteNotices = false; // word when a favourite comes online
+    std::optional<ServerKey> lastPlayed;
 };
 
 // A row as the list shows it.
@@ -67,9 +70,17 @@ class ServerList
 public:
     explicit ServerList(ServerListChoices choices = {}) : m_choices(std::move(choices)) {}
 
-    // The core's rows.
-    void setRow(int index, const ServerRowText &row);
+    // Rows that arrive within this time of the first row after a clear are the list the
+    // registry server sends on connecting: they are what is there, not news.
+    static constexpr std::int64_t kListSettleMs = 5000;
+
+    // The core's rows, at `nowMs` on the program's clock. Gives the word to show when the
+    // row is a favourite that came online (it was offline, or is new) after the list sent
+    // on connecting, and the player asked for such word: "Eastmarch is online (12 players)".
+    std::optional<Bytes> setRow(int index, const ServerRowText &row, std::int64_t nowMs = 0);
     void clear();
+    void setFavouriteNotices(bool on) { m_choices.favouriteNotices = on; }
+    void setLastPlayed(const ServerKey &key) { m_choices.lastPlayed = key; }
 
     // A click on a column's header: the first sorts by it from A to Z (online first, fewest
     // players first), the second reverses that, the third returns to the arrival order. A
@@ -102,7 +113,8 @@ private:
     ServerListChoices m_choices;
     std::map<int, Row> m_rows;
     int m_arrivals = 0;
-    Bytes m_find; // lowered
+    std::optional<std::int64_t> m_listStart; // the first row after a clear
+    Bytes m_find;                            // lowered
     bool m_hideOffline = false;
 };
 

@@ -43,6 +43,11 @@ ServerListChoices ReadServerListChoices(ByteView iniPath)
         if (!key.name.empty())
             choices.favourites.insert(std::move(key));
     }
+    choices.favouriteNotices = number("Favourite Notices", 0) == 1;
+    ServerKey last{common::ReadIniString(iniPath, kServerListSection, "Last Server Name"),
+                   common::ReadIniString(iniPath, kServerListSection, "Last Server Administrator")};
+    if (!last.name.empty())
+        choices.lastPlayed = std::move(last);
     return choices;
 }
 
@@ -52,7 +57,13 @@ bool WriteServerListChoices(ByteView iniPath, const ServerListChoices &choices)
         return common::WriteIni(iniPath, kServerListSection, key, value);
     };
     bool written = write("Sort Column", std::to_string(static_cast<int>(choices.column))) &&
-                   write("Sort Order", std::to_string(static_cast<int>(choices.order)));
+                   write("Sort Order", std::to_string(static_cast<int>(choices.order))) &&
+                   write("Favourite Notices", choices.favouriteNotices ? "1" : "0");
+    if (written && choices.lastPlayed && storable(choices.lastPlayed->name) &&
+        storable(choices.lastPlayed->administrator))
+        written =
+            write("Last Server Name", IniValueFor(choices.lastPlayed->name)) &&
+            write("Last Server Administrator", IniValueFor(choices.lastPlayed->administrator));
     int n = 0;
     for (const ServerKey &key : choices.favourites) {
         if (!written || n == kMostFavourites)

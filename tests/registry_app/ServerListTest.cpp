@@ -109,6 +109,33 @@ TEST(ServerList, FavouritesStayOnTopAndFollowTheServerNotItsIndex)
     EXPECT_TRUE(restarted.choices().favourites.empty());
 }
 
+TEST(ServerList, GivesWordWhenAFavouriteComesOnlineAfterTheListSentOnConnecting)
+{
+    ServerList list;
+    const std::int64_t later = ServerList::kListSettleMs;
+    list.setRow(1, row("East", 0, false), 0);
+    list.setRow(2, row("West", 3), 0);
+    ASSERT_TRUE(list.toggleFavourite(1));
+    EXPECT_FALSE(list.setRow(1, row("East", 12), later)) << "off until the player asks";
+    list.setRow(1, row("East", 0, false), later);
+    list.setFavouriteNotices(true);
+
+    EXPECT_EQ(list.setRow(1, row("East", 12), later), "East is online (12 players)");
+    EXPECT_FALSE(list.setRow(1, row("East", 13), later)) << "already online";
+    EXPECT_FALSE(list.setRow(2, row("West", 0, false), later));
+    EXPECT_FALSE(list.setRow(2, row("West", 1), later)) << "not a favourite";
+
+    // After a reconnection the list sent on connecting is not news; a favourite that
+    // appears online after it is.
+    list.clear();
+    EXPECT_FALSE(list.setRow(1, row("East", 12), 100000));
+    EXPECT_FALSE(list.setRow(2, row("West", 0, false), 100000 + later - 1));
+    list.toggleFavourite(2);
+    list.clear();
+    list.setRow(5, row("Other", 0), 200000);
+    EXPECT_EQ(list.setRow(2, row("West", 1), 200000 + later), "West is online (1 player)");
+}
+
 } // namespace
 
 namespace {
@@ -123,6 +150,8 @@ TEST(ServerListSettings, KeepsTheChoicesBesideTheAccountAndReadsBadValuesAsNothi
     choices.column = ServerColumn::Players;
     choices.order = registry::SortOrder::Descending;
     choices.favourites = {{" Eastmarch ", "Bj\xF6rn"}, {"Line\nbreak", "x"}, {"West", ""}};
+    choices.favouriteNotices = true;
+    choices.lastPlayed = registry::ServerKey{"West", "Ann"};
     ASSERT_TRUE(registry::WriteServerListChoices(ini, choices));
 
     const registry::ServerListChoices read = registry::ReadServerListChoices(ini);
@@ -130,6 +159,8 @@ TEST(ServerListSettings, KeepsTheChoicesBesideTheAccountAndReadsBadValuesAsNothi
     EXPECT_EQ(read.order, registry::SortOrder::Descending);
     const std::set<registry::ServerKey> kept = {{" Eastmarch ", "Bj\xF6rn"}, {"West", ""}};
     EXPECT_TRUE(read.favourites == kept) << "blanks kept; a name with a line break left out";
+    EXPECT_TRUE(read.favouriteNotices);
+    EXPECT_TRUE(read.lastPlayed == (registry::ServerKey{"West", "Ann"}));
     EXPECT_EQ(common::ReadIniString(ini, "Account", "User"), "ann");
     EXPECT_EQ(common::ReadIniNumber(ini, "Account", "Auto Login"), 1);
 
