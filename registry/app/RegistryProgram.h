@@ -32,10 +32,13 @@ public:
     RegistryProgram(const Bytes &programFolder, const ServerAddress &server,
                     std::function<void()> endLoop)
         : m_window(programFolder), m_view(m_window.surface()), m_settings(programFolder),
+          m_serverList(m_window.surface(), m_clock, m_settings.path()),
           m_controller({m_clock, m_main, m_probe, m_view, [] { return MachineId(); }, server.host,
                         server.port, &m_settings},
                        m_window.surface(), m_shell, FoldersBeside(programFolder))
     {
+        m_view.setServerList(m_serverList);
+        m_controller.setServerList(m_serverList);
         // QuitProgram: close the connection and end the program at once.
         m_view.setQuitHandler([this, endLoop = std::move(endLoop)] {
             m_main.close();
@@ -64,6 +67,7 @@ private:
     Window m_window;
     WindowView m_view;
     IniAccountSettings m_settings;
+    ServerListShown m_serverList;
     WindowController m_controller;
     std::optional<CoreTimer> m_timer;
 };

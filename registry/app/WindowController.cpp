@@ -149,4 +149,10 @@ void WindowController::play()
         m_shell, [this](const Bytes &text) { present(text); }, m_folders.game, m_selected);
 }
 
+void WindowController::serverHeaderClicked(ServerColumn column)
+{
+    if (m_serverList)
+        m_serverList->headerClicked(column);
+}
+
 } // namespace registry

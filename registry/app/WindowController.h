@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Platform.h"
+#include "registry/app/ServerListShown.h"
 #include "registry/app/WindowDescription.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/net/RegistryClient.h"
@@ -60,6 +61,10 @@ public:
     void serverRowChosen(int index);
     void noServerRowChosen();
     void serverRowActivated();
+    // A click on the server list's header, on the column of `column`'s content.
+    void serverHeaderClicked(ServerColumn column);
+    // The list the header's clicks arrange.
+    void setServerList(ServerListShown &list) { m_serverList = &list; }
     // The user closes the window: never refused, it asks the program to end.
     void closeRequested();
 
@@ -73,6 +78,7 @@ private:
     common::Shell &m_shell;
     ProgramFolders m_folders;
     SelectedServer m_selected;
+    ServerListShown *m_serverList = nullptr;
 };
 
 } // namespace registry

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "registry/app/ServerList.h"
+
+#include <optional>
+
 namespace registry {
 
 // What both front ends lay out alike.
@@ -44,6 +48,18 @@ enum Column
     ColAdministrator,
     ColCount
 };
+
+// The list's column that shows `column`, and the reverse (nothing for the hidden index).
+inline int ColumnOf(ServerColumn column)
+{
+    return ColStatus + static_cast<int>(column);
+}
+inline std::optional<ServerColumn> ServerColumnAt(int column)
+{
+    if (column < ColStatus || column >= ColCount)
+        return std::nullopt;
+    return static_cast<ServerColumn>(column - ColStatus);
+}
 
 struct ColumnInfo
 {

@@ -2,10 +2,12 @@
 
 #include "common/Bytes.h"
 #include "common/Colour.h"
+#include "registry/app/ServerList.h"
 #include "registry/app/WindowDescription.h"
 #include "registry/net/RegistryView.h"
 
 #include <functional>
+#include <vector>
 
 namespace registry {
 
@@ -41,6 +43,11 @@ public:
     // refreshed in place when known.
     virtual void setServerRow(int index, const ServerRowText &row) = 0;
     virtual void clearServerRows() = 0;
+    // The rows as the player arranged them: the list then holds exactly these, in this order,
+    // and the chosen row stays chosen while it is among them.
+    virtual void showServerRows(const std::vector<ShownServerRow> &rows) = 0;
+    // The column the list is sorted by and which way, shown in its header (none for Arrival).
+    virtual void setSortIndicator(ServerColumn column, SortOrder order) = 0;
     virtual void clearUsers() = 0;
     virtual void addUser(ByteView name) = 0;
 

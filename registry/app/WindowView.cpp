@@ -74,12 +74,18 @@ void WindowView::clearChatInput()
 
 void WindowView::setServerRow(int index, const ServerRowText &row)
 {
-    m_surface.setServerRow(index, row);
+    if (m_serverList)
+        m_serverList->rowArrived(index, row);
+    else
+        m_surface.setServerRow(index, row);
 }
 
 void WindowView::clearServerRows()
 {
-    m_surface.clearServerRows();
+    if (m_serverList)
+        m_serverList->cleared();
+    else
+        m_surface.clearServerRows();
 }
 
 void WindowView::clearUsers()

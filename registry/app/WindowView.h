@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registry/app/ChatGathering.h"
+#include "registry/app/ServerListShown.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/net/RegistryView.h"
 
@@ -22,6 +23,9 @@ public:
     void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
     // Adds the chat lines waiting for the event loop to the log now.
     void flushChat();
+    // The server list's rows go through `list`, which arranges them as the player chose;
+    // without one they go to the window as they come.
+    void setServerList(ServerListShown &list) { m_serverList = &list; }
 
     void setRegistryState(ByteView caption, bool online) override;
     void setStatusText(ByteView text) override;
@@ -53,6 +57,7 @@ public:
 private:
     WindowSurface &m_surface;
     ChatGathering m_chat;
+    ServerListShown *m_serverList = nullptr;
     std::function<void()> m_quitHandler;
     bool m_quitScheduled = false;
     // Work still queued when this goes finds it gone and does nothing.

@@ -24,6 +24,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QStyleFactory>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -183,6 +184,15 @@ public:
         m_window.m_txtChat->moveCursor(QTextCursor::End);
     }
     void setServerRow(int index, const ServerRowText &row) override;
+    void showServerRows(const std::vector<ShownServerRow> &rows) override;
+    void setSortIndicator(ServerColumn column, SortOrder order) override
+    {
+        QHeaderView *header = m_window.m_lstViewServers->header();
+        header->setSortIndicatorShown(order != SortOrder::Arrival);
+        header->setSortIndicator(ColumnOf(column), order == SortOrder::Descending
+                                                       ? Qt::DescendingOrder
+                                                       : Qt::AscendingOrder);
+    }
     void clearServerRows() override
     {
         m_window.m_rows.clear();
@@ -225,6 +235,37 @@ void FrmMain::Surface::setServerRow(int index, const ServerRowText &row)
     item->setText(ColPlayers, common::FromWindows1252(row.players));
     item->setTextAlignment(ColPlayers, Qt::AlignCenter);
     item->setText(ColAdministrator, common::FromWindows1252(row.administrator));
+}
+
+void FrmMain::Surface::showServerRows(const std::vector<ShownServerRow> &rows)
+{
+    QTreeWidget *list = m_window.m_lstViewServers;
+    const QList<QTreeWidgetItem *> chosen = list->selectedItems();
+    const int chosenKey =
+        chosen.isEmpty() ? 0 : chosen.first()->data(ColIndex, kRowKeyRole).toInt();
+    // Rearranging chooses nothing: the chosen row stays chosen, and no click is reported.
+    const QSignalBlocker quiet(list);
+    // The rows leave the list but not the window's keeping (m_rows), and go back in order.
+    list->invisibleRootItem()->takeChildren();
+    std::map<int, QTreeWidgetItem *> left;
+    left.swap(m_window.m_rows);
+    for (const ShownServerRow &shown : rows) {
+        if (auto it = left.find(shown.index); it != left.end()) {
+            list->addTopLevelItem(it->second);
+            m_window.m_rows[shown.index] = it->second;
+            left.erase(it);
+        }
+        setServerRow(shown.index, shown.text);
+        QTreeWidgetItem *item = m_window.m_rows[shown.index];
+        for (int c = 0; c < ColCount; ++c) {
+            QFont font = item->font(c);
+            font.setBold(shown.favourite);
+            item->setFont(c, font);
+        }
+        item->setSelected(shown.index == chosenKey);
+    }
+    for (const auto &entry : left)
+        delete entry.second;
 }
 
 void ApplyProgramLook()
@@ -374,6 +415,7 @@ QWidget *FrmMain::createServerList(QWidget *parent)
     m_lstViewServers->setColumnHidden(ColIndex, true);
     m_lstViewServers->header()->setStretchLastSection(false);
     m_lstViewServers->header()->setSectionsMovable(false);
+    m_lstViewServers->header()->setSectionsClickable(true);
     return m_lstViewServers;
 }
 
@@ -588,6 +630,10 @@ void FrmMain::connectServerList()
     });
     connect(m_lstViewServers, &QTreeWidget::itemDoubleClicked, this,
             [this] { m_controller->serverRowActivated(); });
+    connect(m_lstViewServers->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (const auto shown = ServerColumnAt(column))
+            m_controller->serverHeaderClicked(*shown);
+    });
     m_lstViewServers->viewport()->installEventFilter(this); // a click that hits no row
 }
 

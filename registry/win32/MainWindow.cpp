@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace registry::win32 {
@@ -95,6 +96,8 @@ public:
     }
     void appendChat(ByteView lines) override;
     void setServerRow(int index, const ServerRowText &row) override;
+    void showServerRows(const std::vector<ShownServerRow> &rows) override;
+    void setSortIndicator(ServerColumn column, SortOrder order) override;
     void clearServerRows() override
     {
         SendMessageA(m_window.control(IdServerList), LVM_DELETEALLITEMS, 0, 0);
@@ -157,6 +160,54 @@ void MainWindow::Surface::setServerRow(int index, const ServerRowText &row)
                                     &row.administrator};
     for (int c = ColStatus; c < ColCount; ++c)
         common::win32::SetListViewCell(list, item, c, *texts[c]);
+}
+
+namespace {
+
+// The order of LVM_SORTITEMS: rows by their place in the list the player arranged.
+int CALLBACK byPlace(LPARAM a, LPARAM b, LPARAM places)
+{
+    const auto &place = *reinterpret_cast<const std::map<LPARAM, std::size_t> *>(places);
+    const std::size_t placeA = place.at(a);
+    const std::size_t placeB = place.at(b);
+    return placeA < placeB ? -1 : (placeA > placeB ? 1 : 0);
+}
+
+} // namespace
+
+void MainWindow::Surface::showServerRows(const std::vector<ShownServerRow> &rows)
+{
+    HWND list = m_window.control(IdServerList);
+    std::map<LPARAM, std::size_t> places;
+    for (std::size_t place = 0; place < rows.size(); ++place) {
+        places[rows[place].index] = place;
+        setServerRow(rows[place].index, rows[place].text);
+    }
+    // Rows the player's choice leaves out go; the others are sorted in place, so the chosen
+    // row stays chosen.
+    for (int item = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) - 1; item >= 0;
+         --item) {
+        const std::optional<int> key = m_window.rowKey(item);
+        if (!key || !places.count(*key))
+            SendMessageA(list, LVM_DELETEITEM, static_cast<WPARAM>(item), 0);
+    }
+    SendMessageA(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&places),
+                 reinterpret_cast<LPARAM>(&byPlace));
+}
+
+void MainWindow::Surface::setSortIndicator(ServerColumn column, SortOrder order)
+{
+    HWND header =
+        reinterpret_cast<HWND>(SendMessageA(m_window.control(IdServerList), LVM_GETHEADER, 0, 0));
+    for (int c = ColStatus; c < ColCount; ++c) {
+        HDITEMA item{};
+        item.mask = HDI_FORMAT;
+        SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (c == ColumnOf(column) && order != SortOrder::Arrival)
+            item.fmt |= order == SortOrder::Ascending ? HDF_SORTUP : HDF_SORTDOWN;
+        SendMessageA(header, HDM_SETITEMA, static_cast<WPARAM>(c), reinterpret_cast<LPARAM>(&item));
+    }
 }
 
 const char *MainWindow::columnKey(int column)
@@ -557,6 +608,9 @@ void MainWindow::serverListNotify(const NMHDR &header)
         m_controller->noServerRowChosen(); // a click that selects no row
     } else if (header.code == NM_DBLCLK && activate.iItem >= 0) {
         m_controller->serverRowActivated();
+    } else if (header.code == LVN_COLUMNCLICK) {
+        if (const auto column = ServerColumnAt(change.iSubItem))
+            m_controller->serverHeaderClicked(*column);
     }
 }
 

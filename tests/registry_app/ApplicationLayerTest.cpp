@@ -8,6 +8,7 @@
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowView.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/updater_files/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,9 @@ public:
     std::vector<Bytes> chatInserts;
     std::vector<std::function<void()>> posted;
     bool postWorks = true;
+    std::vector<int> arrived; // rows given to the list as they came
+    std::vector<ShownServerRow> shownRows;
+    std::pair<ServerColumn, SortOrder> sortIndicator{ServerColumn::Name, SortOrder::Arrival};
 
     void setText(int id, ByteView text) override { texts[id] = text; }
     Bytes text(int id) const override
@@ -47,8 +51,13 @@ public:
     }
     void setMenuEnabled(MenuItem, bool) override {}
     void appendChat(ByteView lines) override { chatInserts.emplace_back(lines); }
-    void setServerRow(int, const ServerRowText &) override {}
+    void setServerRow(int index, const ServerRowText &) override { arrived.push_back(index); }
     void clearServerRows() override {}
+    void showServerRows(const std::vector<ShownServerRow> &rows) override { shownRows = rows; }
+    void setSortIndicator(ServerColumn column, SortOrder order) override
+    {
+        sortIndicator = {column, order};
+    }
     void clearUsers() override {}
     void addUser(ByteView) override {}
     void showMessage(ByteView) override {}
@@ -288,6 +297,48 @@ TEST_F(ApplicationLayer, TheChosenRowIsWhatPlayStarts)
     controller.buttonReleased(Button::PlaySelectedServer);
     EXPECT_EQ(shell.opened,
               (std::vector<std::string>(2, "tlm.exe 127.0.0.9 2601 My+Town C:\\Game\\Talmora\\")));
+}
+
+std::vector<int> indicesOf(const std::vector<ShownServerRow> &rows)
+{
+    std::vector<int> indices;
+    for (const ShownServerRow &row : rows)
+        indices.push_back(row.index);
+    return indices;
+}
+
+TEST_F(ApplicationLayer, AHeaderClickSortsTheServerListAndTheOrderIsKeptForTheNextStart)
+{
+    TempFolder temp;
+    const Bytes ini = (temp.path() / "registry.ini").string();
+    ServerListShown list(surface, clock, ini);
+    view.setServerList(list);
+    controller.setServerList(list);
+    connect();
+    const auto entry = [](char index, char players, const std::string &name) {
+        return Bytes("\x01") + index + '\x01' + players + name + Bytes(1, '\0') + "Ann" +
+               Bytes(1, '\0') + "10.0.0.1";
+    };
+    deliver(entry(4, 3, "Beta"));
+    deliver(entry(9, 12, "Alpha"));
+    EXPECT_EQ(surface.arrived, (std::vector<int>{4, 9})) << "as they come, nothing chosen";
+    EXPECT_TRUE(surface.shownRows.empty());
+
+    controller.serverHeaderClicked(ServerColumn::Players);
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{4, 9}));
+    controller.serverHeaderClicked(ServerColumn::Players);
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{9, 4}));
+    EXPECT_EQ(surface.sortIndicator, std::make_pair(ServerColumn::Players, SortOrder::Descending));
+    deliver(entry(4, 50, "Beta")); // more players: it moves up
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{4, 9}));
+
+    RecordingSurface next;
+    ServerListShown restarted(next, clock, ini);
+    EXPECT_EQ(next.sortIndicator, std::make_pair(ServerColumn::Players, SortOrder::Descending));
+    restarted.rowArrived(4, {"Online", "Beta", "3", "Ann"});
+    restarted.rowArrived(9, {"Online", "Alpha", "12", "Ann"});
+    EXPECT_EQ(indicesOf(next.shownRows), (std::vector<int>{9, 4}));
+    EXPECT_TRUE(next.arrived.empty());
 }
 
 TEST_F(ApplicationLayer, QuittingEndsTheProgramOnceAfterTheCurrentEvent)

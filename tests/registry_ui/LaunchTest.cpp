@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 
+#include <QHeaderView>
+
 using namespace regui_test;
 
 namespace {
@@ -129,4 +131,37 @@ TEST_F(RegistryLaunchTest, AnAddressThatIsNoPlainAddressIsRefused)
     doubleClick(0);
     EXPECT_TRUE(m_shell.opens.empty());
     EXPECT_EQ(m_messages, std::vector<std::string>{"Error: Invalid IP address!"});
+}
+
+TEST_F(RegistryLaunchTest, HeaderClicksSortTheListAndTheChosenRowStaysChosen)
+{
+    QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, rowPoint(0)); // "My Town", 3
+    QHeaderView *header = m_list->header();
+    const auto clickHeader = [&](int column) {
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    };
+    const auto names = [&] {
+        std::vector<std::string> shown;
+        for (int row = 0; row < m_list->topLevelItemCount(); ++row)
+            shown.push_back(m_list->topLevelItem(row)->text(2).toStdString());
+        return shown;
+    };
+
+    clickHeader(3); // Players: fewest first
+    EXPECT_EQ(names(), (std::vector<std::string>{"a  b", "My Town"}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    ASSERT_EQ(m_list->selectedItems().size(), 1);
+    EXPECT_EQ(m_list->selectedItems().first()->text(2), QStringLiteral("My Town"));
+    doubleClick(0);
+    EXPECT_EQ(m_controller->selectedServer().name, "a  b");
+
+    clickHeader(3);
+    clickHeader(3); // back to the order the rows came in
+    EXPECT_EQ(names(), (std::vector<std::string>{"My Town", "a  b"}));
+    EXPECT_FALSE(header->isSortIndicatorShown());
+    EXPECT_EQ(common::ReadIniNumber(folder() + "/registry.ini", "Server List", "Sort Order", -1),
+              0);
 }

@@ -108,12 +108,16 @@ protected:
         });
         m_view = std::make_unique<registry::WindowView>(m_window->surface());
         m_view->setQuitHandler([this] { ++m_quits; });
+        m_serverList = std::make_unique<registry::ServerListShown>(m_window->surface(), m_clock,
+                                                                   folder() + "/registry.ini");
+        m_view->setServerList(*m_serverList);
         m_settings = std::make_unique<registry::IniAccountSettings>(folder());
         m_controller = std::make_unique<registry::WindowController>(
             registry::RegistryClient::Ports{
                 m_clock, m_main, m_probeOverride ? *m_probeOverride : m_probe, *m_view,
                 [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()},
             m_window->surface(), m_shell, registry::FoldersBeside(folder()));
+        m_controller->setServerList(*m_serverList);
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_controller->start();
@@ -125,6 +129,7 @@ protected:
         m_core = nullptr;
         m_controller.reset();
         m_view.reset();
+        m_serverList.reset();
         m_window.reset();
     }
 
@@ -210,6 +215,7 @@ protected:
     int m_quits = 0;
     // The window outlives the core that drives it.
     std::unique_ptr<registry::FrmMain> m_window;
+    std::unique_ptr<registry::ServerListShown> m_serverList;
     std::unique_ptr<registry::WindowView> m_view;
     std::unique_ptr<registry::IniAccountSettings> m_settings;
     std::unique_ptr<registry::WindowController> m_controller;

@@ -86,10 +86,14 @@ protected:
         m_window->setMessagePresenter([this](const Bytes &text) { m_messages.push_back(text); });
         m_view = std::make_unique<WindowView>(m_window->surface());
         m_view->setQuitHandler([this] { ++m_quits; });
+        m_serverList = std::make_unique<ServerListShown>(m_window->surface(), m_clock,
+                                                         m_folder + "\\registry.ini");
+        m_view->setServerList(*m_serverList);
         m_controller = std::make_unique<WindowController>(
             RegistryClient::Ports{m_clock, m_main, m_probe, *m_view, [] { return Bytes("12345"); },
                                   "127.0.0.1", 2600, nullptr},
             m_window->surface(), m_shell, FoldersBeside(m_folder));
+        m_controller->setServerList(*m_serverList);
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_window->show();
@@ -101,6 +105,7 @@ protected:
     {
         m_controller.reset();
         m_view.reset();
+        m_serverList.reset();
         m_window.reset();
     }
 
@@ -250,6 +255,7 @@ protected:
     std::vector<Bytes> m_messages;
     int m_quits = 0;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<ServerListShown> m_serverList;
     std::unique_ptr<WindowView> m_view;
     std::unique_ptr<WindowController> m_controller;
     RegistryClient *m_core = nullptr;
@@ -545,6 +551,49 @@ TEST_F(RegistryWindowTest, ServerListRowsClicksAndDoubleClick)
     m_main.deliver(inbound({8}));
     pump();
     EXPECT_EQ(rowCount(), 0);
+}
+
+TEST_F(RegistryWindowTest, HeaderClicksSortTheServerListAndTheChosenRowStaysChosen)
+{
+    connect();
+    m_main.deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    m_main.deliver(inbound({1, 9, 1, 0}, Bytes("Old Keep") + '\0' + "Ren" + '\0' + "127.0.0.7"));
+    pump();
+    clickList(0); // "My Town"
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list(), LVM_GETHEADER, 0, 0));
+    const auto clickHeader = [&](int column) {
+        RECT place{};
+        SendMessageA(header, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&place));
+        const LPARAM where =
+            MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, where);
+        SendMessageA(header, WM_LBUTTONUP, 0, where);
+        pump();
+    };
+    const auto sortMark = [&](int column) {
+        HDITEMA item{};
+        item.mask = HDI_FORMAT;
+        SendMessageA(header, HDM_GETITEMA, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&item));
+        return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+    };
+
+    clickHeader(ColPlayers); // fewest players first
+    EXPECT_EQ(cell(0, ColName), "Old Keep");
+    EXPECT_EQ(cell(1, ColName), "My Town");
+    EXPECT_EQ(sortMark(ColPlayers), HDF_SORTUP);
+    EXPECT_EQ(SendMessageA(list(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1)
+        << "the chosen row moved with its server";
+    EXPECT_EQ(m_controller->selectedServer().name, "My Town");
+    clickList(0, true);
+    ASSERT_EQ(m_shell.parameters.size(), 1u);
+    EXPECT_EQ(m_shell.parameters[0], "127.0.0.7 2601 Old+Keep");
+
+    clickHeader(ColPlayers);
+    clickHeader(ColPlayers); // back to the order the rows came in
+    EXPECT_EQ(cell(0, ColName), "My Town");
+    EXPECT_EQ(sortMark(ColPlayers), 0);
 }
 
 TEST_F(RegistryWindowTest, VersionWindowShowsTheReleaseNotes)
