@@ -461,7 +461,7 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
     // A refused FileData leaves bytes that cannot be framed: the connection ends, and what
     // followed it in the same arrival is not read as messages.
     for (const Bytes &refused :
-         {packet(5, byteOf(2) + "ab"), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
+         {packet(5, byteOf(2) + Bytes(4, '\xFF')), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
         transport.deliver(refused + packet(0, "evil.sh"));
         EXPECT_EQ(transport.state(), common::Transport::State::Closed);
         EXPECT_EQ(view.lines.back(),

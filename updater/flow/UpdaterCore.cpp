@@ -340,8 +340,12 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
         handleFileListEnd();
         break;
     case FromServer::FileData: {
+        // Without its index and size no file follows: skipped like any message cut short.
+        // One that holds both but cannot be taken is followed by bytes that cannot be read.
         FileDataMessage message;
-        if (message.decode(packet.fields))
+        if (packet.fields.size() < kFileDataFieldBytes)
+            ignoreMessage("file data");
+        else if (message.decode(packet.fields))
             handleFileData(message);
         else
             refuseFileData();
