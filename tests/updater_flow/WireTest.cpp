@@ -114,4 +114,45 @@ TEST_F(UpdaterWire, MalformedMessagesAreSkippedAndTheListAfterThemCompletes)
     EXPECT_EQ(transport.state(), common::Transport::State::Connected);
 }
 
+// A SetLaunchFile after the list in the same arrival is handled when the list ends the pass;
+// when it asks for a file instead, the request drops what came after it.
+TEST_F(UpdaterWire, WhatFollowsTheListCountsOnlyWhenNothingIsRequested)
+{
+    const ServedFile a{2, "a.txt", "", "content of a", true};
+    struct Case
+    {
+        const char *name;
+        bool upToDate;
+        Bytes started; // relative to the client folder
+    };
+    for (const Case &c : {Case{"nothing to fetch", true, "Late.exe"},
+                          Case{"a file to fetch", false, "Registry.exe"}}) {
+        SCOPED_TRACE(c.name);
+        core.reset();
+        std::filesystem::create_directories(client(""));
+        server.files = {a};
+        server.requests.clear();
+        server.requested.clear();
+        server.listTail = packet(0, "Late.exe");
+        writeFile(client("Late.exe"), "late");
+        writeFile(client("Registry.exe"), "registry");
+        if (c.upToDate)
+            writeFile(client("a.txt"), a.content);
+        else
+            std::filesystem::remove(client("a.txt"));
+        std::filesystem::remove(dir.path() / "Version.dat");
+        std::filesystem::remove(dir.path() / "Settings.ini");
+        launcher.started.clear();
+        view = updatertest::RecordingView();
+        connect();
+        ASSERT_TRUE(peer.waitUntil([&] { return view.status == "Status: Update Complete"; }))
+            << view.log();
+        core->onTimer();
+        EXPECT_EQ(launcher.started, std::vector<Bytes>{clientPath(c.started)});
+        EXPECT_EQ(store->ReadSetting("Client", "Launch Application File"),
+                  c.upToDate ? clientPath("Late.exe") : Bytes());
+        EXPECT_EQ(server.requested, c.upToDate ? std::vector<int>{} : std::vector<int>{2});
+    }
+}
+
 } // namespace

@@ -255,19 +255,30 @@ void UpdaterCore::onData(common::ByteView bytes)
     flushOutgoing();
 }
 
+bool UpdaterCore::readingPackets() const
+{
+    if (m_handedOver)
+        return false;
+    // The list that ended the pass may be followed by messages in the same arrival.
+    if (m_afterListEnd)
+        return true;
+    return !m_finished && (m_phase == Phase::Idle || receivingFile());
+}
+
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver && (m_phase == Phase::Idle || receivingFile())) {
+    while (readingPackets()) {
         if (receivingFile()) {
             if (!ReceiveFileData())
-                return;
+                break;
             continue;
         }
         auto packet = m_buffer.cutPacket();
         if (!packet)
-            return;
+            break;
         DispatchPacket(*packet);
     }
+    m_afterListEnd = false; // a later arrival comes after the end
 }
 
 // ---- Sending ------------------------------------------------------------------------------
@@ -321,9 +332,22 @@ void UpdaterCore::decodeThen(const Bytes &fields, const char *what,
         ignoreMessage(what);
 }
 
+// After the list that ended the pass, only what the hand-over uses still acts: the program
+// to start, and the folders. A file or a list could no longer be fetched; the bytes after a
+// FileData cannot be told from messages, so reading stops there.
+bool UpdaterCore::actsAfterPass(FromServer type)
+{
+    if (type == FromServer::FileData)
+        m_afterListEnd = false;
+    return type == FromServer::SetLaunchFile || type == FromServer::FolderEntry;
+}
+
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
 {
-    switch (static_cast<FromServer>(packet.type)) {
+    const auto type = static_cast<FromServer>(packet.type);
+    if (m_afterListEnd && !actsAfterPass(type))
+        return;
+    switch (type) {
     case FromServer::SetLaunchFile:
         decodeThen(packet.fields, "launch file", &UpdaterCore::handleSetLaunchFile);
         break;
@@ -682,6 +706,12 @@ void UpdaterCore::handleFileListEnd()
         return;
     }
     NextDownload();
+    m_afterListEnd = passEnded();
+}
+
+bool UpdaterCore::passEnded() const
+{
+    return m_finished || m_phase == Phase::EndingPass;
 }
 
 void UpdaterCore::versionArrived()
@@ -691,6 +721,7 @@ void UpdaterCore::versionArrived()
     m_phase = Phase::Idle;
     NextDownload();
     // What came after the list in the same arrival waited with it.
+    m_afterListEnd = passEnded();
     processBuffer();
     flushOutgoing();
 }

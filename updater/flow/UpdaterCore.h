@@ -94,8 +94,11 @@ private:
     void tryNextServer(std::int64_t now);
     void rollByteCounter(std::int64_t now);
     bool byteCounterActive() const;
+    bool readingPackets() const;
     void processBuffer();
     void DispatchPacket(const common::Packet &packet);
+    bool actsAfterPass(FromServer type);
+    bool passEnded() const;
     void SendUpdatePacket(const Bytes &body);
     void flushOutgoing();
     void SendVersionCheck();
@@ -177,6 +180,8 @@ private:
         EndingPass,            // no file left: the pass ends once every file is written
     };
     Phase m_phase = Phase::Idle;
+    // The list just read ended the pass: the rest of its arrival is read all the same.
+    bool m_afterListEnd = false;
     bool receivingFile() const
     {
         return m_phase == Phase::ReceivingFile || m_phase == Phase::AwaitingUpdateExeSize;
