@@ -155,4 +155,40 @@ TEST_F(UpdaterWire, WhatFollowsTheListCountsOnlyWhenNothingIsRequested)
     }
 }
 
+// A server that answers a request with nothing, or with messages that carry no file, is given
+// up after 30 s, and the next server slot follows.
+TEST_F(UpdaterWire, ASilentServerAfterARequestIsGivenUp)
+{
+    const ServedFile a{2, "a.txt", "", "content of a", true};
+    for (const bool chatty : {false, true}) {
+        SCOPED_TRACE(chatty ? "unknown messages every second" : "silence");
+        core.reset();
+        server.files = {a};
+        server.rawAnswers[2] = Bytes();
+        server.requested.clear();
+        server.requests.clear();
+        view = updatertest::RecordingView();
+        std::filesystem::remove(client("a.txt"));
+        connect();
+        ASSERT_TRUE(peer.waitUntil([&] { return !server.requested.empty(); }));
+        for (int second = 1; second < 30; ++second) {
+            clock.advance(1000);
+            if (chatty)
+                send(packet(77, Bytes(2000, 'u'))); // more than 1 KiB, but no file bytes
+            core->onTimer();
+        }
+        clock.advance(999);
+        core->onTimer();
+        EXPECT_EQ(transport.state(), common::Transport::State::Connected);
+        EXPECT_FALSE(view.logHas("The Update Server stopped sending."));
+        clock.advance(1);
+        core->onTimer();
+        EXPECT_TRUE(view.logHas("The Update Server stopped sending.")) << view.log();
+        EXPECT_TRUE(peer.waitForDisconnect());
+        // The slots go on: the next one is tried when its time comes.
+        EXPECT_NE(core->nextDeadline(), -1);
+        EXPECT_LE(core->nextDeadline(), clock.nowMs() + updater::kRetryIntervalMs);
+    }
+}
+
 } // namespace

@@ -90,7 +90,7 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (receivingFile() && m_transport.receiving())
+    if (stallArmed())
         consider(m_stallStart + kStallLimitMs);
     return next;
 }
@@ -100,8 +100,7 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && receivingFile() && m_transport.receiving() &&
-        now - m_stallStart >= kStallLimitMs) {
+    if (!m_finished && stallArmed() && now - m_stallStart >= kStallLimitMs) {
         m_log.line("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
@@ -112,6 +111,13 @@ void UpdaterCore::onTimer()
     rollByteCounter(now);
     if (m_finished)
         FinishAndLaunch();
+}
+
+// From a request to the file's last byte the server owes file bytes; while the socket is not
+// read, the wait is ours.
+bool UpdaterCore::stallArmed() const
+{
+    return (m_fileAsked || receivingFile()) && m_transport.receiving();
 }
 
 void UpdaterCore::rollByteCounter(std::int64_t now)
@@ -200,6 +206,7 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
+    m_fileAsked = false;
     if (m_phase == Phase::AwaitingVersions)
         m_phase = Phase::Idle; // the next connection sends its own list
     if (receivingFile())
@@ -232,11 +239,6 @@ void UpdaterCore::onData(common::ByteView bytes)
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (receivingFile()) {
-        m_stallBytes += static_cast<std::int64_t>(bytes.size());
-        if (m_stallBytes >= kStallMinBytes)
-            restartStallWindow();
-    }
     if (m_phase == Phase::ReceivingFile && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
@@ -244,6 +246,7 @@ void UpdaterCore::onData(common::ByteView bytes)
         FileEntry &e = m_table[m_currentIndex];
         if (bytes.size() <= static_cast<std::size_t>(e.remaining)) {
             e.data.append(bytes);
+            countFileBytes(bytes.size());
             fileBytesMoved(e);
             processBuffer();
             flushOutgoing();
@@ -312,6 +315,11 @@ void UpdaterCore::RequestFile(int index)
 {
     m_buffer.clear();
     SendUpdatePacket(FileRequestBody(index));
+    if (m_transport.state() == common::Transport::State::Connected) {
+        // The server owes the file from now on.
+        m_fileAsked = true;
+        restartStallWindow();
+    }
 }
 
 // ---- Receiving packets --------------------------------------------------------------------
@@ -528,8 +536,10 @@ bool UpdaterCore::ReceiveFileData()
 
     const auto count =
         std::min<std::size_t>(m_buffer.size(), static_cast<std::size_t>(e.remaining));
-    if (count > 0)
+    if (count > 0) {
         e.data += m_buffer.take(count);
+        countFileBytes(count);
+    }
     fileBytesMoved(e);
     return true;
 }
@@ -567,6 +577,7 @@ void UpdaterCore::startData(FileEntry &e)
 void UpdaterCore::completeFile(FileEntry &e)
 {
     const int index = m_currentIndex;
+    m_fileAsked = false;
     Bytes data = std::move(e.data);
     e.data = Bytes();
     m_done[index] = true;
@@ -689,6 +700,14 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int
         if (index >= 2 && e.needsUpdate)
             ++m_filesFailed; // a file this pass asked for
     }
+}
+
+// Only file bytes show that a transfer moves; messages between files do not.
+void UpdaterCore::countFileBytes(std::size_t count)
+{
+    m_stallBytes += static_cast<std::int64_t>(count);
+    if (m_stallBytes >= kStallMinBytes)
+        restartStallWindow();
 }
 
 void UpdaterCore::restartStallWindow()

@@ -13,6 +13,7 @@
 #include "updater/flow/VersionComputer.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -26,9 +27,9 @@ inline constexpr std::uint16_t kUpdatePort = 2602;
 inline constexpr std::int64_t kRetryIntervalMs = 1500;
 inline constexpr std::int64_t kByteCounterPeriodMs = 1000;
 inline constexpr std::int64_t kAckSpacingMs = 500;
-// A transfer that receives less than kStallMinBytes in kStallLimitMs counts as a lost
-// connection: a server that drips a byte now and then holds the run as surely as one that
-// sends nothing.
+// From a file's request to its last byte, less than kStallMinBytes of file bytes in
+// kStallLimitMs counts as a lost connection: a server that drips a byte now and then, or
+// answers with anything but the file, holds the run as surely as one that sends nothing.
 inline constexpr std::int64_t kStallLimitMs = 30000;
 inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
@@ -127,6 +128,8 @@ private:
     void waitForWrite(const Bytes &path);
     // A new window of the stall limit starts now, with no bytes counted in it.
     void restartStallWindow();
+    void countFileBytes(std::size_t count);
+    bool stallArmed() const;
     void abandonTransfer();
     void connectionLost();
     void ignoreMessage(const char *what);
@@ -188,8 +191,9 @@ private:
     }
     int m_currentIndex = 0;
     std::int64_t m_nextAckTime = 0;
-    std::int64_t m_stallStart = 0;                          // start of the current stall window
-    std::int64_t m_stallBytes = 0;                          // transfer bytes received in it
+    std::int64_t m_stallStart = 0; // start of the current stall window
+    std::int64_t m_stallBytes = 0; // file bytes received in it
+    bool m_fileAsked = false;      // a file was requested and its last byte has not come
     std::array<std::int64_t, kFileTableSize> m_arrivalMs{}; // FileData to last byte
     // The run's log lines, held back while files handed over before them are being written.
     FileOrderedLog m_log{[this](const Bytes &text) { AddLogLine(text); }};
