@@ -153,6 +153,32 @@ TEST_F(ProtocolTest, ServerWritesFoldersFilesLaunchPathAndVersions)
     EXPECT_EQ(view.ended, 1);
 }
 
+// Names that are one file on Windows: the first entry of the list keeps the file and its
+// record; the later ones are logged and neither fetched, written nor recorded.
+TEST_F(ProtocolTest, EntriesNamingTheSameFileOnWindowsAreFetchedOnce)
+{
+    connect();
+    transport.clearSent();
+    transport.deliver(packet(1, byteOf(1) + "DATA\\") + fileInfo(5, 5, "A.TXT", "DATA\\") +
+                      fileInfo(3, 3, "a.txt", "Data\\") + fileInfo(4, 4, "good.txt", "") +
+                      fileInfo(6, 6, "good.TXT", "") + fileInfo(7, 7, "GOOD.TXT", "") + packet(4));
+    for (const char *line : {"Skipped Data\\a.txt: the same file as DATA\\A.TXT",
+                             "Skipped good.TXT: the same file as good.txt",
+                             "Skipped GOOD.TXT: the same file as good.txt"})
+        EXPECT_EQ(logCount(line), 1) << line << "\n" << view.log();
+    transport.deliver(fileData(3, 4) + "case"); // pushed all the same: not written
+    transport.deliver(fileData(4, 4) + "good");
+    transport.deliver(fileData(5, 4) + "DATA");
+    EXPECT_EQ(sent(), (std::vector<Bytes>{fileRequest(4), transferAck(3, 4), fileRequest(4),
+                                          transferAck(4, 4), fileRequest(5), transferAck(5, 4)}));
+    EXPECT_EQ(readFile(client("good.txt")), "good");
+    EXPECT_EQ(readFile(client("DATA/A.TXT")), "DATA");
+    EXPECT_FALSE(fs::exists(client("Data/a.txt")));
+    EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(4, "", "good.txt") +
+                                                 updater::VersionRecord(5, "DATA\\", "A.TXT"));
+    EXPECT_EQ(view.status, "Status: Update Complete");
+}
+
 TEST_F(ProtocolTest, EntriesThreeAndSevenInOrderSumTheirDurations)
 {
     connect();

@@ -3,11 +3,13 @@
 #include "common/Codec.h"
 #include "common/LeadingNumber.h"
 #include "common/Platform.h"
+#include "updater/files/WindowsNames.h"
 #include "updater/flow/Progress.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 namespace updater {
 
@@ -207,6 +209,7 @@ void UpdaterCore::onClosed()
 void UpdaterCore::connectionLost()
 {
     m_fileAsked = false;
+    m_listOrder.clear();
     if (m_phase == Phase::AwaitingVersions)
         m_phase = Phase::Idle; // the next connection sends its own list
     if (receivingFile())
@@ -436,6 +439,8 @@ void UpdaterCore::handleFileInfo(const FileInfoMessage &message)
     e.fileName = name;
     e.folder = Bytes(message.folder);
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
+    if (std::find(m_listOrder.begin(), m_listOrder.end(), index) == m_listOrder.end())
+        m_listOrder.push_back(index);
     checkLocalVersion(index);
     ++m_filesDescribed;
     m_filesDescribed = ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
@@ -583,6 +588,13 @@ void UpdaterCore::completeFile(FileEntry &e)
     m_done[index] = true;
     m_arrivalMs[index] = m_clock.nowMs() - e.startTime;
 
+    if (index >= 2 && e.sameAsEarlier) {
+        // Pushed all the same: storing it would replace the file of the entry before it.
+        m_phase = Phase::Idle;
+        flushOutgoing();
+        NextDownload();
+        return;
+    }
     if (index >= 2 && !e.fullPath.empty()) {
         // A game file is unpacked and stored while the next one is requested and arrives.
         // The last acknowledgement and the request leave together before the file goes to
@@ -718,8 +730,32 @@ void UpdaterCore::restartStallWindow()
 
 // ---- Completion ---------------------------------------------------------------------------
 
+// Windows, and wine, take names without regard to case: two entries of one list may name one
+// file. The first described keeps it; a later one would overwrite it and leave a record that
+// no longer matches the content.
+void UpdaterCore::markSameFiles()
+{
+    std::map<Bytes, int> described;
+    for (const int index : m_listOrder) {
+        FileEntry &e = m_table[index];
+        e.sameAsEarlier = false;
+        if (index < 2)
+            continue; // the Updater's own files, whatever the list calls them
+        const auto [earlier, isNew] =
+            described.emplace(WindowsNameKey(e.folder + e.fileName), index);
+        if (isNew)
+            continue;
+        e.sameAsEarlier = true;
+        const FileEntry &first = m_table[earlier->second];
+        m_log.line("Skipped " + e.folder + e.fileName + ": the same file as " + first.folder +
+                   first.fileName);
+    }
+    m_listOrder.clear();
+}
+
 void UpdaterCore::handleFileListEnd()
 {
+    markSameFiles();
     if (m_versionsAwaited > 0) {
         m_phase = Phase::AwaitingVersions; // the requests follow once the versions are known
         return;
@@ -748,7 +784,8 @@ void UpdaterCore::versionArrived()
 int UpdaterCore::nextWanted() const
 {
     for (int i = 1; i < kFileTableSize; ++i) {
-        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i])
+        const FileEntry &e = m_table[i];
+        if (i > m_currentIndex && e.needsUpdate && !e.sameAsEarlier && !m_done[i])
             return i;
     }
     return -1;

@@ -114,6 +114,7 @@ private:
     void endPass();
     void handToWriter(int index, const Bytes &path, Bytes data);
     void feedWriter();
+    void markSameFiles();
     void handleFileListEnd();
     void versionArrived();
     void ownFileWritten(int index, FileError error);
@@ -211,6 +212,7 @@ private:
     VersionComputer *m_versionComputer = nullptr;
     std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
     int m_versionsAwaited = 0;
+    std::vector<int> m_listOrder; // entries of the list being read, first described first
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;
