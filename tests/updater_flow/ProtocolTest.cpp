@@ -179,6 +179,30 @@ TEST_F(ProtocolTest, EntriesNamingTheSameFileOnWindowsAreFetchedOnce)
     EXPECT_EQ(view.status, "Status: Update Complete");
 }
 
+// A server may make at most 1,024 distinct folders on one connection; the rest are refused
+// with one line, a folder already made is taken again, and a new connection starts afresh.
+TEST_F(ProtocolTest, AFloodOfFoldersIsCutOffPerConnection)
+{
+    connect();
+    Bytes flood;
+    for (int i = 0; i < 1030; ++i)
+        flood += packet(1, byteOf(1 + i % 15) + "F" + std::to_string(i) + "\\");
+    transport.deliver(flood + packet(1, byteOf(1) + "F3\\"));
+    const Bytes limitLine = "Ignored further folders from the Update Server (more than 1024).";
+    EXPECT_EQ(logCount(limitLine), 1);
+    EXPECT_TRUE(fs::is_directory(client("F1023")));
+    EXPECT_FALSE(fs::exists(client("F1024")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(client("")), fs::directory_iterator()), 1024);
+
+    transport.dropConnection();
+    clock.advance(1500);
+    core->onTimer();
+    transport.acceptConnection();
+    transport.deliver(packet(1, byteOf(1) + "F1024\\"));
+    EXPECT_TRUE(fs::is_directory(client("F1024")));
+    EXPECT_EQ(logCount(limitLine), 1);
+}
+
 TEST_F(ProtocolTest, EntriesThreeAndSevenInOrderSumTheirDurations)
 {
     connect();

@@ -192,6 +192,8 @@ void UpdaterCore::onConnected()
         return;
     m_log.line("Connection Established.");
     m_buffer.clear();
+    m_foldersAsked.clear();
+    m_folderLimitLogged = false;
     if (m_store.FileExists(m_store.programFile("zlib.dll")))
         SendVersionCheck();
     else
@@ -412,6 +414,17 @@ void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
         return;
     }
     const Bytes folder(message.folder);
+    if (!m_foldersAsked.count(folder)) {
+        // Each new folder costs file-system work; a flood of them is cut off.
+        if (m_foldersAsked.size() >= kMaxFoldersPerConnection) {
+            if (!m_folderLimitLogged)
+                m_log.line("Ignored further folders from the Update Server (more than " +
+                           std::to_string(kMaxFoldersPerConnection) + ").");
+            m_folderLimitLogged = true;
+            return;
+        }
+        m_foldersAsked.insert(folder);
+    }
     m_folderTable[message.number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
         m_log.line("Unable to create folder: " + folder);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ inline constexpr std::int64_t kAckSpacingMs = 500;
 inline constexpr std::int64_t kStallLimitMs = 30000;
 inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
+// Distinct folders a server may have made on one connection; it needs a few dozen.
+inline constexpr std::size_t kMaxFoldersPerConnection = 1024;
 inline constexpr int kBuiltInServerCount = 5;
 
 // The number at the start of a word (sign, digits, optional fraction) rounded to the nearest
@@ -157,8 +160,10 @@ private:
     FileWriter &m_writer;
 
     FileTable m_table;
-    std::array<bool, kFileTableSize> m_done{}; // transfer finished this run (written or not)
-    std::array<Bytes, 16> m_folderTable;       // 1..15
+    std::array<bool, kFileTableSize> m_done{};   // transfer finished this run (written or not)
+    std::array<Bytes, 16> m_folderTable;         // 1..15
+    std::set<Bytes, std::less<>> m_foldersAsked; // distinct folders of this connection
+    bool m_folderLimitLogged = false;
     Bytes m_launchPath;
     std::string m_remoteHost;
     std::int32_t m_remotePort = 0;
