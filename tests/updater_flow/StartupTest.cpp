@@ -1,5 +1,6 @@
 // Start-up, the server slots, the command line and the connect event.
 #include "CoreTestSupport.h"
+#include "common/Arguments.h"
 #include "updater/app/CommandLine.h"
 
 namespace updatertest {
@@ -15,6 +16,31 @@ TEST(CommandLine, SplitsAtEverySingleSpace)
     EXPECT_EQ(updater::SplitCommandLine(" host"), (std::vector<Bytes>{"", "host"}));
     EXPECT_EQ(updater::SplitCommandLine("a  b"), (std::vector<Bytes>{"a", "", "b"}));
     EXPECT_EQ(updater::SplitCommandLine("a "), (std::vector<Bytes>{"a", ""}));
+}
+
+// On Windows the words come from the whole command line: the program's name, quoted or not,
+// and the blank after it are skipped, and the rest is split as it stands.
+TEST(CommandLine, WindowsWordsFollowTheProgramsNameAsTheTextStands)
+{
+    const struct
+    {
+        const char *line;
+        std::vector<Bytes> words;
+    } cases[] = {
+        {"Updater.exe", {}},
+        {"Updater.exe ", {}},
+        {"\"C:\\Program Files\\Talmora\\Updater.exe\" 127.0.0.1 5000", {"127.0.0.1", "5000"}},
+        {"\"C:\\a b\"\\Updater.exe host", {"host"}},
+        {"C:\\Games\\Updater.exe\thost", {"host"}},
+        {"Updater.exe  host", {"", "host"}},
+        {"Updater.exe host  5000", {"host", "", "5000"}},
+        {"Updater.exe \"my host\" 5000", {"\"my", "host\"", "5000"}},
+        {"\"Updater.exe\"", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(updater::SplitCommandLine(Bytes(common::TextAfterProgramName(c.line))), c.words);
+    }
 }
 
 TEST(CommandLine, PortIsTheLeadingNumberRounded)
