@@ -202,6 +202,31 @@ TEST_F(ProtocolTest, AFloodOfFoldersIsCutOffPerConnection)
     EXPECT_EQ(logCount(limitLine), 1);
 }
 
+// A repair takes no version from Version.dat: each local file is packed and compared, what
+// differs from the server is fetched, and Version.dat is written anew.
+TEST_F(ProtocolTest, ARepairChecksEveryFileInsteadOfTrustingVersionDat)
+{
+    const Bytes good = content(300, 'g');
+    const Bytes real = content(200, 'r');
+    fs::create_directories(client(""));
+    writeFile(client("good.txt"), good);
+    writeFile(client("bad.txt"), "damaged on disk");
+    const Bytes claimed = updater::VersionRecord(versionOf(good), "", "good.txt") +
+                          updater::VersionRecord(versionOf(real), "", "bad.txt");
+    writeFile(path("Version.dat"), claimed + updater::VersionRecord(1, "", "gone.txt"));
+    repair = true;
+    connect();
+    EXPECT_EQ(view.logged.front(), "Checking every file...");
+    transport.clearSent();
+    transport.deliver(fileInfo(2, versionOf(good), "good.txt", "") +
+                      fileInfo(3, versionOf(real), "bad.txt", "") + packet(4));
+    EXPECT_EQ(sent(), std::vector<Bytes>{fileRequest(3)});
+    transport.deliver(fileData(3, static_cast<std::int32_t>(packed(real).size())) + packed(real));
+    EXPECT_EQ(readFile(client("bad.txt")), real);
+    EXPECT_EQ(readFile(path("Version.dat")), claimed);
+    EXPECT_EQ(view.status, "Status: Update Complete");
+}
+
 TEST_F(ProtocolTest, EntriesThreeAndSevenInOrderSumTheirDurations)
 {
     connect();

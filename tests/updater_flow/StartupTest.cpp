@@ -43,6 +43,36 @@ TEST(CommandLine, WindowsWordsFollowTheProgramsNameAsTheTextStands)
     }
 }
 
+// A first word that starts with "-" or "/" is an option, never a host; the words after it are
+// read as ever.
+TEST(CommandLine, AFirstWordWithADashOrSlashIsAnOption)
+{
+    const struct
+    {
+        std::vector<Bytes> words;
+        bool repair;
+        Bytes unknown;
+        std::vector<Bytes> rest;
+    } cases[] = {
+        {{}, false, "", {}},
+        {{"--repair"}, true, "", {}},
+        {{"--repair", "host", "5000"}, true, "", {"host", "5000"}},
+        {{"/Repair", "host"}, true, "", {"host"}},
+        {{"-x", "host"}, false, "-x", {"host"}},
+        {{"/", "host", "5000"}, false, "/", {"host", "5000"}},
+        {{"host", "--repair"}, false, "", {"host", "--repair"}},
+        {{"", "host"}, false, "", {"", "host"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words.empty() ? Bytes("(none)") : c.words.front());
+        const updater::UpdaterConfig config = updater::MakeUpdaterConfig(c.words);
+        EXPECT_EQ(config.repair, c.repair);
+        EXPECT_EQ(config.unknownOption, c.unknown);
+        EXPECT_EQ(config.words, c.rest);
+        EXPECT_EQ(config.servers.size(), 5u);
+    }
+}
+
 TEST(CommandLine, PortIsTheLeadingNumberRounded)
 {
     const std::vector<std::pair<Bytes, std::int32_t>> cases = {

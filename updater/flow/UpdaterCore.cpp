@@ -62,7 +62,11 @@ void UpdaterCore::StartUpdater()
 {
     m_store.EnsureClientFolder();
     m_launchPath = m_store.ReadSetting("Client", "Launch Application File");
+    if (m_config.repair)
+        AddLogLine("Checking every file...");
     AddLogLine(Bytes("Updater Version ") + kUpdaterVersion);
+    if (!m_config.unknownOption.empty())
+        AddLogLine("Ignored an unknown option: " + m_config.unknownOption);
     AddLogLine("Connecting to the Update Server...");
     ShowProgress("Connecting...", 0, 0);
     m_finished = false;
@@ -459,15 +463,16 @@ void UpdaterCore::handleFileInfo(const FileInfoMessage &message)
     m_filesDescribed = ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
 }
 
-// The local version rule. Without a usable Version.dat the local file is packed to get its
-// version: that is left to the version computer, and the list's end waits for it.
+// The local version rule. Without a usable Version.dat (or in a repair, which trusts none)
+// the local file is packed to get its version: that is left to the version computer, and the
+// list's end waits for it.
 void UpdaterCore::checkLocalVersion(int index)
 {
     FileEntry &e = m_table[index];
     const std::uint32_t generation = ++m_infoGeneration[index];
     if (!m_store.FileExists(e.fullPath)) {
         e.needsUpdate = true;
-    } else if (m_store.VersionsUsable()) {
+    } else if (!m_config.repair && m_store.VersionsUsable()) {
         if (m_store.LookupVersion(e.folder, e.fileName) != e.version)
             e.needsUpdate = true;
     } else {

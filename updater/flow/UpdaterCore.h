@@ -47,6 +47,10 @@ struct UpdaterConfig
     // The five built-in update servers, tried in this order before "127.0.0.1".
     std::vector<std::string> servers;
     std::vector<Bytes> words; // command-line words
+    // Every local file's version is computed, as when Version.dat is missing, instead of
+    // taken from Version.dat: whatever differs from the server is fetched.
+    bool repair = false;
+    Bytes unknownOption; // a first word that named an option the Updater does not know
 };
 
 // The Updater's run state and update protocol. Driven by transport events and by onTimer();
