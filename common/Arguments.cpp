@@ -84,4 +84,17 @@ std::vector<Bytes> SplitArguments(ByteView line)
     }
 }
 
+ByteView TextAfterProgramName(ByteView commandLine)
+{
+    std::size_t i = 0;
+    bool quoted = false;
+    for (; i < commandLine.size() && (quoted || !isBlank(commandLine[i])); ++i) {
+        if (commandLine[i] == '"')
+            quoted = !quoted;
+    }
+    if (i < commandLine.size())
+        ++i; // the blank that ends the name
+    return commandLine.substr(i);
+}
+
 } // namespace common

@@ -24,4 +24,9 @@ Bytes JoinArguments(std::initializer_list<ByteView> arguments);
 // quoted part two quotes in a row stand for one.
 std::vector<Bytes> SplitArguments(ByteView line);
 
+// What follows the program's name in a whole command line (as a Windows program is given
+// it): the name runs to the first blank or tab outside quotes, and the one blank or tab after
+// it is dropped too; the rest is left exactly as it stands.
+ByteView TextAfterProgramName(ByteView commandLine);
+
 } // namespace common

@@ -46,6 +46,12 @@ bool IsNativeExecutable(const std::string &localPath);
 std::string FindOnPath(const std::string &command);
 #endif
 
+#ifdef _WIN32
+// The process's whole command line as the system keeps it, program name included, in the
+// system's ANSI code page.
+Bytes ProcessCommandLine();
+#endif
+
 // The current folder of the process, without a trailing separator; empty when unknown.
 std::string CurrentFolder();
 // Makes `localPath` the current folder of the process. False when it could not.

@@ -345,6 +345,12 @@ std::string ProgramFolder()
     return withoutTrailingSeparators(local->substr(0, slash + 1));
 }
 
+Bytes ProcessCommandLine()
+{
+    const char *line = GetCommandLineA();
+    return line ? Bytes(line) : Bytes();
+}
+
 std::string CurrentFolder()
 {
     const std::wstring here =

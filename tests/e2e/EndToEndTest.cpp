@@ -208,11 +208,12 @@ TEST_F(EndToEnd, UpdaterBringsAnEmptyFolderUpToDateAndThenFindsNothingToDo)
     // The player's folder holds only the Updater.
     const QString player = path("player");
     const QString updater = install(QStringLiteral("Updater"), player);
-    auto runUpdater = [&] {
+    auto runUpdater = [&](const QStringList &options = {}) {
         QProcess process;
         process.setProcessEnvironment(offscreen());
         process.setWorkingDirectory(player);
-        process.start(updater, {QStringLiteral("127.0.0.1"), QString::number(updateServer.port())});
+        process.start(updater, options + QStringList{QStringLiteral("127.0.0.1"),
+                                                     QString::number(updateServer.port())});
         EXPECT_TRUE(process.waitForFinished(60000)) << "the Updater did not end";
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     };
@@ -248,6 +249,17 @@ TEST_F(EndToEnd, UpdaterBringsAnEmptyFolderUpToDateAndThenFindsNothingToDo)
     const QByteArray thirdRun = updateServer.loggedSince(logBeforeThird, "disconnected");
     EXPECT_EQ(thirdRun.count("sending "), 1) << thirdRun.toStdString();
     EXPECT_TRUE(thirdRun.contains("sending Readme.txt"));
+
+    // A file damaged on disk is taken as current while Version.dat vouches for it; a repair
+    // checks every file and fetches it again.
+    put(player + "/Client/Maps/Town/Square.map", map.left(100) + "damaged");
+    const qsizetype logBeforeRepair = updateServer.log().size();
+    runUpdater({QStringLiteral("--repair")});
+    EXPECT_EQ(get(player + "/Client/Maps/Town/Square.map"), map);
+    const QByteArray repairRun = updateServer.loggedSince(logBeforeRepair, "disconnected");
+    EXPECT_EQ(repairRun.count("sending "), 1) << repairRun.toStdString();
+    EXPECT_TRUE(repairRun.contains("sending Maps\\Town\\Square.map")) << repairRun.toStdString();
+    EXPECT_EQ(get(player + "/Version.dat").size(), 79 * files.size());
 }
 
 TEST_F(EndToEnd, RegistryLogsInAutomaticallyReceivesTheListsAndTheChat)

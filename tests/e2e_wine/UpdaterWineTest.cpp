@@ -110,6 +110,66 @@ TEST_F(UpdaterUnderWine, EightBitNamesAreWrittenUnderTheirOwnNameAndRecorded)
     }
 }
 
+// Two entries of one list that Windows takes for one file: the first keeps the file and its
+// record, the second is neither fetched nor recorded, in this run or the next.
+TEST_F(UpdaterUnderWine, CaseTwinsInOneListAreFetchedOnce)
+{
+    testsupport::ScriptedPeer peer;
+    ASSERT_TRUE(peer.isListening());
+    testsupport::PeerUpdateServer server(peer);
+    const testsupport::ServedFile first{2, "a.txt", "Data\\", "first", true};
+    const testsupport::ServedFile twin{3, "A.TXT", "DATA\\", "case", true};
+    server.folders = {{1, "Data\\"}, {2, "DATA\\"}};
+    server.files = {first, twin};
+
+    const QString player = path("player");
+    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
+    put(player + "/zlib.dll", "the zlib library");
+    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        QProcess process;
+        startWine(process, updater, words, player);
+        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                                   winetest::kCapMs))
+            << process.readAll().toStdString();
+        EXPECT_EQ(get(player + "/Client/Data/a.txt"), "first");
+        EXPECT_EQ(QDir(player + "/Client").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("Data")});
+        const QByteArray versions = get(player + "/Version.dat");
+        EXPECT_EQ(Bytes(versions.constData(), static_cast<std::size_t>(versions.size())),
+                  updater::VersionRecord(first.version(), first.folder, first.name));
+        EXPECT_EQ(server.requested, std::vector<int>{2});
+    }
+}
+
+// "/repair" on the command line of a program in a folder with blanks (its name arrives
+// quoted): a file damaged on disk, which Version.dat still vouches for, is fetched again.
+TEST_F(UpdaterUnderWine, RepairFetchesAFileDamagedOnDisk)
+{
+    testsupport::ScriptedPeer peer;
+    ASSERT_TRUE(peer.isListening());
+    testsupport::PeerUpdateServer server(peer);
+    const testsupport::ServedFile readme{2, "Readme.txt", "", "Welcome to Talmora.\n", true};
+    server.files = {readme};
+
+    const QString player = path("Talmora Online");
+    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
+    put(player + "/zlib.dll", "the zlib library");
+    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    for (const QStringList &options : {QStringList{}, QStringList{QStringLiteral("/repair")}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QProcess process;
+        startWine(process, updater, options + words, player);
+        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                                   winetest::kCapMs))
+            << process.readAll().toStdString();
+        EXPECT_EQ(get(player + "/Client/Readme.txt"), "Welcome to Talmora.\n");
+        put(player + "/Client/Readme.txt", "Welcome to Tal");
+    }
+    EXPECT_EQ(server.requested, (std::vector<int>{2, 2}));
+}
+
 // A game folder deeper than the 260 characters of Windows' short paths: the Updater finds its
 // own files there, brings the game up to date, records the program to start and ends. (wine 8
 // starts no program whose path is longer: it keeps a program's name in a buffer of 260

@@ -287,14 +287,15 @@ std::vector<UpdaterCase> updaterCases()
     refused("BareType3_FileInfo", bytes({3}), "file info");
     cases.push_back(makeCase("BareType4_FileListEndEndsThePass", frame(bytes({4})),
                              {"No Update Required."}, After::Finishes, {"prog/Version.dat"}));
-    // A refused FileData: what follows it cannot be framed, so the connection ends.
+    // A FileData without its index and size is skipped; one that has them but is refused
+    // is followed by what cannot be framed, so the connection ends.
     const auto closes = [&](std::string name, const Bytes &body) {
         cases.push_back(makeCase(std::move(name), frame(body),
                                  {ignoredLine("file data"),
                                   "Connection closed: the file that follows cannot be received."},
                                  After::Closes));
     };
-    closes("BareType5_FileData", bytes({5}));
+    refused("BareType5_FileData", bytes({5}), "file data");
 
     // FolderEntry.
     for (int number : {0, 16, 128, 255})
@@ -334,7 +335,8 @@ std::vector<UpdaterCase> updaterCases()
     // FileData cut short, out of range, too large.
     const Bytes data = bytes({5, 2}) + longBytes(10);
     for (std::size_t cut = 2; cut <= 5; ++cut)
-        closes("FileData_CutAfter" + std::to_string(cut) + "Bytes", data.substr(0, cut));
+        refused("FileData_CutAfter" + std::to_string(cut) + "Bytes", data.substr(0, cut),
+                "file data");
     for (int index : {251, 255})
         closes("FileData_Index" + std::to_string(index), bytes({5, index}) + longBytes(10));
     closes("FileData_Size0x80000000", bytes({5, 2}) + longBytes(0x80000000u));

@@ -1,4 +1,5 @@
 #include "updater/files/FileStore.h"
+#include "updater/files/WindowsNames.h"
 
 #include "TempFolder.h"
 #include "common/Codec.h"
@@ -687,4 +688,28 @@ TEST_F(FileStoreTest, SettingsAreNotWrittenThroughALinkLeadingOut)
     ASSERT_TRUE(testsupport::MakeLink(m_program / "real.ini", m_program / "Settings.ini", false));
     EXPECT_TRUE(m_store.WriteSetting("Client", "Launch Application File", "x"));
     EXPECT_EQ(readFile(m_program / "real.ini"), "[Client]\r\nLaunch Application File=x\r\n");
+}
+
+TEST(WindowsNameKey, NamesOfOneFileOnWindowsShareTheirKey)
+{
+    const struct
+    {
+        const char *a;
+        const char *b;
+        bool same;
+    } cases[] = {
+        {"Data\\a.txt", "DATA\\A.TXT", true},
+        {"good.txt", "GOOD.txt", true},
+        {"Maps\\Town.\\x. . ", "maps\\town\\X", true},
+        {"caf\xE9.txt", "CAF\xC9.TXT", true}, // code page 1252 letters
+        {"\x9A\x9C\x9E\xFF\xFE", "\x8A\x8C\x8E\x9F\xDE", true},
+        {"a.txt", "a.txt.bak", false},
+        {"Data\\a.txt", "Data\\b.txt", false},
+        {"x\xF7", "x\xD7", false}, // division and multiplication signs are no letters
+        {"Data\\a.txt", "Dat\\aa.txt", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        EXPECT_EQ(updater::WindowsNameKey(c.a) == updater::WindowsNameKey(c.b), c.same);
+    }
 }

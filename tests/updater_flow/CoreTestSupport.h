@@ -35,6 +35,7 @@ protected:
         updater::UpdaterConfig config;
         config.servers = {"10.0.0.1", "10.0.0.2", "10.0.0.3", "10.0.0.4", "10.0.0.5"};
         config.words = std::move(words);
+        config.repair = repair;
         if (writer)
             core = std::make_unique<updater::UpdaterCore>(*store, clock, transport, view, launcher,
                                                           std::move(config), *writer);
@@ -82,6 +83,7 @@ protected:
     RecordingLauncher launcher;
     std::unique_ptr<updater::FileStore> store;
     updater::FileWriter *writer = nullptr; // set before makeCore(); files written at once if not
+    bool repair = false;                   // set before makeCore()
     std::unique_ptr<updater::UpdaterCore> core;
 };
 

@@ -153,6 +153,80 @@ TEST_F(ProtocolTest, ServerWritesFoldersFilesLaunchPathAndVersions)
     EXPECT_EQ(view.ended, 1);
 }
 
+// Names that are one file on Windows: the first entry of the list keeps the file and its
+// record; the later ones are logged and neither fetched, written nor recorded.
+TEST_F(ProtocolTest, EntriesNamingTheSameFileOnWindowsAreFetchedOnce)
+{
+    connect();
+    transport.clearSent();
+    transport.deliver(packet(1, byteOf(1) + "Data\\") + fileInfo(3, 3, "a.txt", "Data\\") +
+                      fileInfo(5, 5, "A.TXT", "DATA\\") + fileInfo(6, 6, "good.txt", "") +
+                      fileInfo(7, 7, "good.TXT", "") + fileInfo(8, 8, "GOOD.TXT", "") + packet(4));
+    for (const char *line : {"Skipped DATA\\A.TXT: the same file as Data\\a.txt",
+                             "Skipped good.TXT: the same file as good.txt",
+                             "Skipped GOOD.TXT: the same file as good.txt"})
+        EXPECT_EQ(logCount(line), 1) << line << "\n" << view.log();
+    transport.deliver(fileData(3, 5) + "first");
+    transport.deliver(fileData(5, 4) + "case"); // pushed all the same: not written
+    transport.deliver(fileData(6, 4) + "good");
+    EXPECT_EQ(sent(), (std::vector<Bytes>{fileRequest(3), transferAck(3, 5), fileRequest(6),
+                                          transferAck(5, 4), fileRequest(6), transferAck(6, 4)}));
+    EXPECT_EQ(readFile(client("Data/a.txt")), "first");
+    EXPECT_EQ(readFile(client("good.txt")), "good");
+    EXPECT_EQ(readFile(path("Version.dat")), updater::VersionRecord(3, "Data\\", "a.txt") +
+                                                 updater::VersionRecord(6, "", "good.txt"));
+    EXPECT_EQ(view.status, "Status: Update Complete");
+}
+
+// A server may make at most 1,024 distinct folders on one connection; the rest are refused
+// with one line, a folder already made is taken again, and a new connection starts afresh.
+TEST_F(ProtocolTest, AFloodOfFoldersIsCutOffPerConnection)
+{
+    connect();
+    Bytes flood;
+    for (int i = 0; i < 1030; ++i)
+        flood += packet(1, byteOf(1 + i % 15) + "F" + std::to_string(i) + "\\");
+    transport.deliver(flood + packet(1, byteOf(1) + "F3\\"));
+    const Bytes limitLine = "Ignored further folders from the Update Server (more than 1024).";
+    EXPECT_EQ(logCount(limitLine), 1);
+    EXPECT_TRUE(fs::is_directory(client("F1023")));
+    EXPECT_FALSE(fs::exists(client("F1024")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(client("")), fs::directory_iterator()), 1024);
+
+    transport.dropConnection();
+    clock.advance(1500);
+    core->onTimer();
+    transport.acceptConnection();
+    transport.deliver(packet(1, byteOf(1) + "F1024\\"));
+    EXPECT_TRUE(fs::is_directory(client("F1024")));
+    EXPECT_EQ(logCount(limitLine), 1);
+}
+
+// A repair takes no version from Version.dat: each local file is packed and compared, what
+// differs from the server is fetched, and Version.dat is written anew.
+TEST_F(ProtocolTest, ARepairChecksEveryFileInsteadOfTrustingVersionDat)
+{
+    const Bytes good = content(300, 'g');
+    const Bytes real = content(200, 'r');
+    fs::create_directories(client(""));
+    writeFile(client("good.txt"), good);
+    writeFile(client("bad.txt"), "damaged on disk");
+    const Bytes claimed = updater::VersionRecord(versionOf(good), "", "good.txt") +
+                          updater::VersionRecord(versionOf(real), "", "bad.txt");
+    writeFile(path("Version.dat"), claimed + updater::VersionRecord(1, "", "gone.txt"));
+    repair = true;
+    connect();
+    EXPECT_EQ(view.logged.front(), "Checking every file...");
+    transport.clearSent();
+    transport.deliver(fileInfo(2, versionOf(good), "good.txt", "") +
+                      fileInfo(3, versionOf(real), "bad.txt", "") + packet(4));
+    EXPECT_EQ(sent(), std::vector<Bytes>{fileRequest(3)});
+    transport.deliver(fileData(3, static_cast<std::int32_t>(packed(real).size())) + packed(real));
+    EXPECT_EQ(readFile(client("bad.txt")), real);
+    EXPECT_EQ(readFile(path("Version.dat")), claimed);
+    EXPECT_EQ(view.status, "Status: Update Complete");
+}
+
 TEST_F(ProtocolTest, EntriesThreeAndSevenInOrderSumTheirDurations)
 {
     connect();
@@ -461,7 +535,7 @@ TEST_F(ProtocolTest, MalformedMessagesAreIgnoredAndTheRunGoesOn)
     // A refused FileData leaves bytes that cannot be framed: the connection ends, and what
     // followed it in the same arrival is not read as messages.
     for (const Bytes &refused :
-         {packet(5, byteOf(2) + "ab"), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
+         {packet(5, byteOf(2) + Bytes(4, '\xFF')), fileData(251, 3), fileData(2, (1 << 30) + 1)}) {
         transport.deliver(refused + packet(0, "evil.sh"));
         EXPECT_EQ(transport.state(), common::Transport::State::Closed);
         EXPECT_EQ(view.lines.back(),

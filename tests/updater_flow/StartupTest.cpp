@@ -1,5 +1,6 @@
 // Start-up, the server slots, the command line and the connect event.
 #include "CoreTestSupport.h"
+#include "common/Arguments.h"
 #include "updater/app/CommandLine.h"
 
 namespace updatertest {
@@ -15,6 +16,61 @@ TEST(CommandLine, SplitsAtEverySingleSpace)
     EXPECT_EQ(updater::SplitCommandLine(" host"), (std::vector<Bytes>{"", "host"}));
     EXPECT_EQ(updater::SplitCommandLine("a  b"), (std::vector<Bytes>{"a", "", "b"}));
     EXPECT_EQ(updater::SplitCommandLine("a "), (std::vector<Bytes>{"a", ""}));
+}
+
+// On Windows the words come from the whole command line: the program's name, quoted or not,
+// and the blank after it are skipped, and the rest is split as it stands.
+TEST(CommandLine, WindowsWordsFollowTheProgramsNameAsTheTextStands)
+{
+    const struct
+    {
+        const char *line;
+        std::vector<Bytes> words;
+    } cases[] = {
+        {"Updater.exe", {}},
+        {"Updater.exe ", {}},
+        {"\"C:\\Program Files\\Talmora\\Updater.exe\" 127.0.0.1 5000", {"127.0.0.1", "5000"}},
+        {"\"C:\\a b\"\\Updater.exe host", {"host"}},
+        {"C:\\Games\\Updater.exe\thost", {"host"}},
+        {"Updater.exe  host", {"", "host"}},
+        {"Updater.exe host  5000", {"host", "", "5000"}},
+        {"Updater.exe \"my host\" 5000", {"\"my", "host\"", "5000"}},
+        {"\"Updater.exe\"", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(updater::SplitCommandLine(Bytes(common::TextAfterProgramName(c.line))), c.words);
+    }
+}
+
+// A first word that starts with "-" or "/" is an option, never a host; the words after it are
+// read as ever.
+TEST(CommandLine, AFirstWordWithADashOrSlashIsAnOption)
+{
+    const struct
+    {
+        std::vector<Bytes> words;
+        bool repair;
+        Bytes unknown;
+        std::vector<Bytes> rest;
+    } cases[] = {
+        {{}, false, "", {}},
+        {{"--repair"}, true, "", {}},
+        {{"--repair", "host", "5000"}, true, "", {"host", "5000"}},
+        {{"/Repair", "host"}, true, "", {"host"}},
+        {{"-x", "host"}, false, "-x", {"host"}},
+        {{"/", "host", "5000"}, false, "/", {"host", "5000"}},
+        {{"host", "--repair"}, false, "", {"host", "--repair"}},
+        {{"", "host"}, false, "", {"", "host"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.words.empty() ? Bytes("(none)") : c.words.front());
+        const updater::UpdaterConfig config = updater::MakeUpdaterConfig(c.words);
+        EXPECT_EQ(config.repair, c.repair);
+        EXPECT_EQ(config.unknownOption, c.unknown);
+        EXPECT_EQ(config.words, c.rest);
+        EXPECT_EQ(config.servers.size(), 5u);
+    }
 }
 
 TEST(CommandLine, PortIsTheLeadingNumberRounded)

@@ -38,6 +38,15 @@ UpdaterConfig MakeUpdaterConfig(std::vector<common::Bytes> words)
 {
     UpdaterConfig config;
     config.servers = BuiltInServers();
+    if (!words.empty() && !words.front().empty() &&
+        (words.front().front() == '-' || words.front().front() == '/')) {
+        const common::Bytes &option = words.front();
+        if (option == "--repair" || common::equalsIgnoringAsciiCase(option, "/repair"))
+            config.repair = true;
+        else
+            config.unknownOption = option;
+        words.erase(words.begin());
+    }
     config.words = std::move(words);
     return config;
 }

@@ -16,7 +16,10 @@ std::vector<common::Bytes> SplitCommandLine(const common::Bytes &text);
 // "a b" given as one quoted argument is two words, as it is when given as two.
 std::vector<common::Bytes> CommandLineWords(const std::vector<common::Bytes> &arguments);
 
-// A run's configuration: the built-in update servers and the command-line words.
+// A run's configuration: the built-in update servers and the command-line words. A first
+// word that starts with "-" or "/" is an option, never a host (no host name starts so):
+// "--repair" or "/repair" (in any case) checks every file against the server; the words after
+// it are the host and the port as always.
 UpdaterConfig MakeUpdaterConfig(std::vector<common::Bytes> words);
 
 } // namespace updater

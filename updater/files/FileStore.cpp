@@ -472,7 +472,7 @@ FileError FileStore::SaveVersions(const FileTable &table) const
     Bytes content;
     for (std::size_t i = 1; i < table.size(); ++i) { // entry 0 is never saved
         const FileEntry &entry = table[i];
-        if (entry.fullPath.empty() || !FileExists(entry.fullPath))
+        if (entry.fullPath.empty() || entry.sameAsEarlier || !FileExists(entry.fullPath))
             continue;
         // A file whose write failed is left out, so the next run fetches it again instead
         // of taking the old content for the server's version.

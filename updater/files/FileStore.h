@@ -27,6 +27,9 @@ struct FileEntry
     std::int64_t startTime = 0;  // clock at the start of its transfer
     std::int64_t durationMs = 0; // once written: its transfer, unpacking and storing in ms
     bool needsUpdate = false;
+    // Names, by Windows' rules, the same file as an entry before it in the server's list:
+    // neither requested, written nor recorded.
+    bool sameAsEarlier = false;
 };
 
 inline constexpr int kFileTableSize = 251; // indices 0..250

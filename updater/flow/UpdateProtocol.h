@@ -2,6 +2,7 @@
 
 #include "common/Bytes.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace updater {
@@ -77,6 +78,7 @@ struct FileInfoMessage
 };
 
 // 5 | index | size. A missing or unreadable size still tells the index.
+inline constexpr std::size_t kFileDataFieldBytes = 5;
 struct FileDataMessage
 {
     std::uint8_t index = 0;

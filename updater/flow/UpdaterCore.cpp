@@ -3,11 +3,13 @@
 #include "common/Codec.h"
 #include "common/LeadingNumber.h"
 #include "common/Platform.h"
+#include "updater/files/WindowsNames.h"
 #include "updater/flow/Progress.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 
 namespace updater {
 
@@ -60,7 +62,11 @@ void UpdaterCore::StartUpdater()
 {
     m_store.EnsureClientFolder();
     m_launchPath = m_store.ReadSetting("Client", "Launch Application File");
+    if (m_config.repair)
+        AddLogLine("Checking every file...");
     AddLogLine(Bytes("Updater Version ") + kUpdaterVersion);
+    if (!m_config.unknownOption.empty())
+        AddLogLine("Ignored an unknown option: " + m_config.unknownOption);
     AddLogLine("Connecting to the Update Server...");
     ShowProgress("Connecting...", 0, 0);
     m_finished = false;
@@ -90,7 +96,7 @@ std::int64_t UpdaterCore::nextDeadline() const
         consider(m_nextAttemptTime);
     if (byteCounterActive())
         consider(m_nextSecondTime);
-    if (receivingFile() && m_transport.receiving())
+    if (stallArmed())
         consider(m_stallStart + kStallLimitMs);
     return next;
 }
@@ -100,8 +106,7 @@ void UpdaterCore::onTimer()
     if (!m_started || m_handedOver)
         return;
     const std::int64_t now = m_clock.nowMs();
-    if (!m_finished && receivingFile() && m_transport.receiving() &&
-        now - m_stallStart >= kStallLimitMs) {
+    if (!m_finished && stallArmed() && now - m_stallStart >= kStallLimitMs) {
         m_log.line("The Update Server stopped sending.");
         m_transport.close();
         connectionLost();
@@ -112,6 +117,13 @@ void UpdaterCore::onTimer()
     rollByteCounter(now);
     if (m_finished)
         FinishAndLaunch();
+}
+
+// From a request to the file's last byte the server owes file bytes; while the socket is not
+// read, the wait is ours.
+bool UpdaterCore::stallArmed() const
+{
+    return (m_fileAsked || receivingFile()) && m_transport.receiving();
 }
 
 void UpdaterCore::rollByteCounter(std::int64_t now)
@@ -184,6 +196,8 @@ void UpdaterCore::onConnected()
         return;
     m_log.line("Connection Established.");
     m_buffer.clear();
+    m_foldersAsked.clear();
+    m_folderLimitLogged = false;
     if (m_store.FileExists(m_store.programFile("zlib.dll")))
         SendVersionCheck();
     else
@@ -200,6 +214,8 @@ void UpdaterCore::onClosed()
 
 void UpdaterCore::connectionLost()
 {
+    m_fileAsked = false;
+    m_listOrder.clear();
     if (m_phase == Phase::AwaitingVersions)
         m_phase = Phase::Idle; // the next connection sends its own list
     if (receivingFile())
@@ -232,11 +248,6 @@ void UpdaterCore::onData(common::ByteView bytes)
     const std::int64_t now = m_clock.nowMs();
     rollByteCounter(now);
     m_bytesThisSecond += static_cast<std::int64_t>(bytes.size());
-    if (receivingFile()) {
-        m_stallBytes += static_cast<std::int64_t>(bytes.size());
-        if (m_stallBytes >= kStallMinBytes)
-            restartStallWindow();
-    }
     if (m_phase == Phase::ReceivingFile && m_buffer.empty() && !bytes.empty()) {
         // The common case while a file streams in: the bytes go straight into the file,
         // without a stop in the receive buffer. A piece that runs past the file's end takes
@@ -244,6 +255,7 @@ void UpdaterCore::onData(common::ByteView bytes)
         FileEntry &e = m_table[m_currentIndex];
         if (bytes.size() <= static_cast<std::size_t>(e.remaining)) {
             e.data.append(bytes);
+            countFileBytes(bytes.size());
             fileBytesMoved(e);
             processBuffer();
             flushOutgoing();
@@ -255,19 +267,30 @@ void UpdaterCore::onData(common::ByteView bytes)
     flushOutgoing();
 }
 
+bool UpdaterCore::readingPackets() const
+{
+    if (m_handedOver)
+        return false;
+    // The list that ended the pass may be followed by messages in the same arrival.
+    if (m_afterListEnd)
+        return true;
+    return !m_finished && (m_phase == Phase::Idle || receivingFile());
+}
+
 void UpdaterCore::processBuffer()
 {
-    while (!m_finished && !m_handedOver && (m_phase == Phase::Idle || receivingFile())) {
+    while (readingPackets()) {
         if (receivingFile()) {
             if (!ReceiveFileData())
-                return;
+                break;
             continue;
         }
         auto packet = m_buffer.cutPacket();
         if (!packet)
-            return;
+            break;
         DispatchPacket(*packet);
     }
+    m_afterListEnd = false; // a later arrival comes after the end
 }
 
 // ---- Sending ------------------------------------------------------------------------------
@@ -301,6 +324,11 @@ void UpdaterCore::RequestFile(int index)
 {
     m_buffer.clear();
     SendUpdatePacket(FileRequestBody(index));
+    if (m_transport.state() == common::Transport::State::Connected) {
+        // The server owes the file from now on.
+        m_fileAsked = true;
+        restartStallWindow();
+    }
 }
 
 // ---- Receiving packets --------------------------------------------------------------------
@@ -321,9 +349,22 @@ void UpdaterCore::decodeThen(const Bytes &fields, const char *what,
         ignoreMessage(what);
 }
 
+// After the list that ended the pass, only what the hand-over uses still acts: the program
+// to start, and the folders. A file or a list could no longer be fetched; the bytes after a
+// FileData cannot be told from messages, so reading stops there.
+bool UpdaterCore::actsAfterPass(FromServer type)
+{
+    if (type == FromServer::FileData)
+        m_afterListEnd = false;
+    return type == FromServer::SetLaunchFile || type == FromServer::FolderEntry;
+}
+
 void UpdaterCore::DispatchPacket(const common::Packet &packet)
 {
-    switch (static_cast<FromServer>(packet.type)) {
+    const auto type = static_cast<FromServer>(packet.type);
+    if (m_afterListEnd && !actsAfterPass(type))
+        return;
+    switch (type) {
     case FromServer::SetLaunchFile:
         decodeThen(packet.fields, "launch file", &UpdaterCore::handleSetLaunchFile);
         break;
@@ -340,8 +381,12 @@ void UpdaterCore::DispatchPacket(const common::Packet &packet)
         handleFileListEnd();
         break;
     case FromServer::FileData: {
+        // Without its index and size no file follows: skipped like any message cut short.
+        // One that holds both but cannot be taken is followed by bytes that cannot be read.
         FileDataMessage message;
-        if (message.decode(packet.fields))
+        if (packet.fields.size() < kFileDataFieldBytes)
+            ignoreMessage("file data");
+        else if (message.decode(packet.fields))
             handleFileData(message);
         else
             refuseFileData();
@@ -373,6 +418,17 @@ void UpdaterCore::handleFolderEntry(const FolderEntryMessage &message)
         return;
     }
     const Bytes folder(message.folder);
+    if (!m_foldersAsked.count(folder)) {
+        // Each new folder costs file-system work; a flood of them is cut off.
+        if (m_foldersAsked.size() >= kMaxFoldersPerConnection) {
+            if (!m_folderLimitLogged)
+                m_log.line("Ignored further folders from the Update Server (more than " +
+                           std::to_string(kMaxFoldersPerConnection) + ").");
+            m_folderLimitLogged = true;
+            return;
+        }
+        m_foldersAsked.insert(folder);
+    }
     m_folderTable[message.number] = folder;
     if (m_store.MakeFolders(folder) != FileError::None)
         m_log.line("Unable to create folder: " + folder);
@@ -400,20 +456,23 @@ void UpdaterCore::handleFileInfo(const FileInfoMessage &message)
     e.fileName = name;
     e.folder = Bytes(message.folder);
     e.fullPath = m_store.clientFolder() + e.folder + e.fileName;
+    if (std::find(m_listOrder.begin(), m_listOrder.end(), index) == m_listOrder.end())
+        m_listOrder.push_back(index);
     checkLocalVersion(index);
     ++m_filesDescribed;
     m_filesDescribed = ShowProgress("Loading File Versions", m_filesDescribed, m_filesAnnounced);
 }
 
-// The local version rule. Without a usable Version.dat the local file is packed to get its
-// version: that is left to the version computer, and the list's end waits for it.
+// The local version rule. Without a usable Version.dat (or in a repair, which trusts none)
+// the local file is packed to get its version: that is left to the version computer, and the
+// list's end waits for it.
 void UpdaterCore::checkLocalVersion(int index)
 {
     FileEntry &e = m_table[index];
     const std::uint32_t generation = ++m_infoGeneration[index];
     if (!m_store.FileExists(e.fullPath)) {
         e.needsUpdate = true;
-    } else if (m_store.VersionsUsable()) {
+    } else if (!m_config.repair && m_store.VersionsUsable()) {
         if (m_store.LookupVersion(e.folder, e.fileName) != e.version)
             e.needsUpdate = true;
     } else {
@@ -500,8 +559,10 @@ bool UpdaterCore::ReceiveFileData()
 
     const auto count =
         std::min<std::size_t>(m_buffer.size(), static_cast<std::size_t>(e.remaining));
-    if (count > 0)
+    if (count > 0) {
         e.data += m_buffer.take(count);
+        countFileBytes(count);
+    }
     fileBytesMoved(e);
     return true;
 }
@@ -539,11 +600,19 @@ void UpdaterCore::startData(FileEntry &e)
 void UpdaterCore::completeFile(FileEntry &e)
 {
     const int index = m_currentIndex;
+    m_fileAsked = false;
     Bytes data = std::move(e.data);
     e.data = Bytes();
     m_done[index] = true;
     m_arrivalMs[index] = m_clock.nowMs() - e.startTime;
 
+    if (index >= 2 && e.sameAsEarlier) {
+        // Pushed all the same: storing it would replace the file of the entry before it.
+        m_phase = Phase::Idle;
+        flushOutgoing();
+        NextDownload();
+        return;
+    }
     if (index >= 2 && !e.fullPath.empty()) {
         // A game file is unpacked and stored while the next one is requested and arrives.
         // The last acknowledgement and the request leave together before the file goes to
@@ -663,6 +732,14 @@ void UpdaterCore::fileWritten(int index, FileError error, Bytes buffer, std::int
     }
 }
 
+// Only file bytes show that a transfer moves; messages between files do not.
+void UpdaterCore::countFileBytes(std::size_t count)
+{
+    m_stallBytes += static_cast<std::int64_t>(count);
+    if (m_stallBytes >= kStallMinBytes)
+        restartStallWindow();
+}
+
 void UpdaterCore::restartStallWindow()
 {
     m_stallStart = m_clock.nowMs();
@@ -671,13 +748,43 @@ void UpdaterCore::restartStallWindow()
 
 // ---- Completion ---------------------------------------------------------------------------
 
+// Windows, and wine, take names without regard to case: two entries of one list may name one
+// file. The first described keeps it; a later one would overwrite it and leave a record that
+// no longer matches the content.
+void UpdaterCore::markSameFiles()
+{
+    std::map<Bytes, int> described;
+    for (const int index : m_listOrder) {
+        FileEntry &e = m_table[index];
+        e.sameAsEarlier = false;
+        if (index < 2)
+            continue; // the Updater's own files, whatever the list calls them
+        const auto [earlier, isNew] =
+            described.emplace(WindowsNameKey(e.folder + e.fileName), index);
+        if (isNew)
+            continue;
+        e.sameAsEarlier = true;
+        const FileEntry &first = m_table[earlier->second];
+        m_log.line("Skipped " + e.folder + e.fileName + ": the same file as " + first.folder +
+                   first.fileName);
+    }
+    m_listOrder.clear();
+}
+
 void UpdaterCore::handleFileListEnd()
 {
+    markSameFiles();
     if (m_versionsAwaited > 0) {
         m_phase = Phase::AwaitingVersions; // the requests follow once the versions are known
         return;
     }
     NextDownload();
+    m_afterListEnd = passEnded();
+}
+
+bool UpdaterCore::passEnded() const
+{
+    return m_finished || m_phase == Phase::EndingPass;
 }
 
 void UpdaterCore::versionArrived()
@@ -687,6 +794,7 @@ void UpdaterCore::versionArrived()
     m_phase = Phase::Idle;
     NextDownload();
     // What came after the list in the same arrival waited with it.
+    m_afterListEnd = passEnded();
     processBuffer();
     flushOutgoing();
 }
@@ -694,7 +802,8 @@ void UpdaterCore::versionArrived()
 int UpdaterCore::nextWanted() const
 {
     for (int i = 1; i < kFileTableSize; ++i) {
-        if (i > m_currentIndex && m_table[i].needsUpdate && !m_done[i])
+        const FileEntry &e = m_table[i];
+        if (i > m_currentIndex && e.needsUpdate && !e.sameAsEarlier && !m_done[i])
             return i;
     }
     return -1;

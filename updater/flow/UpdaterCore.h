@@ -13,9 +13,11 @@
 #include "updater/flow/VersionComputer.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,12 +28,14 @@ inline constexpr std::uint16_t kUpdatePort = 2602;
 inline constexpr std::int64_t kRetryIntervalMs = 1500;
 inline constexpr std::int64_t kByteCounterPeriodMs = 1000;
 inline constexpr std::int64_t kAckSpacingMs = 500;
-// A transfer that receives less than kStallMinBytes in kStallLimitMs counts as a lost
-// connection: a server that drips a byte now and then holds the run as surely as one that
-// sends nothing.
+// From a file's request to its last byte, less than kStallMinBytes of file bytes in
+// kStallLimitMs counts as a lost connection: a server that drips a byte now and then, or
+// answers with anything but the file, holds the run as surely as one that sends nothing.
 inline constexpr std::int64_t kStallLimitMs = 30000;
 inline constexpr std::int64_t kStallMinBytes = 1024;
 inline constexpr int kMaxLogLines = 100;
+// Distinct folders a server may have made on one connection; it needs a few dozen.
+inline constexpr std::size_t kMaxFoldersPerConnection = 1024;
 inline constexpr int kBuiltInServerCount = 5;
 
 // The number at the start of a word (sign, digits, optional fraction) rounded to the nearest
@@ -43,6 +47,10 @@ struct UpdaterConfig
     // The five built-in update servers, tried in this order before "127.0.0.1".
     std::vector<std::string> servers;
     std::vector<Bytes> words; // command-line words
+    // Every local file's version is computed, as when Version.dat is missing, instead of
+    // taken from Version.dat: whatever differs from the server is fetched.
+    bool repair = false;
+    Bytes unknownOption; // a first word that named an option the Updater does not know
 };
 
 // The Updater's run state and update protocol. Driven by transport events and by onTimer();
@@ -94,8 +102,11 @@ private:
     void tryNextServer(std::int64_t now);
     void rollByteCounter(std::int64_t now);
     bool byteCounterActive() const;
+    bool readingPackets() const;
     void processBuffer();
     void DispatchPacket(const common::Packet &packet);
+    bool actsAfterPass(FromServer type);
+    bool passEnded() const;
     void SendUpdatePacket(const Bytes &body);
     void flushOutgoing();
     void SendVersionCheck();
@@ -110,6 +121,7 @@ private:
     void endPass();
     void handToWriter(int index, const Bytes &path, Bytes data);
     void feedWriter();
+    void markSameFiles();
     void handleFileListEnd();
     void versionArrived();
     void ownFileWritten(int index, FileError error);
@@ -124,6 +136,8 @@ private:
     void waitForWrite(const Bytes &path);
     // A new window of the stall limit starts now, with no bytes counted in it.
     void restartStallWindow();
+    void countFileBytes(std::size_t count);
+    bool stallArmed() const;
     void abandonTransfer();
     void connectionLost();
     void ignoreMessage(const char *what);
@@ -150,8 +164,10 @@ private:
     FileWriter &m_writer;
 
     FileTable m_table;
-    std::array<bool, kFileTableSize> m_done{}; // transfer finished this run (written or not)
-    std::array<Bytes, 16> m_folderTable;       // 1..15
+    std::array<bool, kFileTableSize> m_done{};   // transfer finished this run (written or not)
+    std::array<Bytes, 16> m_folderTable;         // 1..15
+    std::set<Bytes, std::less<>> m_foldersAsked; // distinct folders of this connection
+    bool m_folderLimitLogged = false;
     Bytes m_launchPath;
     std::string m_remoteHost;
     std::int32_t m_remotePort = 0;
@@ -177,14 +193,17 @@ private:
         EndingPass,            // no file left: the pass ends once every file is written
     };
     Phase m_phase = Phase::Idle;
+    // The list just read ended the pass: the rest of its arrival is read all the same.
+    bool m_afterListEnd = false;
     bool receivingFile() const
     {
         return m_phase == Phase::ReceivingFile || m_phase == Phase::AwaitingUpdateExeSize;
     }
     int m_currentIndex = 0;
     std::int64_t m_nextAckTime = 0;
-    std::int64_t m_stallStart = 0;                          // start of the current stall window
-    std::int64_t m_stallBytes = 0;                          // transfer bytes received in it
+    std::int64_t m_stallStart = 0; // start of the current stall window
+    std::int64_t m_stallBytes = 0; // file bytes received in it
+    bool m_fileAsked = false;      // a file was requested and its last byte has not come
     std::array<std::int64_t, kFileTableSize> m_arrivalMs{}; // FileData to last byte
     // The run's log lines, held back while files handed over before them are being written.
     FileOrderedLog m_log{[this](const Bytes &text) { AddLogLine(text); }};
@@ -202,6 +221,7 @@ private:
     VersionComputer *m_versionComputer = nullptr;
     std::array<std::uint32_t, kFileTableSize> m_infoGeneration{}; // FileInfo count per entry
     int m_versionsAwaited = 0;
+    std::vector<int> m_listOrder; // entries of the list being read, first described first
     std::int64_t m_filesAnnounced = 0;
     std::int64_t m_filesDescribed = 0;
     bool m_selfUpdatePending = false;

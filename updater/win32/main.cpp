@@ -1,5 +1,6 @@
 // The Updater program for Windows: brings the game folder up to date from an update server,
 // then starts the next program and ends.
+#include "common/Arguments.h"
 #include "common/Platform.h"
 #include "common/win32/MessageLoop.h"
 #include "updater/app/CommandLine.h"
@@ -29,12 +30,14 @@ void report(const char *what, const char *detail, const char *after)
 
 } // namespace
 
-// The words arrive as the system's ANSI bytes, which is the Windows-1252 text the core takes.
-int main(int argc, char **argv)
+// The words are taken from the command line as the system keeps it, in its ANSI bytes (the
+// Windows-1252 text the core takes), split at every single space: quotes and doubled blanks
+// mean what they mean there, not what the C runtime makes of them.
+int main()
 {
     const std::string programFolder = common::ProgramFolder();
-    std::vector<common::Bytes> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const std::vector<common::Bytes> words = updater::CommandLineWords(arguments);
+    const std::vector<common::Bytes> words = updater::SplitCommandLine(
+        common::Bytes(common::TextAfterProgramName(common::ProcessCommandLine())));
     // Bare names used later ("zlib.dll", "Version.dat", "Update.exe") are resolved here.
     common::SetCurrentFolder(programFolder);
 
