@@ -46,6 +46,15 @@ inline char lower1252(char c)
     return c;
 }
 
+// The text with every letter of Windows-1252 in lower case (lower1252).
+inline Bytes LowerCase1252(ByteView text)
+{
+    Bytes out(text);
+    for (char &c : out)
+        c = lower1252(c);
+    return out;
+}
+
 // True when both hold the same bytes once ASCII letters are taken as lower case.
 inline bool equalsIgnoringAsciiCase(ByteView a, ByteView b)
 {

@@ -21,14 +21,6 @@ bool startsWith(ByteView text, ByteView start)
            common::equalsIgnoringAsciiCase(text.substr(0, start.size()), start);
 }
 
-Bytes lowered(ByteView text)
-{
-    Bytes out(text);
-    for (char &c : out)
-        c = common::lower1252(c);
-    return out;
-}
-
 } // namespace
 
 Bytes ChatTimePrefix(int hour, int minute)
@@ -42,8 +34,8 @@ bool MentionsName(ByteView line, ByteView name)
 {
     if (name.empty() || startsWith(line, "You: ") || startsWith(line, Bytes(name) + ":"))
         return false;
-    const Bytes text = lowered(line);
-    const Bytes word = lowered(name);
+    const Bytes text = common::LowerCase1252(line);
+    const Bytes word = common::LowerCase1252(name);
     for (std::size_t at = text.find(word); at != Bytes::npos; at = text.find(word, at + 1)) {
         const std::size_t end = at + word.size();
         if ((at == 0 || !isWordByte(text[at - 1])) &&

@@ -8,16 +8,9 @@ namespace registry {
 
 namespace {
 
-Bytes lowered(ByteView text)
-{
-    Bytes out(text);
-    std::transform(out.begin(), out.end(), out.begin(), common::lower1252);
-    return out;
-}
-
 bool holds(ByteView text, const Bytes &loweredPart)
 {
-    return lowered(text).find(loweredPart) != Bytes::npos;
+    return common::LowerCase1252(text).find(loweredPart) != Bytes::npos;
 }
 
 bool isOnline(const ServerRowText &row)
@@ -36,9 +29,10 @@ int compare(ServerColumn column, const ServerRowText &a, const ServerRowText &b)
         return three(common::LeadingNumberRounded(a.players),
                      common::LeadingNumberRounded(b.players));
     case ServerColumn::Name:
-        return three(lowered(a.name), lowered(b.name));
+        return three(common::LowerCase1252(a.name), common::LowerCase1252(b.name));
     case ServerColumn::Administrator:
-        return three(lowered(a.administrator), lowered(b.administrator));
+        return three(common::LowerCase1252(a.administrator),
+                     common::LowerCase1252(b.administrator));
     }
     return 0;
 }
@@ -81,7 +75,7 @@ void ServerList::headerClicked(ServerColumn column)
 
 void ServerList::setFindText(ByteView text)
 {
-    m_find = lowered(text);
+    m_find = common::LowerCase1252(text);
 }
 
 void ServerList::setHideOffline(bool hide)
