@@ -37,14 +37,13 @@ void ServerListShown::cleared()
 void ServerListShown::headerClicked(ServerColumn column)
 {
     m_list.headerClicked(column);
+    m_surface.setSortIndicator(m_list.choices().column, m_list.choices().order);
     showAll();
     keepChoices();
 }
 
 void ServerListShown::showAll()
 {
-    const ServerListChoices &choices = m_list.choices();
-    m_surface.setSortIndicator(choices.column, choices.order);
     m_surface.showServerRows(m_list.shown());
 }
 
