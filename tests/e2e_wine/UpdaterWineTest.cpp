@@ -14,6 +14,29 @@ using winetest::put;
 
 class UpdaterUnderWine : public winetest::WineTest
 {
+protected:
+    // Updater.exe in `player`, beside a zlib.dll of its own, so that the server's list names
+    // only the game's files.
+    QString installUpdater(const QString &player) const
+    {
+        const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
+        put(player + "/zlib.dll", "the zlib library");
+        return updater;
+    }
+
+    // Runs `updater` in `player` with `options` against the scripted server behind `peer`,
+    // until it ends.
+    static void runAgainst(testsupport::ScriptedPeer &peer, const QString &updater,
+                           const QString &player, const QStringList &options = {})
+    {
+        QProcess process;
+        startWine(process, updater,
+                  options + QStringList{QStringLiteral("127.0.0.1"), QString::number(peer.port())},
+                  player);
+        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
+                                   winetest::kCapMs))
+            << process.readAll().toStdString();
+    }
 };
 
 TEST_F(UpdaterUnderWine, BringsAnEmptyFolderUpToDateAndStartsTheNamedProgram)
@@ -87,16 +110,10 @@ TEST_F(UpdaterUnderWine, EightBitNamesAreWrittenUnderTheirOwnNameAndRecorded)
     server.files = {cafe, yen};
 
     const QString player = path("player");
-    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
-    put(player + "/zlib.dll", "the zlib library");
-    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    const QString updater = installUpdater(player);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        QProcess process;
-        startWine(process, updater, words, player);
-        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
-                                   winetest::kCapMs))
-            << process.readAll().toStdString();
+        ASSERT_NO_FATAL_FAILURE(runAgainst(peer, updater, player));
         // Wine keeps the host's names in UTF-8.
         EXPECT_EQ(get(player + QStringLiteral("/Client/caf\u00E9.txt")), "Caf\xE9 au lait\n");
         EXPECT_EQ(get(player + QStringLiteral("/Client/D\u00E9p\u00F4t/\u00A5100.dat")),
@@ -123,16 +140,10 @@ TEST_F(UpdaterUnderWine, CaseTwinsInOneListAreFetchedOnce)
     server.files = {first, twin};
 
     const QString player = path("player");
-    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
-    put(player + "/zlib.dll", "the zlib library");
-    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    const QString updater = installUpdater(player);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        QProcess process;
-        startWine(process, updater, words, player);
-        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
-                                   winetest::kCapMs))
-            << process.readAll().toStdString();
+        ASSERT_NO_FATAL_FAILURE(runAgainst(peer, updater, player));
         EXPECT_EQ(get(player + "/Client/Data/a.txt"), "first");
         EXPECT_EQ(QDir(player + "/Client").entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("Data")});
@@ -154,16 +165,10 @@ TEST_F(UpdaterUnderWine, RepairFetchesAFileDamagedOnDisk)
     server.files = {readme};
 
     const QString player = path("Talmora Online");
-    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
-    put(player + "/zlib.dll", "the zlib library");
-    const QStringList words = {QStringLiteral("127.0.0.1"), QString::number(peer.port())};
+    const QString updater = installUpdater(player);
     for (const QStringList &options : {QStringList{}, QStringList{QStringLiteral("/repair")}}) {
         SCOPED_TRACE(options.join(' ').toStdString());
-        QProcess process;
-        startWine(process, updater, options + words, player);
-        ASSERT_TRUE(peer.waitUntil([&] { return process.state() == QProcess::NotRunning; },
-                                   winetest::kCapMs))
-            << process.readAll().toStdString();
+        ASSERT_NO_FATAL_FAILURE(runAgainst(peer, updater, player, options));
         EXPECT_EQ(get(player + "/Client/Readme.txt"), "Welcome to Talmora.\n");
         put(player + "/Client/Readme.txt", "Welcome to Tal");
     }
@@ -188,8 +193,7 @@ TEST_F(UpdaterUnderWine, AGameFolderOfAnyDepthIsBroughtUpToDate)
                              QStringLiteral("Bin\\Next.exe")});
     ASSERT_NE(server.port(), 0) << server.log().toStdString();
 
-    const QString updater = winetest::install(QStringLiteral("Updater.exe"), player);
-    put(player + "/zlib.dll", "the zlib library");
+    const QString updater = installUpdater(player);
     QByteArray output;
     ASSERT_TRUE(runWine(updater, {QStringLiteral("127.0.0.1"), QString::number(server.port())},
                         player, &output))
