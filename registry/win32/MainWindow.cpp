@@ -129,7 +129,7 @@ void MainWindow::Surface::setCheck(int id, int value)
 void MainWindow::Surface::appendChat(ByteView lines)
 {
     HWND chat = m_window.control(IdChat);
-    const int length = GetWindowTextLengthA(chat);
+    const int length = common::win32::TextLength(chat);
     Bytes text;
     if (length > 0)
         text = "\r\n";

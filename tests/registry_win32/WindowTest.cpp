@@ -1,7 +1,9 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
+#include "common/win32/WindowText.h"
 #include "registry/app/RegistryProgram.h"
 #include "registry/app/WindowController.h"
+#include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/win32/MainWindow.h"
@@ -13,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -569,6 +573,74 @@ TEST_F(RegistryWindowTest, VersionWindowShowsTheReleaseNotes)
     EXPECT_EQ(m_window->versionWindow(), version);
     SendMessageA(version, WM_CLOSE, 0, 0);
     EXPECT_EQ(m_window->versionWindow(), nullptr);
+}
+
+// Text a server or another player may send: every byte but NUL (which ends a field), alone and
+// in every ordered pair.
+std::vector<Bytes> everyByteAndPair()
+{
+    Bytes single, pairs;
+    for (int a = 1; a < 256; ++a) {
+        single.push_back(static_cast<char>(a));
+        for (int b = 1; b < 256; ++b) {
+            pairs.push_back(static_cast<char>(a));
+            pairs.push_back(static_cast<char>(b));
+        }
+    }
+    return {Bytes("\xB4\x98"), single, pairs};
+}
+
+TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl)
+{
+    WindowSurface &surface = m_window->surface();
+    for (int panel = 0; panel < registry::kPanelCount; ++panel)
+        ShowWindow(c(IdPanelBase + panel), SW_SHOW);
+    const struct
+    {
+        const char *control;
+        std::function<void(const Bytes &)> show;
+        // What the control shows of a text of this many bytes.
+        std::function<Bytes(std::size_t)> shown;
+    } controls[] = {
+        {"chat log", [&](const Bytes &t) { surface.appendChat(t); },
+         [&](std::size_t length) {
+             const Bytes log = m_window->chatLogText();
+             return log.substr(log.size() - std::min(length, log.size()));
+         }},
+        {"address box", [&](const Bytes &t) { surface.setText(IdNewIP, t); },
+         [&](std::size_t) { return common::win32::GetText(c(IdNewIP)); }},
+        {"account caption", [&](const Bytes &t) { surface.setText(IdAccount, t); },
+         [&](std::size_t) { return common::win32::GetText(c(IdAccount)); }},
+        {"users list", [&](const Bytes &t) { surface.addUser(t); },
+         [&](std::size_t) {
+             const int last = static_cast<int>(SendMessageW(c(IdUsers), LB_GETCOUNT, 0, 0)) - 1;
+             return common::win32::ListBoxString(c(IdUsers), last);
+         }},
+        {"server list",
+         [&](const Bytes &t) {
+             surface.setServerRow(1, {t, t, t, t});
+         },
+         [&](std::size_t) { return common::win32::ListViewCell(list(), 0, ColAdministrator); }},
+    };
+    for (const auto &control : controls) {
+        for (const Bytes &text : everyByteAndPair()) {
+            SCOPED_TRACE(std::string(control.control) + ", " + std::to_string(text.size()));
+            control.show(text);
+            RedrawWindow(m_window->hwnd(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            pump();
+            const Bytes shown = control.shown(text.size());
+            const auto differ = std::mismatch(shown.begin(), shown.end(), text.begin(), text.end());
+            EXPECT_TRUE(shown == text) << "read back " << shown.size() << " bytes, first apart at "
+                                       << (differ.first - shown.begin());
+        }
+    }
+    // The bytes are shown as Windows-1252 text whatever the system's code page; the bytes the
+    // code page leaves undefined keep their C1 code points.
+    surface.setText(IdAccount, "\x80\x81\x98\xB4\xFF");
+    wchar_t shown[8] = {};
+    GetWindowTextW(c(IdAccount), shown, 8);
+    EXPECT_EQ(std::wstring(shown), L"\x20AC\x0081\x02DC\x00B4\x00FF");
 }
 
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
