@@ -44,6 +44,13 @@ bool isMenuItem(int id)
     return false;
 }
 
+bool isTextBox(HWND control)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    return lstrcmpiW(name, L"Edit") == 0;
+}
+
 } // namespace
 
 // What the application layer asks of the window, done with its controls.
@@ -334,8 +341,9 @@ void MainWindow::createChatArea()
         create("EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
                hwnd(), IdChat, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
     SendMessageA(chat, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-    HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, hwnd(),
-                       IdSend, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
+    // Two lines high: no room for a scroll bar; the box scrolls with the caret.
+    HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP, hwnd(), IdSend,
+                       {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
     // Pasted text is held to the limit too.
     SendMessageA(send, EM_SETLIMITTEXT, kSendMaxLength, 0);
     EnableWindow(send, FALSE);
@@ -590,6 +598,12 @@ LRESULT MainWindow::colourStatic(HDC dc, HWND control)
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    if (isTextBox(control)) {
+        // A disabled text box looks greyed out as a dialog's does, not like the window behind.
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     const bool inPanel = GetParent(control) != hwnd();
     const auto special = m_textColours.find(GetDlgCtrlID(control));

@@ -643,6 +643,49 @@ TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl
     EXPECT_EQ(std::wstring(shown), L"\x20AC\x0081\x02DC\x00B4\x00FF");
 }
 
+// The colour of a point of a window's client area as drawn now.
+COLORREF drawnAt(HWND window, int x, int y)
+{
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    HDC dc = GetDC(window);
+    const COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+bool light(COLORREF colour)
+{
+    return GetRValue(colour) + GetGValue(colour) + GetBValue(colour) > 3 * 128;
+}
+
+bool scrollBarShown(HWND window, LONG which)
+{
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    return GetScrollBarInfo(window, which, &info) &&
+           !(info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN));
+}
+
+TEST_F(RegistryWindowTest, VersionWindowAndChatInputLookLikeTheRest)
+{
+    menu(IdMenuVersion);
+    HWND version = m_window->versionWindow();
+    ASSERT_NE(version, nullptr);
+    // The margin left of the notes, and no horizontal scroll bar with nothing to scroll.
+    EXPECT_TRUE(light(drawnAt(version, kVersionMarginLeft / 2, 40)));
+    EXPECT_FALSE(scrollBarShown(GetDlgItem(version, 1), OBJID_HSCROLL));
+
+    // The disabled chat input is greyed, not dark; enabled, it has no scroll bar.
+    RECT box{};
+    GetClientRect(c(IdSend), &box);
+    EXPECT_TRUE(light(drawnAt(c(IdSend), box.right / 2, box.bottom / 2)));
+    connect();
+    logIn("Ostrik");
+    EXPECT_TRUE(light(drawnAt(c(IdSend), box.right / 2, box.bottom / 2)));
+    EXPECT_FALSE(scrollBarShown(c(IdSend), OBJID_VSCROLL));
+}
+
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
 {
     menu(IdMenuServerRun);
