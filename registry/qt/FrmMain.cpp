@@ -304,6 +304,8 @@ void FrmMain::createWidgets()
     grid->setRowStretch(1, 1);
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
+    // The window cannot be made smaller than the layout, the same smallest size as on Windows.
+    central->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(central);
 
     for (const PanelInfo &panel : kPanels)
@@ -363,7 +365,7 @@ QWidget *FrmMain::createServerList(QWidget *parent)
     m_lstViewServers->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lstViewServers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_lstViewServers->setAllColumnsShowFocus(true);
-    m_lstViewServers->setMinimumSize(430, 200);
+    m_lstViewServers->setMinimumSize(kServerListMinWidth, kServerListMinHeight);
     m_lstViewServers->setColumnCount(ColCount);
     auto *header = m_lstViewServers->headerItem();
     for (int c = 0; c < ColCount; ++c) {

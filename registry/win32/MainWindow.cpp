@@ -22,10 +22,8 @@ namespace {
 using common::win32::Place;
 using common::win32::ToColorRef;
 
-constexpr int kMargin = 8;
-constexpr int kGap = 8;
-constexpr int kRowGap = 6;
-constexpr int kPlayHeight = 22;
+constexpr int kMargin = kWindowMargin;
+constexpr int kGap = kColumnGap;
 constexpr int kStatusHeight = 98;
 
 constexpr const char *kMainClass = "TalmoraRegistryMain";
@@ -319,9 +317,9 @@ void MainWindow::createStatusArea()
 
 void MainWindow::createServerList()
 {
-    HWND list =
-        create(WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-               hwnd(), IdServerList, {0, 0, 430, 200}, WS_EX_CLIENTEDGE);
+    HWND list = create(
+        WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, hwnd(),
+        IdServerList, {0, 0, kServerListMinWidth, kServerListMinHeight}, WS_EX_CLIENTEDGE);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (int c = 0; c < ColCount; ++c)
         common::win32::InsertListViewColumn(list, c, kColumns[c].caption,
@@ -437,9 +435,10 @@ void MainWindow::layout(int width, int height)
     // Left: the status area above the users online; right of it the server list, with
     // Play Selected Server under it; below, the chat and the panels' shared place.
     const int listX = kMargin + kLeftColumnWidth + kGap;
-    const int panelX = std::max(listX + 430 + kGap, width - kMargin - kPanelWidth);
+    const int panelX = std::max(listX + kServerListMinWidth + kGap, width - kMargin - kPanelWidth);
     const int rightEdge = panelX + kPanelWidth;
-    const int rows = std::max(height - 2 * kMargin - 3 * kRowGap - kPlayHeight, 462);
+    const int rows = std::max(height - 2 * kMargin - 3 * kRowGap - kPlayHeight,
+                              kServerListMinHeight + kPanelHeight);
     const int bottom = std::max(rows / 2, kPanelHeight);
     const int top = rows - bottom;
     move(IdStatusArea, kMargin, kMargin, kLeftColumnWidth, kStatusHeight);
@@ -647,6 +646,14 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         GetClientRect(hwnd(), &client);
         FillRect(reinterpret_cast<HDC>(wParam), &client, m_windowBrush);
         return 1;
+    }
+    case WM_GETMINMAXINFO: {
+        // The window cannot be made smaller than the layout.
+        RECT frame{0, 0, kMinClientWidth, kMinClientHeight};
+        AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongPtrA(hwnd(), GWL_STYLE)), TRUE);
+        auto &limits = *reinterpret_cast<MINMAXINFO *>(lParam);
+        limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
     }
     case WM_SIZE:
         if (control(IdServerList))

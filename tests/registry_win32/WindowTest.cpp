@@ -686,6 +686,31 @@ TEST_F(RegistryWindowTest, VersionWindowAndChatInputLookLikeTheRest)
     EXPECT_FALSE(scrollBarShown(c(IdSend), OBJID_VSCROLL));
 }
 
+TEST_F(RegistryWindowTest, TheWindowCannotShrinkBelowItsLayout)
+{
+    MINMAXINFO limits{};
+    SendMessageA(m_window->hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    // Made as small as it goes (and smaller: 500 x 300 is held at the smallest size).
+    SetWindowPos(m_window->hwnd(), nullptr, 0, 0, std::max(500, int(limits.ptMinTrackSize.x)),
+                 std::max(300, int(limits.ptMinTrackSize.y)), SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    RECT client{};
+    GetClientRect(m_window->hwnd(), &client);
+    EXPECT_EQ(client.right, kMinClientWidth);
+    EXPECT_EQ(client.bottom, kMinClientHeight);
+    // Every control of the main area and the panels' place is whole inside the window.
+    for (int id :
+         {int(IdStatusArea), int(IdUsers), int(IdServerList), int(IdChat), int(IdSend),
+          buttonId(Button::Send), buttonId(Button::PlaySelectedServer), int(IdPanelBase)}) {
+        RECT area{};
+        GetWindowRect(c(id), &area);
+        MapWindowPoints(nullptr, m_window->hwnd(), reinterpret_cast<POINT *>(&area), 2);
+        RECT inside{};
+        IntersectRect(&inside, &area, &client);
+        EXPECT_TRUE(EqualRect(&inside, &area) && !IsRectEmpty(&area)) << id;
+    }
+}
+
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
 {
     menu(IdMenuServerRun);
