@@ -70,6 +70,14 @@ std::optional<AccountBox> AccountBoxOf(int control)
     return std::nullopt;
 }
 
+std::optional<int> FirstEmptyBox(Panel panel, const std::function<common::Bytes(int)> &textOf)
+{
+    for (const FormItem &item : kPanels[static_cast<int>(panel)].form)
+        if (item.kind == FormItemKind::Field && textOf(item.control).empty())
+            return item.control;
+    return std::nullopt;
+}
+
 const LabelButtonInfo &LabelButtonOf(Button button)
 {
     return *std::find_if(std::begin(kLabelButtons), std::end(kLabelButtons),

@@ -5,6 +5,7 @@
 #include "registry/app/WindowLayout.h"
 #include "registry/net/RegistryView.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -298,6 +299,11 @@ inline constexpr PanelInfo kPanels[kPanelCount] = {
     {Panel::Credits, "Registry Credits", {}},
     {Panel::AddServer, "Add New Server", kAddServerForm},
 };
+
+// The box of a panel that takes the focus when the panel opens: the first box of its form, in
+// reading order (the order of the form, which is also the order Tab follows), whose text is
+// empty; none when every box holds text or the panel has no box.
+std::optional<int> FirstEmptyBox(Panel panel, const std::function<common::Bytes(int)> &textOf);
 
 // Texts the window shows once it has loaded, and the version window's caption.
 inline constexpr const char *kWelcomeLine = "Welcome to The Talmora Online Registry!";

@@ -42,6 +42,20 @@ bool isMenuItem(int id)
     return false;
 }
 
+// What a box or the server list wants of the keys the message loop would otherwise take for
+// moving between controls: Enter reaches it (a box acts on it, the list starts the chosen
+// row's game), Tab leaves it (multi-line boxes would take it as a character).
+LRESULT dialogCode(const MSG &key, LRESULT code)
+{
+    if (key.message != WM_KEYDOWN && key.message != WM_CHAR)
+        return code;
+    if (key.wParam == VK_TAB)
+        return code & ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+    if (key.wParam == VK_RETURN)
+        return code | DLGC_WANTMESSAGE;
+    return code;
+}
+
 bool isTextBox(HWND control)
 {
     wchar_t name[16] = {};
@@ -504,7 +518,7 @@ void MainWindow::showVersionWindow()
 void MainWindow::attach(WindowController &controller)
 {
     m_controller = &controller;
-    for (int id : {int(IdSend), int(IdPass1), int(IdPass2)})
+    for (int id : {int(IdSend), int(IdPass1), int(IdPass2), int(IdChat), int(IdServerList)})
         SetWindowSubclass(control(id), enterBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     sizeServerColumns();
     controller.windowLoaded();
@@ -564,6 +578,10 @@ void MainWindow::serverListNotify(const NMHDR &header)
         m_controller->noServerRowChosen(); // a click that selects no row
     } else if (header.code == NM_DBLCLK && activate.iItem >= 0) {
         m_controller->serverRowActivated();
+    } else if (header.code == NM_RETURN &&
+               SendMessageA(header.hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                            LVNI_SELECTED) >= 0) {
+        m_controller->serverRowActivated(); // Enter on the chosen row, as a double-click
     }
 }
 
@@ -616,9 +634,9 @@ LRESULT MainWindow::colourStatic(HDC dc, HWND control)
 
 bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam)
 {
-    if (wParam != VK_RETURN)
-        return false;
     const int id = GetDlgCtrlID(box);
+    if (wParam != VK_RETURN || (id != IdSend && id != IdPass1 && id != IdPass2))
+        return false;
     // A one-line box gets no line break and no beep; the chat input keeps its line break,
     // which comes after a send has emptied it.
     if (message == WM_CHAR)
@@ -673,6 +691,9 @@ LRESULT CALLBACK MainWindow::enterBoxProc(HWND hwnd, UINT message, WPARAM wParam
 {
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(hwnd, enterBoxProc, id);
+    if (message == WM_GETDLGCODE && lParam)
+        return dialogCode(*reinterpret_cast<const MSG *>(lParam),
+                          DefSubclassProc(hwnd, message, wParam, lParam));
     const bool key = message == WM_KEYDOWN || message == WM_KEYUP || message == WM_CHAR;
     if (key && reinterpret_cast<MainWindow *>(self)->enterBoxKey(hwnd, message, wParam))
         return 0;

@@ -711,6 +711,83 @@ TEST_F(RegistryWindowTest, TheWindowCannotShrinkBelowItsLayout)
     }
 }
 
+// A key pressed and released on the focused control, through the program's message loop
+// (dialog keys first); with Shift held down around it when asked.
+void pressKey(HWND window, WPARAM key, bool shift = false)
+{
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(static_cast<UINT>(key), 0)) << 16;
+        MSG msg{};
+        msg.hwnd = GetFocus();
+        msg.message = message;
+        msg.wParam = key;
+        msg.lParam = 1 | scan | (message == WM_KEYUP ? static_cast<LPARAM>(0xC0000000) : 0);
+        if (!IsDialogMessageW(window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MSG queued;
+        while (PeekMessageW(&queued, nullptr, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageW(window, &queued)) {
+                TranslateMessage(&queued);
+                DispatchMessageW(&queued);
+            }
+    }
+    state[VK_SHIFT] = 0;
+    SetKeyboardState(state);
+}
+
+TEST_F(RegistryWindowTest, TheKeyboardReachesEveryControl)
+{
+    HWND window = m_window->hwnd();
+    SetForegroundWindow(window);
+    connect();
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    pump();
+    // Tab goes through the controls in reading order and round; Shift+Tab goes back.
+    SetFocus(c(IdUsers));
+    const int order[] = {IdServerList, IdChat, IdSend, buttonId(Button::Send), IdUsers};
+    for (int id : order) {
+        pressKey(window, VK_TAB);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), id);
+    }
+    pressKey(window, VK_TAB, true);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), buttonId(Button::Send));
+
+    // Space and Enter on a label-button act as its release does.
+    for (WPARAM key : {WPARAM(VK_SPACE), WPARAM(VK_RETURN)}) {
+        m_main.clearSent();
+        type(c(IdSend), "hello");
+        SetFocus(c(buttonId(Button::Send)));
+        pressKey(window, key);
+        ASSERT_EQ(sentBodies().size(), 1u) << key;
+        EXPECT_EQ(sentBodies()[0], Bytes("\x05") + "hello");
+        EXPECT_EQ(m_window->buttonColour(c(buttonId(Button::Send))), kButtonIdleColour);
+    }
+
+    // A row chosen with the arrow keys, then Enter: the game starts as on a double-click.
+    SetFocus(list());
+    pressKey(window, VK_DOWN);
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
+    pressKey(window, VK_RETURN);
+    ASSERT_EQ(m_shell.files.size(), 1u);
+    EXPECT_EQ(m_shell.parameters[0], "127.0.0.9 2601 My+Town");
+
+    // An opened panel puts the focus in its first empty box; Tab stays in reading order there.
+    menu(IdMenuServerAddNew);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IdNewServer);
+    type(c(IdNewServer), "Town");
+    menu(IdMenuServerAddNew);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IdNewIP);
+    pressKey(window, VK_TAB);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), buttonId(Button::UseMyAddress));
+}
+
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
 {
     menu(IdMenuServerRun);
