@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace registry {
 
@@ -126,6 +127,15 @@ inline constexpr MenuInfo kMenus[] = {
     {"Server", kServerMenu},
     {"About", kAboutMenu},
 };
+
+// The captions of a menu bar or of one menu, each with its access letter marked by a "&" before
+// it (a "&" of the caption itself doubled), as both toolkits show menus: the first letter of
+// the caption that no earlier caption of the same list has taken, whatever its case; none
+// when all are taken. The captions' text is otherwise unchanged.
+std::vector<common::Bytes> WithAccessLetters(std::span<const char *const> captions);
+// The menu bar's titles, and one menu's item captions, with their access letters.
+std::vector<common::Bytes> MarkedMenuTitles();
+std::vector<common::Bytes> MarkedMenuCaptions(const MenuInfo &menu);
 
 // Colours.
 inline constexpr common::Rgb kWindowColour{0x4B5161};

@@ -527,12 +527,16 @@ void FrmMain::buildCredits(QWidget *form)
 
 void FrmMain::createMenus()
 {
-    for (const MenuInfo &menu : kMenus) {
-        QMenu *created = menuBar()->addMenu(QLatin1String(menu.title));
-        for (const MenuEntry &entry : menu.entries) {
+    const std::vector<Bytes> titles = MarkedMenuTitles();
+    for (std::size_t m = 0; m < std::size(kMenus); ++m) {
+        const MenuInfo &menu = kMenus[m];
+        QMenu *created = menuBar()->addMenu(common::FromWindows1252(titles[m]));
+        const std::vector<Bytes> captions = MarkedMenuCaptions(menu);
+        for (std::size_t e = 0; e < menu.entries.size(); ++e) {
+            const MenuEntry &entry = menu.entries[e];
             if (entry.separatorBefore)
                 created->addSeparator();
-            QAction *item = created->addAction(QLatin1String(entry.caption));
+            QAction *item = created->addAction(common::FromWindows1252(captions[e]));
             item->setObjectName(QLatin1String(entry.name));
             item->setEnabled(entry.startsEnabled);
             m_menuItems[entry.item] = item;

@@ -428,16 +428,19 @@ void MainWindow::buildCredits(HWND panel)
 void MainWindow::createMenus()
 {
     m_menu = CreateMenu();
-    for (const MenuInfo &menu : kMenus) {
+    const std::vector<Bytes> titles = MarkedMenuTitles();
+    for (std::size_t m = 0; m < std::size(kMenus); ++m) {
         HMENU popup = CreatePopupMenu();
-        for (const MenuEntry &entry : menu.entries) {
+        const std::vector<Bytes> captions = MarkedMenuCaptions(kMenus[m]);
+        for (std::size_t e = 0; e < kMenus[m].entries.size(); ++e) {
+            const MenuEntry &entry = kMenus[m].entries[e];
             if (entry.separatorBefore)
                 AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
             common::win32::AppendMenuText(popup, MF_STRING | (entry.startsEnabled ? 0 : MF_GRAYED),
-                                          static_cast<UINT_PTR>(entry.item), entry.caption);
+                                          static_cast<UINT_PTR>(entry.item), captions[e]);
         }
         common::win32::AppendMenuText(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
-                                      menu.title);
+                                      titles[m]);
     }
 }
 
