@@ -10,6 +10,14 @@ namespace {
 
 constexpr const char *kClassName = "TalmoraRegistryLabelButton";
 
+// A button; Enter reaches it rather than the window.
+LRESULT dialogCode(const MSG *key)
+{
+    const bool enter =
+        key && key->wParam == VK_RETURN && (key->message == WM_KEYDOWN || key->message == WM_CHAR);
+    return DLGC_BUTTON | (enter ? DLGC_WANTMESSAGE : 0);
+}
+
 } // namespace
 
 LabelButton::LabelButton(HWND parent, int id, common::ByteView caption,
@@ -61,13 +69,8 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (m_pressed)
             pressed(false);
         return 0;
-    case WM_GETDLGCODE: {
-        // A button; Enter reaches it rather than the window.
-        const auto *key = reinterpret_cast<const MSG *>(lParam);
-        const bool enter = key && key->wParam == VK_RETURN &&
-                           (key->message == WM_KEYDOWN || key->message == WM_CHAR);
-        return DLGC_BUTTON | (enter ? DLGC_WANTMESSAGE : 0);
-    }
+    case WM_GETDLGCODE:
+        return dialogCode(reinterpret_cast<const MSG *>(lParam));
     case WM_KEYDOWN:
     case WM_KEYUP:
         return key(message, wParam, lParam);
