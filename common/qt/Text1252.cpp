@@ -1,29 +1,15 @@
 #include "common/qt/Text1252.h"
 
-#include <array>
+#include "common/Windows1252.h"
 
 namespace common {
-
-namespace {
-
-// 0x80..0x9F; the five unassigned bytes keep their C1 code points so they survive a round
-// trip.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-} // namespace
 
 QString FromWindows1252(ByteView bytes)
 {
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out.append(QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b)));
-    }
+    for (char c : bytes)
+        out.append(QChar(FromWindows1252(static_cast<unsigned char>(c))));
     return out;
 }
 
@@ -31,21 +17,8 @@ Bytes ToWindows1252(const QString &text)
 {
     common::Bytes out;
     out.reserve(static_cast<std::size_t>(text.size()));
-    for (QChar ch : text) {
-        const char16_t u = ch.unicode();
-        int byte = -1;
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            byte = u;
-        } else {
-            for (std::size_t i = 0; i < kHigh.size(); ++i) {
-                if (kHigh[i] == u) {
-                    byte = static_cast<int>(0x80 + i);
-                    break;
-                }
-            }
-        }
-        out.push_back(byte < 0 ? '?' : static_cast<char>(static_cast<unsigned char>(byte)));
-    }
+    for (QChar ch : text)
+        out.push_back(ToWindows1252(ch.unicode()));
     return out;
 }
 

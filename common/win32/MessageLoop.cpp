@@ -8,10 +8,10 @@ int RunMessageLoop(HWND dialog)
 {
     MSG message;
     BOOL got;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (!dialog || !IsDialogMessageA(dialog, &message)) {
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        if (!dialog || !IsDialogMessageW(dialog, &message)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
         RearmCoreTimers();
     }

@@ -4,15 +4,26 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
+
 namespace common::win32 {
 
 // The one place where the programs' bytes become the text of a window, a control, a menu or a
 // drawing, and where such text becomes bytes again. The bytes are the Windows-1252 text the
-// cores hold and go to the ANSI ("A") functions as they are; how text reaches the system is
-// decided in this file alone.
+// cores hold (much of it from servers and other players): they are turned into UTF-16 by that
+// code page, whatever the system's own code page, and reach the system through the wide ("W")
+// functions only. Text the user typed comes back as the same bytes for every character the
+// code page has, and "?" for any other. Controls of the system's classes created here are
+// Unicode windows.
+
+std::wstring Widen(ByteView text);
+Bytes Narrow(std::wstring_view text);
 
 Bytes GetText(HWND window);
 void SetText(HWND window, ByteView text);
+// The length of a window's text in characters (one per byte of its Bytes).
+int TextLength(HWND window);
 // Where a new window goes; CW_USEDEFAULT lets the system choose.
 struct Place
 {
@@ -36,6 +47,7 @@ void ReplaceSelection(HWND edit, ByteView text);
 void InsertListViewColumn(HWND list, int column, ByteView caption, int format);
 int InsertListViewRow(HWND list, int at, LPARAM key, ByteView firstCell);
 void SetListViewCell(HWND list, int row, int column, ByteView text);
+Bytes ListViewCell(HWND list, int row, int column);
 // A tool of a tool-tip window: the part `id` of `owner`, with its text.
 void AddToolTip(HWND tips, HWND owner, UINT_PTR id, ByteView text);
 

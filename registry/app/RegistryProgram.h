@@ -59,6 +59,8 @@ public:
         m_timer->rearm();
     }
 
+    Window &window() { return m_window; }
+
 private:
     common::SteadyClock m_clock;
     Transport m_main;  // sckMain

@@ -49,16 +49,24 @@ void WindowController::closeReleased(Panel panel)
     m_surface.setPanelShown(panel, false);
 }
 
+void WindowController::showPanel(Panel panel)
+{
+    m_surface.setPanelShown(panel, true);
+    if (const std::optional<int> box =
+            FirstEmptyBox(panel, [this](int control) { return m_surface.text(control); }))
+        m_surface.setFocus(*box);
+}
+
 void WindowController::menuChosen(MenuItem item)
 {
     switch (item) {
     case MenuItem::CreateNewAccount: // the account panels hide each other
         m_surface.setPanelShown(Panel::AccountLogin, false);
-        m_surface.setPanelShown(Panel::NewAccount, true);
+        showPanel(Panel::NewAccount);
         return;
     case MenuItem::LogIn:
         m_surface.setPanelShown(Panel::NewAccount, false);
-        m_surface.setPanelShown(Panel::AccountLogin, true);
+        showPanel(Panel::AccountLogin);
         return;
     case MenuItem::LogOut:
         m_core.logOff();
@@ -71,13 +79,13 @@ void WindowController::menuChosen(MenuItem item)
             m_shell, [this](const Bytes &text) { present(text); }, m_folders.server);
         return;
     case MenuItem::ServerSettings:
-        m_surface.setPanelShown(Panel::ServerSettings, true);
+        showPanel(Panel::ServerSettings);
         return;
     case MenuItem::ServerAddNew:
-        m_surface.setPanelShown(Panel::AddServer, true);
+        showPanel(Panel::AddServer);
         return;
     case MenuItem::Credits:
-        m_surface.setPanelShown(Panel::Credits, true);
+        showPanel(Panel::Credits);
         return;
     case MenuItem::Version:
         m_surface.showVersionWindow();

@@ -72,6 +72,8 @@ private:
     void play();
     // A message of the window's own goes through the core, which knows while one is open.
     void present(const Bytes &text) { m_core.showMessage(text); }
+    // Shows the panel on top; its first empty box takes the focus.
+    void showPanel(Panel panel);
 
     RegistryClient m_core;
     WindowSurface &m_surface;

@@ -3,6 +3,7 @@
 #include "registry/net/RegistryClient.h"
 
 #include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace registry {
@@ -67,6 +68,52 @@ std::optional<AccountBox> AccountBoxOf(int control)
     for (const auto &[id, box] : kAccountBoxes)
         if (id == control)
             return box;
+    return std::nullopt;
+}
+
+std::vector<common::Bytes> WithAccessLetters(std::span<const char *const> captions)
+{
+    std::string taken;
+    std::vector<common::Bytes> marked;
+    for (const char *caption : captions) {
+        common::Bytes text;
+        bool chosen = false;
+        for (const char *c = caption; *c; ++c) {
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+            if (!chosen && std::isalpha(static_cast<unsigned char>(*c)) &&
+                taken.find(lower) == std::string::npos) {
+                taken.push_back(lower);
+                text.push_back('&');
+                chosen = true;
+            }
+            text.append(*c == '&' ? 2 : 1, *c);
+        }
+        marked.push_back(std::move(text));
+    }
+    return marked;
+}
+
+std::vector<common::Bytes> MarkedMenuTitles()
+{
+    std::vector<const char *> titles;
+    for (const MenuInfo &menu : kMenus)
+        titles.push_back(menu.title);
+    return WithAccessLetters(titles);
+}
+
+std::vector<common::Bytes> MarkedMenuCaptions(const MenuInfo &menu)
+{
+    std::vector<const char *> captions;
+    for (const MenuEntry &entry : menu.entries)
+        captions.push_back(entry.caption);
+    return WithAccessLetters(captions);
+}
+
+std::optional<int> FirstEmptyBox(Panel panel, const std::function<common::Bytes(int)> &textOf)
+{
+    for (const FormItem &item : kPanels[static_cast<int>(panel)].form)
+        if (item.kind == FormItemKind::Field && textOf(item.control).empty())
+            return item.control;
     return std::nullopt;
 }
 

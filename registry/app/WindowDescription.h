@@ -5,9 +5,11 @@
 #include "registry/app/WindowLayout.h"
 #include "registry/net/RegistryView.h"
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace registry {
 
@@ -125,6 +127,15 @@ inline constexpr MenuInfo kMenus[] = {
     {"Server", kServerMenu},
     {"About", kAboutMenu},
 };
+
+// The captions of a menu bar or of one menu, each with its access letter marked by a "&" before
+// it (a "&" of the caption itself doubled), as both toolkits show menus: the first letter of
+// the caption that no earlier caption of the same list has taken, whatever its case; none
+// when all are taken. The captions' text is otherwise unchanged.
+std::vector<common::Bytes> WithAccessLetters(std::span<const char *const> captions);
+// The menu bar's titles, and one menu's item captions, with their access letters.
+std::vector<common::Bytes> MarkedMenuTitles();
+std::vector<common::Bytes> MarkedMenuCaptions(const MenuInfo &menu);
 
 // Colours.
 inline constexpr common::Rgb kWindowColour{0x4B5161};
@@ -298,6 +309,11 @@ inline constexpr PanelInfo kPanels[kPanelCount] = {
     {Panel::Credits, "Registry Credits", {}},
     {Panel::AddServer, "Add New Server", kAddServerForm},
 };
+
+// The box of a panel that takes the focus when the panel opens: the first box of its form, in
+// reading order (the order of the form, which is also the order Tab follows), whose text is
+// empty; none when every box holds text or the panel has no box.
+std::optional<int> FirstEmptyBox(Panel panel, const std::function<common::Bytes(int)> &textOf);
 
 // Texts the window shows once it has loaded, and the version window's caption.
 inline constexpr const char *kWelcomeLine = "Welcome to The Talmora Online Registry!";

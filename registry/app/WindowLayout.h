@@ -29,6 +29,21 @@ inline constexpr int kSendHeight = 44;
 inline constexpr int kPanelWidth = 320;
 inline constexpr int kPanelHeight = 262;
 
+// The main window's grid: margins at its edges, gaps between columns and between rows, the
+// row of Play Selected Server, and the smallest server list.
+inline constexpr int kWindowMargin = 8;
+inline constexpr int kColumnGap = 8;
+inline constexpr int kRowGap = 6;
+inline constexpr int kPlayHeight = 22;
+inline constexpr int kServerListMinWidth = 430;
+inline constexpr int kServerListMinHeight = 200;
+// The smallest inside of the main window at which everything shows: the left column, the
+// smallest server list and the panels side by side; the smallest list above the panels.
+inline constexpr int kMinClientWidth =
+    2 * kWindowMargin + kLeftColumnWidth + kServerListMinWidth + kPanelWidth + 2 * kColumnGap;
+inline constexpr int kMinClientHeight =
+    2 * kWindowMargin + 3 * kRowGap + kPlayHeight + kServerListMinHeight + kPanelHeight;
+
 // The version window: at least this size, the release notes inside these margins (120 twips
 // on the left, top and bottom and 135 on the right, at 15 twips per pixel).
 inline constexpr int kVersionWidth = 480;

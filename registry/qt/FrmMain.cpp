@@ -345,6 +345,8 @@ void FrmMain::createWidgets()
     grid->setRowStretch(1, 1);
     grid->setRowStretch(3, 1);
     grid->setColumnStretch(1, 1);
+    // The window cannot be made smaller than the layout, the same smallest size as on Windows.
+    central->setMinimumSize(kMinClientWidth, kMinClientHeight);
     setCentralWidget(central);
 
     for (const PanelInfo &panel : kPanels)
@@ -404,7 +406,7 @@ QWidget *FrmMain::createServerList(QWidget *parent)
     m_lstViewServers->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lstViewServers->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_lstViewServers->setAllColumnsShowFocus(true);
-    m_lstViewServers->setMinimumSize(430, 200);
+    m_lstViewServers->setMinimumSize(kServerListMinWidth, kServerListMinHeight);
     m_lstViewServers->setColumnCount(ColCount);
     auto *header = m_lstViewServers->headerItem();
     for (int c = 0; c < ColCount; ++c) {
@@ -567,12 +569,16 @@ void FrmMain::buildCredits(QWidget *form)
 
 void FrmMain::createMenus()
 {
-    for (const MenuInfo &menu : kMenus) {
-        QMenu *created = menuBar()->addMenu(QLatin1String(menu.title));
-        for (const MenuEntry &entry : menu.entries) {
+    const std::vector<Bytes> titles = MarkedMenuTitles();
+    for (std::size_t m = 0; m < std::size(kMenus); ++m) {
+        const MenuInfo &menu = kMenus[m];
+        QMenu *created = menuBar()->addMenu(common::FromWindows1252(titles[m]));
+        const std::vector<Bytes> captions = MarkedMenuCaptions(menu);
+        for (std::size_t e = 0; e < menu.entries.size(); ++e) {
+            const MenuEntry &entry = menu.entries[e];
             if (entry.separatorBefore)
                 created->addSeparator();
-            QAction *item = created->addAction(QLatin1String(entry.caption));
+            QAction *item = created->addAction(common::FromWindows1252(captions[e]));
             item->setObjectName(QLatin1String(entry.name));
             item->setEnabled(entry.startsEnabled);
             m_menuItems[entry.item] = item;

@@ -10,13 +10,21 @@ namespace {
 
 constexpr const char *kClassName = "TalmoraRegistryLabelButton";
 
+// A button; Enter reaches it rather than the window.
+LRESULT dialogCode(const MSG *key)
+{
+    const bool enter =
+        key && key->wParam == VK_RETURN && (key->message == WM_KEYDOWN || key->message == WM_CHAR);
+    return DLGC_BUTTON | (enter ? DLGC_WANTMESSAGE : 0);
+}
+
 } // namespace
 
 LabelButton::LabelButton(HWND parent, int id, common::ByteView caption,
                          const common::win32::Place &place, HFONT font)
     : m_font(font)
 {
-    create(kClassName, false, caption, WS_CHILD | WS_VISIBLE, 0, place, parent,
+    create(kClassName, false, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, place, parent,
            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
 }
 
@@ -54,14 +62,23 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (GetCapture() == hwnd())
             ReleaseCapture();
         pressed(false);
-        const int id = GetDlgCtrlID(hwnd());
-        SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(id, kReleased),
-                     reinterpret_cast<LPARAM>(hwnd()));
+        released();
         return 0;
     }
     case WM_CAPTURECHANGED:
         if (m_pressed)
             pressed(false);
+        return 0;
+    case WM_GETDLGCODE:
+        return dialogCode(reinterpret_cast<const MSG *>(lParam));
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        return key(message, wParam, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        if (message == WM_KILLFOCUS && m_pressed && GetCapture() != hwnd())
+            pressed(false); // a key press that loses the focus is no release
+        InvalidateRect(hwnd(), nullptr, FALSE);
         return 0;
     case WM_ERASEBKGND:
         return 1; // WM_PAINT draws all of it
@@ -84,6 +101,28 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+void LabelButton::released()
+{
+    const int id = GetDlgCtrlID(hwnd());
+    SendMessageA(GetParent(hwnd()), WM_COMMAND, MAKEWPARAM(id, kReleased),
+                 reinterpret_cast<LPARAM>(hwnd()));
+}
+
+LRESULT LabelButton::key(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Space and Enter press the label as the mouse does; their release is the click.
+    if (wParam != VK_SPACE && wParam != VK_RETURN)
+        return WindowBase::onMessage(message, wParam, lParam);
+    const bool repeat = (lParam & (LPARAM(1) << 30)) != 0;
+    if (message == WM_KEYDOWN && !repeat) {
+        pressed(true);
+    } else if (message == WM_KEYUP && m_pressed && GetCapture() != hwnd()) {
+        pressed(false);
+        released();
+    }
+    return 0;
+}
+
 void LabelButton::paint()
 {
     PAINTSTRUCT paint;
@@ -98,6 +137,10 @@ void LabelButton::paint()
     HGDIOBJ old = SelectObject(dc, m_font);
     common::win32::DrawTextBytes(dc, common::win32::GetText(hwnd()), area,
                                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    if (GetFocus() == hwnd()) {
+        InflateRect(&area, -2, -2);
+        DrawFocusRect(dc, &area);
+    }
     SelectObject(dc, old);
     EndPaint(hwnd(), &paint);
 }

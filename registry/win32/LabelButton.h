@@ -12,7 +12,8 @@ namespace registry::win32 {
 // and its action on release of any mouse button, wherever the pointer is then (the label
 // keeps the mouse from press to release). A disabled label gets no mouse input and shows its
 // caption dimmed. The release goes to the parent as WM_COMMAND with the label's number and
-// kReleased; a new caption is shown at once.
+// kReleased; a new caption is shown at once. From the keyboard it is a tab stop like a button
+// (a dotted mark shows the focus), pressed by Space or Enter and released with the key.
 class LabelButton final : public common::win32::WindowBase
 {
 public:
@@ -28,6 +29,10 @@ public:
 private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void pressed(bool down);
+    // WM_KEYDOWN and WM_KEYUP.
+    LRESULT key(UINT message, WPARAM wParam, LPARAM lParam);
+    // Tells the parent that the label was released.
+    void released();
     void paint();
 
     HFONT m_font;

@@ -23,10 +23,8 @@ namespace {
 using common::win32::Place;
 using common::win32::ToColorRef;
 
-constexpr int kMargin = 8;
-constexpr int kGap = 8;
-constexpr int kRowGap = 6;
-constexpr int kPlayHeight = 22;
+constexpr int kMargin = kWindowMargin;
+constexpr int kGap = kColumnGap;
 constexpr int kStatusHeight = 98;
 
 constexpr const char *kMainClass = "TalmoraRegistryMain";
@@ -43,6 +41,27 @@ bool isMenuItem(int id)
             if (static_cast<int>(entry.item) == id)
                 return true;
     return false;
+}
+
+// What a box or the server list wants of the keys the message loop would otherwise take for
+// moving between controls: Enter reaches it (a box acts on it, the list starts the chosen
+// row's game), Tab leaves it (multi-line boxes would take it as a character).
+LRESULT dialogCode(const MSG &key, LRESULT code)
+{
+    if (key.message != WM_KEYDOWN && key.message != WM_CHAR)
+        return code;
+    if (key.wParam == VK_TAB)
+        return code & ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB | DLGC_WANTMESSAGE);
+    if (key.wParam == VK_RETURN)
+        return code | DLGC_WANTMESSAGE;
+    return code;
+}
+
+bool isTextBox(HWND control)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, 16);
+    return lstrcmpiW(name, L"Edit") == 0;
 }
 
 } // namespace
@@ -132,7 +151,7 @@ void MainWindow::Surface::setCheck(int id, int value)
 void MainWindow::Surface::appendChat(ByteView lines)
 {
     HWND chat = m_window.control(IdChat);
-    const int length = GetWindowTextLengthA(chat);
+    const int length = common::win32::TextLength(chat);
     Bytes text;
     if (length > 0)
         text = "\r\n";
@@ -363,9 +382,9 @@ void MainWindow::createStatusArea()
 
 void MainWindow::createServerList()
 {
-    HWND list =
-        create(WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
-               hwnd(), IdServerList, {0, 0, 430, 200}, WS_EX_CLIENTEDGE);
+    HWND list = create(
+        WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP, hwnd(),
+        IdServerList, {0, 0, kServerListMinWidth, kServerListMinHeight}, WS_EX_CLIENTEDGE);
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     for (int c = 0; c < ColCount; ++c)
         common::win32::InsertListViewColumn(list, c, kColumns[c].caption,
@@ -385,8 +404,9 @@ void MainWindow::createChatArea()
         create("EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
                hwnd(), IdChat, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
     SendMessageA(chat, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-    HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, hwnd(),
-                       IdSend, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
+    // Two lines high: no room for a scroll bar; the box scrolls with the caret.
+    HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP, hwnd(), IdSend,
+                       {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
     // Pasted text is held to the limit too.
     SendMessageA(send, EM_SETLIMITTEXT, kSendMaxLength, 0);
     EnableWindow(send, FALSE);
@@ -459,16 +479,19 @@ void MainWindow::buildCredits(HWND panel)
 void MainWindow::createMenus()
 {
     m_menu = CreateMenu();
-    for (const MenuInfo &menu : kMenus) {
+    const std::vector<Bytes> titles = MarkedMenuTitles();
+    for (std::size_t m = 0; m < std::size(kMenus); ++m) {
         HMENU popup = CreatePopupMenu();
-        for (const MenuEntry &entry : menu.entries) {
+        const std::vector<Bytes> captions = MarkedMenuCaptions(kMenus[m]);
+        for (std::size_t e = 0; e < kMenus[m].entries.size(); ++e) {
+            const MenuEntry &entry = kMenus[m].entries[e];
             if (entry.separatorBefore)
                 AppendMenuA(popup, MF_SEPARATOR, 0, nullptr);
             common::win32::AppendMenuText(popup, MF_STRING | (entry.startsEnabled ? 0 : MF_GRAYED),
-                                          static_cast<UINT_PTR>(entry.item), entry.caption);
+                                          static_cast<UINT_PTR>(entry.item), captions[e]);
         }
         common::win32::AppendMenuText(m_menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup),
-                                      menu.title);
+                                      titles[m]);
     }
 }
 
@@ -480,9 +503,10 @@ void MainWindow::layout(int width, int height)
     // Left: the status area above the users online; right of it the server list, with
     // Play Selected Server under it; below, the chat and the panels' shared place.
     const int listX = kMargin + kLeftColumnWidth + kGap;
-    const int panelX = std::max(listX + 430 + kGap, width - kMargin - kPanelWidth);
+    const int panelX = std::max(listX + kServerListMinWidth + kGap, width - kMargin - kPanelWidth);
     const int rightEdge = panelX + kPanelWidth;
-    const int rows = std::max(height - 2 * kMargin - 3 * kRowGap - kPlayHeight, 462);
+    const int rows = std::max(height - 2 * kMargin - 3 * kRowGap - kPlayHeight,
+                              kServerListMinHeight + kPanelHeight);
     const int bottom = std::max(rows / 2, kPanelHeight);
     const int top = rows - bottom;
     move(IdStatusArea, kMargin, kMargin, kLeftColumnWidth, kStatusHeight);
@@ -548,7 +572,7 @@ void MainWindow::showVersionWindow()
 void MainWindow::attach(WindowController &controller)
 {
     m_controller = &controller;
-    for (int id : {int(IdSend), int(IdPass1), int(IdPass2)})
+    for (int id : {int(IdSend), int(IdPass1), int(IdPass2), int(IdChat), int(IdServerList)})
         SetWindowSubclass(control(id), enterBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     sizeServerColumns();
     controller.windowLoaded();
@@ -611,6 +635,10 @@ void MainWindow::serverListNotify(const NMHDR &header)
     } else if (header.code == LVN_COLUMNCLICK) {
         if (const auto column = ServerColumnAt(change.iSubItem))
             m_controller->serverHeaderClicked(*column);
+    } else if (header.code == NM_RETURN &&
+               SendMessageA(header.hwndFrom, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                            LVNI_SELECTED) >= 0) {
+        m_controller->serverRowActivated(); // Enter on the chosen row, as a double-click
     }
 }
 
@@ -645,6 +673,12 @@ LRESULT MainWindow::colourStatic(HDC dc, HWND control)
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
+    if (isTextBox(control)) {
+        // A disabled text box looks greyed out as a dialog's does, not like the window behind.
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
     const bool inPanel = GetParent(control) != hwnd();
     const auto special = m_textColours.find(GetDlgCtrlID(control));
     const common::Rgb colour = special == m_textColours.end() ? kCaptionColour : special->second;
@@ -657,9 +691,9 @@ LRESULT MainWindow::colourStatic(HDC dc, HWND control)
 
 bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam)
 {
-    if (wParam != VK_RETURN)
-        return false;
     const int id = GetDlgCtrlID(box);
+    if (wParam != VK_RETURN || (id != IdSend && id != IdPass1 && id != IdPass2))
+        return false;
     // A one-line box gets no line break and no beep; the chat input keeps its line break,
     // which comes after a send has emptied it.
     if (message == WM_CHAR)
@@ -688,6 +722,14 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         FillRect(reinterpret_cast<HDC>(wParam), &client, m_windowBrush);
         return 1;
     }
+    case WM_GETMINMAXINFO: {
+        // The window cannot be made smaller than the layout.
+        RECT frame{0, 0, kMinClientWidth, kMinClientHeight};
+        AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongPtrA(hwnd(), GWL_STYLE)), TRUE);
+        auto &limits = *reinterpret_cast<MINMAXINFO *>(lParam);
+        limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
+    }
     case WM_SIZE:
         if (control(IdServerList))
             layout(LOWORD(lParam), HIWORD(lParam));
@@ -706,6 +748,9 @@ LRESULT CALLBACK MainWindow::enterBoxProc(HWND hwnd, UINT message, WPARAM wParam
 {
     if (message == WM_NCDESTROY)
         RemoveWindowSubclass(hwnd, enterBoxProc, id);
+    if (message == WM_GETDLGCODE && lParam)
+        return dialogCode(*reinterpret_cast<const MSG *>(lParam),
+                          DefSubclassProc(hwnd, message, wParam, lParam));
     const bool key = message == WM_KEYDOWN || message == WM_KEYUP || message == WM_CHAR;
     if (key && reinterpret_cast<MainWindow *>(self)->enterBoxKey(hwnd, message, wParam))
         return 0;

@@ -12,7 +12,8 @@ PanelWindow::PanelWindow(HWND parent, int id, const common::win32::Place &place,
                          HBRUSH background)
     : m_background(background)
 {
-    create(kClassName, false, "", WS_CHILD | style, 0, place, parent,
+    // Tab moves through the panel's controls as through the window's own.
+    create(kClassName, false, "", WS_CHILD | style, WS_EX_CONTROLPARENT, place, parent,
            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
 }
 

@@ -23,8 +23,9 @@ VersionWindow::VersionWindow(const common::Bytes &programFolder, HFONT font)
     common::AppendWithCrLf(notes, ReadReleaseNotes(programFolder));
     m_notes = common::win32::CreateWindowWithText(
         WS_EX_CLIENTEDGE, "EDIT", "",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_READONLY |
-            ES_AUTOHSCROLL | ES_AUTOVSCROLL,
+        // The window is as wide as the widest line: no horizontal scroll bar to show.
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL |
+            ES_AUTOVSCROLL,
         {0, 0, 10, 10}, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesId)));
     SendMessageA(m_notes, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SendMessageA(m_notes, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
@@ -69,6 +70,13 @@ void VersionWindow::show()
 
 LRESULT VersionWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_ERASEBKGND) {
+        // The margins around the notes in the colour of a dialog.
+        RECT client{};
+        GetClientRect(hwnd(), &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+    }
     if (message == WM_SIZE) {
         MoveWindow(GetDlgItem(hwnd(), kNotesId), kVersionMarginLeft, kVersionMarginTop,
                    std::max(0, LOWORD(lParam) - kVersionMarginLeft - kVersionMarginRight),

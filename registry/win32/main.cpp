@@ -85,5 +85,6 @@ int main(int argc, char **argv)
                               common::Win32CoreTimer>
         program(programFolder, server, [] { PostQuitMessage(0); });
     program.start();
-    return common::win32::RunMessageLoop();
+    // Tab, Shift+Tab and the other dialog keys move between the window's controls.
+    return common::win32::RunMessageLoop(program.window().hwnd());
 }

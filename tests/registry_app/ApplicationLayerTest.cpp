@@ -360,4 +360,20 @@ TEST_F(ApplicationLayer, QuittingEndsTheProgramOnceAfterTheCurrentEvent)
     EXPECT_EQ(quits, 2);
 }
 
+// Each menu's access letters are distinct, and the captions keep their text around the marks.
+TEST(WindowDescription, MenusGetDistinctAccessLetters)
+{
+    EXPECT_EQ(registry::MarkedMenuTitles(), (std::vector<Bytes>{"&Registry", "&Server", "&About"}));
+    const std::vector<Bytes> expected[] = {
+        {"&Create New Account", "&Log In", "L&og Out", "&Exit"},
+        {"&Run", "&Settings", "&Add New"},
+        {"&Registry Credits", "&Version"},
+    };
+    for (std::size_t m = 0; m < std::size(registry::kMenus); ++m)
+        EXPECT_EQ(registry::MarkedMenuCaptions(registry::kMenus[m]), expected[m]) << m;
+    const char *crowded[] = {"ab", "BA", "a&b", "x"};
+    EXPECT_EQ(registry::WithAccessLetters(crowded),
+              (std::vector<Bytes>{"&ab", "&BA", "a&&b", "&x"}));
+}
+
 } // namespace

@@ -1,7 +1,9 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
+#include "common/win32/WindowText.h"
 #include "registry/app/RegistryProgram.h"
 #include "registry/app/WindowController.h"
+#include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
 #include "registry/win32/MainWindow.h"
@@ -13,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -618,6 +622,219 @@ TEST_F(RegistryWindowTest, VersionWindowShowsTheReleaseNotes)
     EXPECT_EQ(m_window->versionWindow(), version);
     SendMessageA(version, WM_CLOSE, 0, 0);
     EXPECT_EQ(m_window->versionWindow(), nullptr);
+}
+
+// Text a server or another player may send: every byte but NUL (which ends a field), alone and
+// in every ordered pair.
+std::vector<Bytes> everyByteAndPair()
+{
+    Bytes single, pairs;
+    for (int a = 1; a < 256; ++a) {
+        single.push_back(static_cast<char>(a));
+        for (int b = 1; b < 256; ++b) {
+            pairs.push_back(static_cast<char>(a));
+            pairs.push_back(static_cast<char>(b));
+        }
+    }
+    return {Bytes("\xB4\x98"), single, pairs};
+}
+
+TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl)
+{
+    WindowSurface &surface = m_window->surface();
+    for (int panel = 0; panel < registry::kPanelCount; ++panel)
+        ShowWindow(c(IdPanelBase + panel), SW_SHOW);
+    const struct
+    {
+        const char *control;
+        std::function<void(const Bytes &)> show;
+        // What the control shows of a text of this many bytes.
+        std::function<Bytes(std::size_t)> shown;
+    } controls[] = {
+        {"chat log", [&](const Bytes &t) { surface.appendChat(t); },
+         [&](std::size_t length) {
+             const Bytes log = m_window->chatLogText();
+             return log.substr(log.size() - std::min(length, log.size()));
+         }},
+        {"address box", [&](const Bytes &t) { surface.setText(IdNewIP, t); },
+         [&](std::size_t) { return common::win32::GetText(c(IdNewIP)); }},
+        {"account caption", [&](const Bytes &t) { surface.setText(IdAccount, t); },
+         [&](std::size_t) { return common::win32::GetText(c(IdAccount)); }},
+        {"users list", [&](const Bytes &t) { surface.addUser(t); },
+         [&](std::size_t) {
+             const int last = static_cast<int>(SendMessageW(c(IdUsers), LB_GETCOUNT, 0, 0)) - 1;
+             return common::win32::ListBoxString(c(IdUsers), last);
+         }},
+        {"server list",
+         [&](const Bytes &t) {
+             surface.setServerRow(1, {t, t, t, t});
+         },
+         [&](std::size_t) { return common::win32::ListViewCell(list(), 0, ColAdministrator); }},
+    };
+    for (const auto &control : controls) {
+        for (const Bytes &text : everyByteAndPair()) {
+            SCOPED_TRACE(std::string(control.control) + ", " + std::to_string(text.size()));
+            control.show(text);
+            RedrawWindow(m_window->hwnd(), nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            pump();
+            const Bytes shown = control.shown(text.size());
+            const auto differ = std::mismatch(shown.begin(), shown.end(), text.begin(), text.end());
+            EXPECT_TRUE(shown == text) << "read back " << shown.size() << " bytes, first apart at "
+                                       << (differ.first - shown.begin());
+        }
+    }
+    // The bytes are shown as Windows-1252 text whatever the system's code page; the bytes the
+    // code page leaves undefined keep their C1 code points.
+    surface.setText(IdAccount, "\x80\x81\x98\xB4\xFF");
+    wchar_t shown[8] = {};
+    GetWindowTextW(c(IdAccount), shown, 8);
+    EXPECT_EQ(std::wstring(shown), L"\x20AC\x0081\x02DC\x00B4\x00FF");
+}
+
+// The colour of a point of a window's client area as drawn now.
+COLORREF drawnAt(HWND window, int x, int y)
+{
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    HDC dc = GetDC(window);
+    const COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+bool light(COLORREF colour)
+{
+    return GetRValue(colour) + GetGValue(colour) + GetBValue(colour) > 3 * 128;
+}
+
+bool scrollBarShown(HWND window, LONG which)
+{
+    SCROLLBARINFO info{};
+    info.cbSize = sizeof info;
+    return GetScrollBarInfo(window, which, &info) &&
+           !(info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_OFFSCREEN));
+}
+
+TEST_F(RegistryWindowTest, VersionWindowAndChatInputLookLikeTheRest)
+{
+    menu(IdMenuVersion);
+    HWND version = m_window->versionWindow();
+    ASSERT_NE(version, nullptr);
+    // The margin left of the notes, and no horizontal scroll bar with nothing to scroll.
+    EXPECT_TRUE(light(drawnAt(version, kVersionMarginLeft / 2, 40)));
+    EXPECT_FALSE(scrollBarShown(GetDlgItem(version, 1), OBJID_HSCROLL));
+
+    // The disabled chat input is greyed, not dark; enabled, it has no scroll bar.
+    RECT box{};
+    GetClientRect(c(IdSend), &box);
+    EXPECT_TRUE(light(drawnAt(c(IdSend), box.right / 2, box.bottom / 2)));
+    connect();
+    logIn("Ostrik");
+    EXPECT_TRUE(light(drawnAt(c(IdSend), box.right / 2, box.bottom / 2)));
+    EXPECT_FALSE(scrollBarShown(c(IdSend), OBJID_VSCROLL));
+}
+
+TEST_F(RegistryWindowTest, TheWindowCannotShrinkBelowItsLayout)
+{
+    MINMAXINFO limits{};
+    SendMessageA(m_window->hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    // Made as small as it goes (and smaller: 500 x 300 is held at the smallest size).
+    SetWindowPos(m_window->hwnd(), nullptr, 0, 0, std::max(500, int(limits.ptMinTrackSize.x)),
+                 std::max(300, int(limits.ptMinTrackSize.y)), SWP_NOMOVE | SWP_NOZORDER);
+    pump();
+    RECT client{};
+    GetClientRect(m_window->hwnd(), &client);
+    EXPECT_EQ(client.right, kMinClientWidth);
+    EXPECT_EQ(client.bottom, kMinClientHeight);
+    // Every control of the main area and the panels' place is whole inside the window.
+    for (int id :
+         {int(IdStatusArea), int(IdUsers), int(IdServerList), int(IdChat), int(IdSend),
+          buttonId(Button::Send), buttonId(Button::PlaySelectedServer), int(IdPanelBase)}) {
+        RECT area{};
+        GetWindowRect(c(id), &area);
+        MapWindowPoints(nullptr, m_window->hwnd(), reinterpret_cast<POINT *>(&area), 2);
+        RECT inside{};
+        IntersectRect(&inside, &area, &client);
+        EXPECT_TRUE(EqualRect(&inside, &area) && !IsRectEmpty(&area)) << id;
+    }
+}
+
+// A key pressed and released on the focused control, through the program's message loop
+// (dialog keys first); with Shift held down around it when asked.
+void pressKey(HWND window, WPARAM key, bool shift = false)
+{
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(state);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(static_cast<UINT>(key), 0)) << 16;
+        MSG msg{};
+        msg.hwnd = GetFocus();
+        msg.message = message;
+        msg.wParam = key;
+        msg.lParam = 1 | scan | (message == WM_KEYUP ? static_cast<LPARAM>(0xC0000000) : 0);
+        if (!IsDialogMessageW(window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MSG queued;
+        while (PeekMessageW(&queued, nullptr, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageW(window, &queued)) {
+                TranslateMessage(&queued);
+                DispatchMessageW(&queued);
+            }
+    }
+    state[VK_SHIFT] = 0;
+    SetKeyboardState(state);
+}
+
+TEST_F(RegistryWindowTest, TheKeyboardReachesEveryControl)
+{
+    HWND window = m_window->hwnd();
+    SetForegroundWindow(window);
+    connect();
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 4, 1, 3}, Bytes("My Town") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    pump();
+    // Tab goes through the controls in reading order and round; Shift+Tab goes back.
+    SetFocus(c(IdUsers));
+    const int order[] = {IdServerList, IdChat, IdSend, buttonId(Button::Send), IdUsers};
+    for (int id : order) {
+        pressKey(window, VK_TAB);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), id);
+    }
+    pressKey(window, VK_TAB, true);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), buttonId(Button::Send));
+
+    // Space and Enter on a label-button act as its release does.
+    for (WPARAM key : {WPARAM(VK_SPACE), WPARAM(VK_RETURN)}) {
+        m_main.clearSent();
+        type(c(IdSend), "hello");
+        SetFocus(c(buttonId(Button::Send)));
+        pressKey(window, key);
+        ASSERT_EQ(sentBodies().size(), 1u) << key;
+        EXPECT_EQ(sentBodies()[0], Bytes("\x05") + "hello");
+        EXPECT_EQ(m_window->buttonColour(c(buttonId(Button::Send))), kButtonIdleColour);
+    }
+
+    // A row chosen with the arrow keys, then Enter: the game starts as on a double-click.
+    SetFocus(list());
+    pressKey(window, VK_DOWN);
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
+    pressKey(window, VK_RETURN);
+    ASSERT_EQ(m_shell.files.size(), 1u);
+    EXPECT_EQ(m_shell.parameters[0], "127.0.0.9 2601 My+Town");
+
+    // An opened panel puts the focus in its first empty box; Tab stays in reading order there.
+    menu(IdMenuServerAddNew);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IdNewServer);
+    type(c(IdNewServer), "Town");
+    menu(IdMenuServerAddNew);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IdNewIP);
+    pressKey(window, VK_TAB);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), buttonId(Button::UseMyAddress));
 }
 
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
