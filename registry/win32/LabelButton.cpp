@@ -4,11 +4,11 @@
 #include "common/win32/WindowText.h"
 #include "registry/app/WindowDescription.h"
 
+#include <commctrl.h>
+
 namespace registry::win32 {
 
 namespace {
-
-constexpr const char *kClassName = "TalmoraRegistryLabelButton";
 
 // A button; Enter reaches it rather than the window.
 LRESULT dialogCode(const MSG *key)
@@ -24,13 +24,30 @@ LabelButton::LabelButton(HWND parent, int id, common::ByteView caption,
                          const common::win32::Place &place, HFONT font)
     : m_font(font)
 {
-    create(kClassName, false, caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, place, parent,
-           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    m_hwnd = common::win32::CreateWindowWithText(
+        0, "BUTTON", caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, place, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
+    SetWindowSubclass(m_hwnd, procedure, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
 LabelButton::~LabelButton()
 {
-    destroy();
+    if (!m_hwnd)
+        return;
+    RemoveWindowSubclass(m_hwnd, procedure, 0);
+    DestroyWindow(m_hwnd);
+}
+
+LRESULT CALLBACK LabelButton::procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self)
+{
+    auto *label = reinterpret_cast<LabelButton *>(self);
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(hwnd, procedure, 0);
+        label->m_hwnd = nullptr;
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    }
+    return label->onMessage(message, wParam, lParam);
 }
 
 common::Rgb LabelButton::background() const
@@ -51,6 +68,9 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: // a button's class tells a second press apart; the label does not
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
         SetCapture(hwnd());
         pressed(true);
         return 0;
@@ -87,7 +107,7 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SETTEXT:
     case WM_ENABLE: {
-        const LRESULT result = WindowBase::onMessage(message, wParam, lParam);
+        const LRESULT result = DefSubclassProc(m_hwnd, message, wParam, lParam);
         InvalidateRect(hwnd(), nullptr, FALSE);
         return result;
     }
@@ -97,7 +117,7 @@ LRESULT LabelButton::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(m_font);
     default:
-        return WindowBase::onMessage(message, wParam, lParam);
+        return DefSubclassProc(m_hwnd, message, wParam, lParam);
     }
 }
 
@@ -112,7 +132,7 @@ LRESULT LabelButton::key(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Space and Enter press the label as the mouse does; their release is the click.
     if (wParam != VK_SPACE && wParam != VK_RETURN)
-        return WindowBase::onMessage(message, wParam, lParam);
+        return DefSubclassProc(m_hwnd, message, wParam, lParam);
     const bool repeat = (lParam & (LPARAM(1) << 30)) != 0;
     if (message == WM_KEYDOWN && !repeat) {
         pressed(true);

@@ -2,7 +2,7 @@
 
 #include "common/Bytes.h"
 #include "common/Colour.h"
-#include "common/win32/Window.h"
+#include "common/win32/WindowText.h"
 
 #include <windows.h>
 
@@ -14,20 +14,28 @@ namespace registry::win32 {
 // caption dimmed. The release goes to the parent as WM_COMMAND with the label's number and
 // kReleased; a new caption is shown at once. From the keyboard it is a tab stop like a button
 // (a dotted mark shows the focus), pressed by Space or Enter and released with the key.
-class LabelButton final : public common::win32::WindowBase
+// It is a system button drawn by the program (an owner-drawn BUTTON whose messages the label
+// handles first), so that screen readers read its caption as a button's and can press it.
+class LabelButton final
 {
 public:
     static constexpr WORD kReleased = 1;
 
     LabelButton(HWND parent, int id, common::ByteView caption, const common::win32::Place &place,
                 HFONT font);
-    ~LabelButton() override;
+    ~LabelButton();
+    LabelButton(const LabelButton &) = delete;
+    LabelButton &operator=(const LabelButton &) = delete;
+
+    HWND hwnd() const { return m_hwnd; }
 
     // The background now shown.
     common::Rgb background() const;
 
 private:
-    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    static LRESULT CALLBACK procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                      UINT_PTR id, DWORD_PTR self);
+    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void pressed(bool down);
     // WM_KEYDOWN and WM_KEYUP.
     LRESULT key(UINT message, WPARAM wParam, LPARAM lParam);
@@ -35,6 +43,7 @@ private:
     void released();
     void paint();
 
+    HWND m_hwnd = nullptr;
     HFONT m_font;
     bool m_pressed = false;
 };

@@ -15,6 +15,7 @@
 #include "registry/support/CommandLine.h"
 #include "registry/win32/MainWindow.h"
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <string>
@@ -81,10 +82,19 @@ int main(int argc, char **argv)
     const std::string programFolder = common::ProgramFolder();
     SetCurrentDirectoryA(programFolder.c_str());
 
-    registry::RegistryProgram<common::Win32Transport, registry::win32::MainWindow,
-                              common::Win32CoreTimer>
-        program(programFolder, server, [] { PostQuitMessage(0); });
-    program.start();
-    // Tab, Shift+Tab and the other dialog keys move between the window's controls.
-    return common::win32::RunMessageLoop(program.window().hwnd());
+    // The shell's launching of the game and the screen readers' view of the window use COM.
+    const bool com =
+        SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+    int exitCode = 0;
+    {
+        registry::RegistryProgram<common::Win32Transport, registry::win32::MainWindow,
+                                  common::Win32CoreTimer>
+            program(programFolder, server, [] { PostQuitMessage(0); });
+        program.start();
+        // Tab, Shift+Tab and the other dialog keys move between the window's controls.
+        exitCode = common::win32::RunMessageLoop(program.window().hwnd());
+    }
+    if (com)
+        CoUninitialize();
+    return exitCode;
 }

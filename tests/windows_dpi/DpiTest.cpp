@@ -96,14 +96,13 @@ std::wstring classOf(HWND control)
 BOOL CALLBACK collectTextControl(HWND child, LPARAM list)
 {
     const std::wstring name = classOf(child);
-    if (GetWindowTextLengthW(child) > 0 &&
-        (name == L"Static" || name == L"Button" || name == L"TalmoraRegistryLabelButton"))
+    if (GetWindowTextLengthW(child) > 0 && (name == L"Static" || name == L"Button"))
         reinterpret_cast<std::vector<HWND> *>(list)->push_back(child);
     return TRUE;
 }
 
 // Every control of `top` that shows a text of its own: the window's captions, check boxes and
-// label-buttons (the boxes and lists scroll what does not fit).
+// label-buttons (owner-drawn buttons; the boxes and lists scroll what does not fit).
 std::vector<HWND> textControls(HWND top)
 {
     std::vector<HWND> found;
@@ -117,7 +116,8 @@ RECT textRoom(HWND control, UINT dpi, LONG width)
 {
     const std::wstring name = classOf(control);
     const bool caption = name == L"Static";
-    const bool box = name == L"Button";
+    const bool box =
+        name == L"Button" && (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) != BS_OWNERDRAW;
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
         GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
