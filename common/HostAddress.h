@@ -9,4 +9,7 @@ namespace common {
 // option). Anything else could reach the game client's command line as more than an address.
 bool IsHostAddress(ByteView address);
 
+// The characters of `text` an address can have, in their order; the others are left out.
+Bytes AddressCharacters(ByteView text);
+
 } // namespace common

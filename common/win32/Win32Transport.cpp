@@ -211,7 +211,7 @@ void Win32Transport::readSocket()
 {
     if (m_state != State::Connected)
         return;
-    char chunk[16 * 1024];
+    char chunk[64 * 1024];
     // Up to the limit; beyond it the bytes stay with the system and TCP slows the sender.
     // Each recv() also tells Winsock to post FD_READ again while bytes remain.
     while (!m_peerDone && bytesWaiting() < kReadBufferLimit) {

@@ -1,6 +1,7 @@
 #include "registry/net/RegistryClient.h"
 
 #include "common/Codec.h"
+#include "common/HostAddress.h"
 #include "common/LeadingNumber.h"
 #include "registry/net/AdministratorLock.h"
 #include "registry/net/RegistryProtocol.h"
@@ -422,10 +423,13 @@ void RegistryClient::onBootNotice(const BootNotice &message)
     showBooted(kBootReasons[message.code], true);
 }
 
-void RegistryClient::onMyAddressReply(ByteView address)
+void RegistryClient::onMyAddressReply(ByteView reply)
 {
-    // Setting the box counts as a change of it.
-    m_newServer.address.assign(address);
+    // The box gets what of the reply an address can be made of: the rest could never be
+    // submitted, and a line break, blank or stray byte the server sends along does not
+    // belong in an address. Setting the box counts as a change of it.
+    const Bytes address = common::AddressCharacters(reply);
+    m_newServer.address = address;
     m_ports.view.setNewServerAddress(address);
 }
 

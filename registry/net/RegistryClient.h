@@ -143,7 +143,7 @@ private:
     void onVersionReply(const VersionReply &message);
     void onServerEntry(const ServerEntryFields &entry);
     void onBootNotice(const BootNotice &message);
-    void onMyAddressReply(ByteView address);
+    void onMyAddressReply(ByteView reply);
     void onAccountReply(const AccountReplyMessage &message);
     void onUserList(const UserListMessage &message);
 

@@ -6,6 +6,7 @@
 #include "common/win32/WindowText.h"
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowSurface.h"
+#include "registry/win32/ChatLog.h"
 #include "registry/win32/LabelButton.h"
 #include "registry/win32/PanelWindow.h"
 #include "registry/win32/VersionWindow.h"
@@ -151,17 +152,7 @@ void MainWindow::Surface::setCheck(int id, int value)
 
 void MainWindow::Surface::appendChat(ByteView lines)
 {
-    HWND chat = m_window.control(IdChat);
-    const int length = common::win32::TextLength(chat);
-    Bytes text;
-    if (length > 0)
-        text = "\r\n";
-    text.append(lines);
-    // Appending at the end never rewrites the text already in the log; the caret at the end
-    // keeps the newest line in view.
-    SendMessageA(chat, EM_SETSEL, static_cast<WPARAM>(length), length);
-    common::win32::ReplaceSelection(chat, text);
-    SendMessageA(chat, EM_SCROLLCARET, 0, 0);
+    m_window.m_chatLog->append(lines);
 }
 
 void MainWindow::Surface::setServerRow(int index, const ServerRowText &row)
@@ -358,7 +349,7 @@ common::Rgb MainWindow::buttonColour(HWND label) const
 
 Bytes MainWindow::chatLogText() const
 {
-    return common::win32::GetText(control(IdChat));
+    return m_chatLog->text();
 }
 
 // --- Building ----------------------------------------------------------------------------
@@ -463,10 +454,8 @@ void MainWindow::createServerList()
 
 void MainWindow::createChatArea()
 {
-    HWND chat =
-        create("EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
-               hwnd(), IdChat, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
-    SendMessageA(chat, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
+    m_chatLog = std::make_unique<ChatLog>(hwnd(), IdChat, m_font);
+    m_controls[IdChat] = m_chatLog->hwnd();
     // Two lines high: no room for a scroll bar; the box scrolls with the caret.
     HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP, hwnd(), IdSend,
                        {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
@@ -639,7 +628,7 @@ void MainWindow::showVersionWindow()
 void MainWindow::attach(WindowController &controller)
 {
     m_controller = &controller;
-    for (int id : {int(IdSend), int(IdPass1), int(IdPass2), int(IdChat), int(IdServerList)})
+    for (int id : {int(IdSend), int(IdPass1), int(IdPass2), int(IdServerList)})
         SetWindowSubclass(control(id), enterBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     sizeServerColumns();
     controller.windowLoaded();
@@ -734,12 +723,6 @@ LRESULT MainWindow::headerNotify(const NMHDR &header)
 
 LRESULT MainWindow::colourStatic(HDC dc, HWND control)
 {
-    if (control == this->control(IdChat)) {
-        // The read-only log keeps the look of a text box.
-        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-    }
     if (isTextBox(control)) {
         // A disabled text box looks greyed out as a dialog's does, not like the window behind.
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));

@@ -21,6 +21,7 @@ class WindowSurface;
 
 namespace registry::win32 {
 
+class ChatLog;
 class LabelButton;
 class PanelWindow;
 class VersionWindow;
@@ -132,6 +133,7 @@ private:
     std::map<HWND, Placed> m_placed;
     std::map<int, common::Rgb> m_textColours; // captions of a colour other than the usual one
     std::map<HWND, std::unique_ptr<LabelButton>> m_labelButtons;
+    std::unique_ptr<ChatLog> m_chatLog;
     std::unique_ptr<PanelWindow> m_statusArea;
     std::array<std::unique_ptr<PanelWindow>, kPanelCount> m_panels;
     std::unique_ptr<VersionWindow> m_version;

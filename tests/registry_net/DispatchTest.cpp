@@ -274,6 +274,9 @@ TEST_F(Dispatch, ChatLineAndAddressReply)
                   "203.0.113.4",
                   12));
     EXPECT_EQ(view.newServerAddressText, "203.0.113.4");
+    // What an address cannot hold is left out: a line break or blank sent along, stray bytes.
+    deliver(Bytes("\x03 host-1.example:\r\n\xB4\x98\"\t"));
+    EXPECT_EQ(view.newServerAddressText, "host-1.example:");
 }
 
 TEST_F(Dispatch, VersionAcceptedLogsInAutomaticallyOnlyWhenTicked)

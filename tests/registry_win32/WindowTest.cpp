@@ -1,5 +1,6 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
+#include "common/HostAddress.h"
 #include "common/win32/WindowText.h"
 #include "registry/app/RegistryProgram.h"
 #include "registry/app/WindowController.h"
@@ -652,6 +653,8 @@ std::vector<Bytes> everyByteAndPair()
 
 TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl)
 {
+    constexpr std::size_t kReplySlice = 60000;
+    connect();
     WindowSurface &surface = m_window->surface();
     for (int panel = 0; panel < registry::kPanelCount; ++panel)
         ShowWindow(c(IdPanelBase + panel), SW_SHOW);
@@ -661,14 +664,25 @@ TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl
         std::function<void(const Bytes &)> show;
         // What the control shows of a text of this many bytes.
         std::function<Bytes(std::size_t)> shown;
+        // What of the text it is to show.
+        std::function<Bytes(const Bytes &)> expected = [](const Bytes &t) { return t; };
     } controls[] = {
         {"chat log", [&](const Bytes &t) { surface.appendChat(t); },
          [&](std::size_t length) {
              const Bytes log = m_window->chatLogText();
              return log.substr(log.size() - std::min(length, log.size()));
          }},
-        {"address box", [&](const Bytes &t) { surface.setText(IdNewIP, t); },
-         [&](std::size_t) { return common::win32::GetText(c(IdNewIP)); }},
+        // Replies to Use my IP (a packet holds at most 64 KiB, so the pairs come in slices):
+        // the box gets only what of the last an address can be made of.
+        {"address box",
+         [&](const Bytes &t) {
+             for (std::size_t at = 0; at < t.size(); at += kReplySlice)
+                 m_main.deliver(inbound({3}, t.substr(at, kReplySlice)));
+         },
+         [&](std::size_t) { return common::win32::GetText(c(IdNewIP)); },
+         [](const Bytes &t) {
+             return common::AddressCharacters(t.substr((t.size() - 1) / kReplySlice * kReplySlice));
+         }},
         {"account caption", [&](const Bytes &t) { surface.setText(IdAccount, t); },
          [&](std::size_t) { return common::win32::GetText(c(IdAccount)); }},
         {"users list", [&](const Bytes &t) { surface.addUser(t); },
@@ -689,10 +703,13 @@ TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl
             RedrawWindow(m_window->hwnd(), nullptr, nullptr,
                          RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             pump();
-            const Bytes shown = control.shown(text.size());
-            const auto differ = std::mismatch(shown.begin(), shown.end(), text.begin(), text.end());
-            EXPECT_TRUE(shown == text) << "read back " << shown.size() << " bytes, first apart at "
-                                       << (differ.first - shown.begin());
+            const Bytes wanted = control.expected(text);
+            const Bytes shown = control.shown(wanted.size());
+            const auto differ =
+                std::mismatch(shown.begin(), shown.end(), wanted.begin(), wanted.end());
+            EXPECT_TRUE(shown == wanted)
+                << "read back " << shown.size() << " bytes, first apart at "
+                << (differ.first - shown.begin());
         }
     }
     // The bytes are shown as Windows-1252 text whatever the system's code page; the bytes the
@@ -701,6 +718,106 @@ TEST_F(RegistryWindowTest, EveryByteOfServerTextIsShownAndReadBackInEveryControl
     wchar_t shown[8] = {};
     GetWindowTextW(c(IdAccount), shown, 8);
     EXPECT_EQ(std::wstring(shown), L"\x20AC\x0081\x02DC\x00B4\x00FF");
+}
+
+SCROLLINFO scrollInfo(HWND window)
+{
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(window, SB_VERT, &info);
+    return info;
+}
+
+bool showsTheEnd(HWND window)
+{
+    const SCROLLINFO info = scrollInfo(window);
+    return info.nPos + static_cast<int>(info.nPage) == info.nMax + 1;
+}
+
+Bytes clipboardText()
+{
+    Bytes text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        text = common::win32::Narrow(static_cast<const wchar_t *>(GlobalLock(data)));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST_F(RegistryWindowTest, TheChatLogScrollsFollowsSelectsAndCopies)
+{
+    HWND log = c(IdChat);
+    Bytes lines;
+    for (int i = 0; i < 300; ++i)
+        lines += "\r\nRen: line " + std::to_string(i) + " of a chat" + Bytes(20, ' ') +
+                 "that goes on and on for a while, longer than a row of the log is wide, so that "
+                 "the log wraps it into several rows";
+    m_window->surface().appendChat(lines.substr(2));
+    pump();
+    EXPECT_TRUE(showsTheEnd(log));
+    EXPECT_GT(scrollInfo(log).nMax + 1, 302); // long lines take more than one row
+
+    // Scrolled up to read, the log stays where it is as lines come; at the end it follows.
+    const struct
+    {
+        UINT message;
+        WPARAM wParam;
+        int rowsUp; // from the end; -1: the top
+    } moves[] = {{WM_KEYDOWN, VK_PRIOR, int(scrollInfo(log).nPage)},
+                 {WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 3},
+                 {WM_KEYDOWN, VK_UP, 1},
+                 {WM_VSCROLL, SB_LINEUP, 1},
+                 {WM_KEYDOWN, VK_HOME, -1}};
+    for (const auto &move : moves) {
+        SCOPED_TRACE(move.message);
+        SendMessageW(log, WM_KEYDOWN, VK_END, 0);
+        const int end = scrollInfo(log).nPos;
+        SendMessageW(log, move.message, move.wParam, 0);
+        const int top = move.rowsUp < 0 ? 0 : end - move.rowsUp;
+        EXPECT_EQ(scrollInfo(log).nPos, top);
+        m_window->surface().appendChat("Ann: another");
+        EXPECT_EQ(scrollInfo(log).nPos, top);
+    }
+    SendMessageW(log, WM_KEYDOWN, VK_NEXT, 0);
+    SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
+    m_window->surface().appendChat("Ann: at the end");
+    EXPECT_TRUE(showsTheEnd(log));
+
+    // A wider window: fewer rows, still at the end. A larger font: more rows.
+    const int rows = scrollInfo(log).nMax + 1;
+    RECT frame{};
+    GetWindowRect(m_window->hwnd(), &frame);
+    SetWindowPos(m_window->hwnd(), nullptr, 0, 0, frame.right - frame.left + 300,
+                 frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_LT(scrollInfo(log).nMax + 1, rows);
+    EXPECT_TRUE(showsTheEnd(log));
+    const int wideRows = scrollInfo(log).nMax + 1;
+    HFONT large =
+        CreateFontW(-24, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
+    HFONT before = reinterpret_cast<HFONT>(SendMessageW(log, WM_GETFONT, 0, 0));
+    SendMessageW(log, WM_SETFONT, reinterpret_cast<WPARAM>(large), TRUE);
+    EXPECT_GT(scrollInfo(log).nMax + 1, wideRows);
+    EXPECT_TRUE(showsTheEnd(log));
+    SendMessageW(log, WM_SETFONT, reinterpret_cast<WPARAM>(before), TRUE);
+    DeleteObject(large);
+
+    // Ctrl+A and Ctrl+C copy the whole log; a drag along the first row copies that row.
+    SendMessageW(log, WM_CHAR, 1, 0);
+    SendMessageW(log, WM_CHAR, 3, 0);
+    EXPECT_EQ(clipboardText(), m_window->chatLogText());
+    SendMessageW(log, WM_KEYDOWN, VK_HOME, 0);
+    SendMessageW(log, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 2));
+    EXPECT_EQ(GetFocus(), log);
+    SendMessageW(log, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(10000, 2));
+    SendMessageW(log, WM_LBUTTONUP, 0, MAKELPARAM(10000, 2));
+    SendMessageW(log, WM_COPY, 0, 0);
+    const Bytes row = clipboardText();
+    EXPECT_GT(row.size(), 3u);
+    EXPECT_EQ(m_window->chatLogText().substr(0, row.size()), row);
 }
 
 // The colour of a point of a window's client area as drawn now.
