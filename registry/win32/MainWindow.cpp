@@ -456,6 +456,8 @@ void MainWindow::createChatArea()
 {
     m_chatLog = std::make_unique<ChatLog>(hwnd(), IdChat, m_font);
     m_controls[IdChat] = m_chatLog->hwnd();
+    // Placed by the layout; a new scale gives it the new font.
+    m_placed[m_chatLog->hwnd()] = {};
     // Two lines high: no room for a scroll bar; the box scrolls with the caret.
     HWND send = create("EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | WS_TABSTOP, hwnd(), IdSend,
                        {0, 0, 10, 10}, WS_EX_CLIENTEDGE);

@@ -182,6 +182,9 @@ TEST(RegistryWindowAtScale, FollowsAChangeOfScale)
     EXPECT_EQ(place.left, Scaled(2 * registry::kWindowMargin + registry::kLeftColumnWidth, dpi));
     EXPECT_EQ(place.top, Scaled(registry::kWindowMargin, dpi));
     expectEveryTextFits(window.hwnd(), dpi);
+    // The chat log, which draws its own text, has the new font as every other control.
+    EXPECT_EQ(SendMessageW(window.control(registry::IdChat), WM_GETFONT, 0, 0),
+              SendMessageW(window.control(registry::IdUsers), WM_GETFONT, 0, 0));
 
     MINMAXINFO limits{};
     SendMessageW(window.hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
