@@ -26,7 +26,7 @@ void WrappedLog::setLayout(const Widths &widths, int rowWidth)
     }
 }
 
-void WrappedLog::append(ByteView lines, bool marked)
+void WrappedLog::append(ByteView lines)
 {
     if (lines.empty())
         return;
@@ -37,16 +37,16 @@ void WrappedLog::append(ByteView lines, bool marked)
     for (;;) {
         const std::size_t found = m_text.find(kLineBreak, begin);
         const std::size_t end = found == Bytes::npos ? m_text.size() : found;
-        addLine(begin, end, marked);
+        addLine(begin, end);
         if (found == Bytes::npos)
             break;
         begin = end + kLineBreak.size();
     }
 }
 
-void WrappedLog::addLine(std::size_t begin, std::size_t end, bool marked)
+void WrappedLog::addLine(std::size_t begin, std::size_t end)
 {
-    m_lines.push_back({begin, m_rowCount, marked});
+    m_lines.push_back({begin, m_rowCount});
     m_rowCount += rowsOf(begin, end);
 }
 

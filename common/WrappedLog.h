@@ -31,14 +31,12 @@ public:
 
     // Lays every line out again for new widths or a new row width (at least one byte per row).
     void setLayout(const Widths &widths, int rowWidth);
-    // Lines joined by CR LF, at the end of the log. `marked` is kept with each of them (a
-    // window shows marked lines in another colour).
-    void append(ByteView lines, bool marked = false);
+    // Lines joined by CR LF, at the end of the log.
+    void append(ByteView lines);
 
     const Bytes &text() const { return m_text; }
     std::size_t lineCount() const { return m_lines.size(); }
     std::size_t rowCount() const { return m_rowCount; }
-    bool marked(std::size_t line) const { return m_lines[line].marked; }
     // The first row of a line, and the line a row belongs to.
     std::size_t firstRow(std::size_t line) const { return m_lines[line].firstRow; }
     std::size_t lineOfRow(std::size_t row) const;
@@ -58,14 +56,13 @@ private:
     {
         std::size_t begin = 0;
         std::size_t firstRow = 0;
-        bool marked = false;
     };
 
     std::size_t lineEnd(std::size_t line) const;
     // Where the row that starts at `begin` of a line ending at `end` ends.
     std::size_t rowEnd(std::size_t begin, std::size_t end) const;
     std::size_t rowsOf(std::size_t begin, std::size_t end) const;
-    void addLine(std::size_t begin, std::size_t end, bool marked);
+    void addLine(std::size_t begin, std::size_t end);
 
     Bytes m_text;
     std::vector<Line> m_lines;

@@ -30,7 +30,8 @@ void WindowController::buttonReleased(Button button)
         m_core.loginReleased();
         return;
     case Button::Send:
-        m_core.sendChat(m_surface.text(IdSend));
+        if (const auto sent = m_core.sendChat(m_surface.text(IdSend)))
+            m_history.sent(*sent);
         return;
     case Button::AddServer:
         m_core.addServerPressed();
@@ -106,7 +107,8 @@ void WindowController::textChanged(int control)
 void WindowController::enterPressed(int control)
 {
     if (control == IdSend) {
-        m_core.sendChatFromEnter(m_surface.text(IdSend));
+        if (const auto sent = m_core.sendChatFromEnter(m_surface.text(IdSend)))
+            m_history.sent(*sent);
     } else if (const std::optional<AccountBox> box = AccountBoxOf(control)) {
         m_core.enterPressed(*box);
     }
@@ -161,6 +163,23 @@ void WindowController::serverHeaderClicked(ServerColumn column)
 {
     if (m_serverList)
         m_serverList->headerClicked(column);
+}
+
+void WindowController::chatInputStep(bool older)
+{
+    const std::optional<Bytes> line =
+        older ? m_history.up(m_surface.text(IdSend)) : m_history.down();
+    if (line)
+        m_surface.setText(IdSend, *line);
+}
+
+void WindowController::userActivated(ByteView name)
+{
+    // Only while the input takes text: logged in.
+    if (!m_core.loggedIn() || name.empty())
+        return;
+    m_surface.setText(IdSend, Bytes(name) + ": ");
+    m_surface.setFocus(IdSend);
 }
 
 } // namespace registry

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Platform.h"
+#include "registry/app/ChatExtras.h"
 #include "registry/app/ServerListShown.h"
 #include "registry/app/WindowDescription.h"
 #include "registry/app/WindowSurface.h"
@@ -67,6 +68,11 @@ public:
     void setServerList(ServerListShown &list) { m_serverList = &list; }
     // The user closes the window: never refused, it asks the program to end.
     void closeRequested();
+    // Up (older) or Down in the chat input: the lines sent before, newest first; past the
+    // newest, what was being typed.
+    void chatInputStep(bool older);
+    // A name in "Users Online:" double-clicked: the chat input is addressed to that user.
+    void userActivated(ByteView name);
 
 private:
     void play();
@@ -81,6 +87,7 @@ private:
     ProgramFolders m_folders;
     SelectedServer m_selected;
     ServerListShown *m_serverList = nullptr;
+    ChatHistory m_history;
 };
 
 } // namespace registry

@@ -517,27 +517,29 @@ void RegistryClient::appendChat(ByteView line)
     m_ports.view.appendChatLine(line);
 }
 
-void RegistryClient::sendChat(ByteView text)
+std::optional<Bytes> RegistryClient::sendChat(ByteView text)
 {
+    std::optional<Bytes> sent;
     if (!text.empty() && text != "\r\n") {
-        const Bytes trimmed = common::TrimBlanks(text);
-        sendPacket(ChatSayBody(trimmed));
-        appendChat("You: " + trimmed);
+        sent = common::TrimBlanks(text);
+        sendPacket(ChatSayBody(*sent));
+        appendChat("You: " + *sent);
     }
     m_ports.view.clearChatInput();
+    return sent;
 }
 
-void RegistryClient::sendChatFromEnter(ByteView inputText)
+std::optional<Bytes> RegistryClient::sendChatFromEnter(ByteView inputText)
 {
     if (inputText.empty())
-        return;
+        return std::nullopt;
     Bytes text;
     text.reserve(inputText.size());
     for (char c : inputText) {
         if (c != '\r' && c != '\n')
             text.push_back(c);
     }
-    sendChat(text);
+    return sendChat(text);
 }
 
 // ---------------------------------------------------------------------------------------

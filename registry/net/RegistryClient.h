@@ -112,10 +112,10 @@ public:
     void logOff();
     // A line at the end of the chat log; an empty one adds nothing.
     void appendChat(ByteView line);
-    // "Send" with the chat input's text (line breaks as CR LF).
-    void sendChat(ByteView text);
+    // "Send" with the chat input's text (line breaks as CR LF). Returns the line sent, if any.
+    std::optional<Bytes> sendChat(ByteView text);
     // Enter in the chat input: the text without CR and LF, unless the box is empty.
-    void sendChatFromEnter(ByteView inputText);
+    std::optional<Bytes> sendChatFromEnter(ByteView inputText);
     // "Use my IP".
     void requestMyAddress();
     // "Add Server" with the panel's texts as last changed: the administrator lock, then the

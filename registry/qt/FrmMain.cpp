@@ -653,7 +653,10 @@ void FrmMain::connectBoxes()
     connect(static_cast<QCheckBox *>(control(IdAutoLogin)), &QCheckBox::clicked, this,
             [this] { m_controller->autoLoginClicked(); });
     for (int id : {int(IdSend), int(IdPass1), int(IdPass2)})
-        control(id)->installEventFilter(this); // Enter
+        control(id)->installEventFilter(this); // Enter; Up and Down in the chat input
+    connect(m_lstUsers, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
+        m_controller->userActivated(common::ToWindows1252(item->text()));
+    });
 }
 
 void FrmMain::sizeServerColumns()
@@ -686,6 +689,15 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
     }
     if (isEnterKey(event))
         return enterKey(watched, event);
+    if (watched == m_txtSend && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<const QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            // Up and Down step through the lines sent; the cursor goes to the end of the line.
+            m_controller->chatInputStep(key == Qt::Key_Up);
+            m_txtSend->moveCursor(QTextCursor::End);
+            return true;
+        }
+    }
     if (watched == m_lstViewServers->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (!m_lstViewServers->itemAt(mouse->position().toPoint()))

@@ -43,10 +43,10 @@ ChatLog::~ChatLog()
     destroy();
 }
 
-void ChatLog::append(common::ByteView lines, bool marked)
+void ChatLog::append(common::ByteView lines)
 {
     const std::size_t rowsBefore = m_log.rowCount();
-    m_log.append(lines, marked);
+    m_log.append(lines);
     const bool newRowsInView = rowsBefore < m_top + pageRows();
     if (m_following)
         m_top = lastTop();
@@ -325,7 +325,6 @@ void ChatLog::drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int rig
     const auto [selBegin, selEnd] = selection();
     const std::size_t cuts[] = {row.begin, std::clamp(selBegin, row.begin, row.end),
                                 std::clamp(selEnd, row.begin, row.end), row.end};
-    const bool marked = m_log.marked(row.line);
     RECT area{0, y, margin(), y + m_rowHeight};
     FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
     for (int run = 0; run < 3; ++run) {
@@ -333,15 +332,14 @@ void ChatLog::drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int rig
             continue;
         area.left = area.right;
         area.right = area.left + m_log.width(cuts[run], cuts[run + 1]);
-        drawRun(dc, cuts[run], cuts[run + 1], area, run == 1, marked);
+        drawRun(dc, cuts[run], cuts[run + 1], area, run == 1);
     }
     area.left = area.right;
     area.right = std::max<LONG>(right, area.left);
     FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
 }
 
-void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected,
-                      bool marked)
+void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected)
 {
     std::vector<WORD> glyphs;
     std::vector<INT> advances;
@@ -353,9 +351,7 @@ void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, boo
         advances.push_back(m_widths[byte]);
     }
     SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
-                     : marked ? m_markedColour
-                              : GetSysColor(COLOR_WINDOWTEXT));
+    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
     // Glyph numbers: the text is drawn as it is laid out, without any shaping.
     ExtTextOutW(dc, area.left, area.top, ETO_GLYPH_INDEX | ETO_OPAQUE | ETO_CLIPPED, &area,
                 reinterpret_cast<LPCWSTR>(glyphs.data()), static_cast<UINT>(glyphs.size()),

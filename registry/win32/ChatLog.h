@@ -27,8 +27,8 @@ public:
     ChatLog(HWND parent, int id, HFONT font);
     ~ChatLog() override;
 
-    // Lines joined by CR LF at the end of the log (marked: in the marked colour).
-    void append(common::ByteView lines, bool marked = false);
+    // Lines joined by CR LF at the end of the log.
+    void append(common::ByteView lines);
     // The whole log: the lines joined by CR LF.
     const common::Bytes &text() const { return m_log.text(); }
     // The selection as [begin, end) of text().
@@ -36,7 +36,6 @@ public:
     // The first row in view, and how many rows the log has.
     std::size_t topRow() const { return m_top; }
     std::size_t rowCount() const { return m_log.rowCount(); }
-    void setMarkedColour(COLORREF colour) { m_markedColour = colour; }
 
 private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -61,7 +60,7 @@ private:
     void contextMenu(LPARAM lParam);
     void paint();
     void drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int right);
-    void drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected, bool marked);
+    void drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected);
     int margin() const;
 
     common::WrappedLog m_log;
@@ -76,7 +75,6 @@ private:
     bool m_selecting = false;
     // Whether the newest line is in view; it stays in view as lines are added.
     bool m_following = true;
-    COLORREF m_markedColour = RGB(0xB0, 0x30, 0x00);
 };
 
 } // namespace registry::win32

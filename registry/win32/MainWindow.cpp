@@ -649,6 +649,10 @@ void MainWindow::command(int id, int code, HWND from)
         m_controller->autoLoginClicked();
     } else if (code == EN_CHANGE) {
         m_controller->textChanged(id);
+    } else if (id == IdUsers && code == LBN_DBLCLK) {
+        const auto item = static_cast<int>(SendMessageW(from, LB_GETCURSEL, 0, 0));
+        if (item >= 0)
+            m_controller->userActivated(common::win32::ListBoxString(from, item));
     }
 }
 
@@ -744,6 +748,13 @@ LRESULT MainWindow::colourStatic(HDC dc, HWND control)
 bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam)
 {
     const int id = GetDlgCtrlID(box);
+    if (id == IdSend && message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN)) {
+        // Up and Down step through the lines sent; the caret goes to the end of the line.
+        m_controller->chatInputStep(wParam == VK_UP);
+        const auto end = static_cast<WPARAM>(common::win32::TextLength(box));
+        SendMessageW(box, EM_SETSEL, end, static_cast<LPARAM>(end));
+        return true;
+    }
     if (wParam != VK_RETURN || (id != IdSend && id != IdPass1 && id != IdPass2))
         return false;
     // A one-line box gets no line break and no beep; the chat input keeps its line break,

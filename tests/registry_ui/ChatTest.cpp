@@ -164,3 +164,33 @@ TEST_F(RegistryChatTest, LinesThatArriveTogetherAreAddedInOneInsertion)
     EXPECT_EQ(chatLog(), before + "\r\nOstrik: one\r\nRen: two\r\nlines\r\nAnn: three");
     EXPECT_TRUE(chat->textCursor().atEnd());
 }
+
+// Up and Down in the input step through the lines sent and back to what was being typed; a
+// double click on a user online addresses the input to that user.
+TEST_F(RegistryChatTest, TheInputRemembersLinesSentAndADoubleClickAddressesAUser)
+{
+    for (const char *line : {"first", "second"}) {
+        type(m_input, QString::fromLatin1(line));
+        enter(m_input);
+    }
+    type(m_input, QStringLiteral("draft"));
+    const struct
+    {
+        Qt::Key key;
+        Bytes shown;
+    } steps[] = {{Qt::Key_Up, "second"},      {Qt::Key_Up, "first"},
+                 {Qt::Key_Up, "first"},       {Qt::Key_Down, "second"},
+                 {Qt::Key_Down, "\r\ndraft"}, {Qt::Key_Down, "\r\ndraft"}};
+    for (const auto &step : steps) {
+        QTest::keyClick(m_input, step.key);
+        EXPECT_EQ(inputBytes(), step.shown) << step.key;
+    }
+
+    deliver(inbound({6, 1, 0}, "Mira"));
+    deliver(inbound({6, 1, 0}, "Ren"));
+    auto *users = w<QListWidget>("lstUsers");
+    const QRect row = users->visualItemRect(users->item(1));
+    QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(users->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(inputBytes(), "Ren: ");
+}

@@ -539,6 +539,42 @@ TEST_F(RegistryWindowTest, EnterInTheChatInputSendsTheLine)
     EXPECT_NE(chatLog().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
 }
 
+// Up and Down in the input step through the lines sent and back to what was being typed; a
+// double click on a user online addresses the input to that user.
+TEST_F(RegistryWindowTest, TheChatInputRemembersLinesSentAndADoubleClickAddressesAUser)
+{
+    connect();
+    logIn("Ostrik");
+    HWND input = c(IdSend);
+    for (const char *line : {"first", "second"}) {
+        type(input, line);
+        enter(input);
+    }
+    type(input, "draft");
+    const struct
+    {
+        WPARAM key;
+        const char *shown;
+    } steps[] = {{VK_UP, "second"},   {VK_UP, "first"},       {VK_UP, "first"},
+                 {VK_DOWN, "second"}, {VK_DOWN, "\r\ndraft"}, {VK_DOWN, "\r\ndraft"}};
+    for (const auto &step : steps) {
+        SendMessageW(input, WM_KEYDOWN, step.key, 1);
+        SendMessageW(input, WM_KEYUP, step.key, static_cast<LPARAM>(0xC0000001));
+        EXPECT_EQ(text(IdSend), step.shown) << step.key;
+    }
+
+    for (const char *user : {"Mira", "Ren"})
+        m_main.deliver(inbound({6, 1, 0}, user));
+    RECT item{};
+    SendMessageW(c(IdUsers), LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM(item.left + 4, (item.top + item.bottom) / 2);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        SendMessageW(c(IdUsers), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+    pump();
+    EXPECT_EQ(text(IdSend), "Ren: ");
+    EXPECT_EQ(GetFocus(), input);
+}
+
 TEST_F(RegistryWindowTest, ServerListRowsClicksAndDoubleClick)
 {
     connect();
