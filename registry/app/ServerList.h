@@ -95,6 +95,9 @@ public:
     // The rows to show, in order.
     std::vector<ShownServerRow> shown() const;
     bool isShown(int index) const;
+    // Whether a find text or "Hide offline" keeps rows out.
+    bool filters() const { return !m_find.empty() || m_hideOffline; }
+    bool hidesOffline() const { return m_hideOffline; }
     bool isFavourite(int index) const;
     const ServerListChoices &choices() const { return m_choices; }
     // The row of the server `key` names, if the list has it.
