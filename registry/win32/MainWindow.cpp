@@ -28,6 +28,7 @@ constexpr int kGap = kColumnGap;
 constexpr int kStatusHeight = 98;
 
 constexpr const char *kMainClass = "TalmoraRegistryMain";
+constexpr DWORD kMainStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 // A panel's rows: a field every 28 pixels from the top of the form.
 constexpr int kFormTop = 34;
@@ -241,8 +242,10 @@ MainWindow::MainWindow(Bytes programFolder)
     INITCOMMONCONTROLSEX controls{sizeof(controls),
                                   ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
-    m_font = common::win32::CreateProgramFont(8.25);
-    m_bold = common::win32::CreateProgramFont(8.25, true);
+    // The controls are made at the screen's resolution; applyDpi() redoes them for the
+    // window's own.
+    m_dpi = common::win32::WindowDpi(nullptr);
+    createFonts();
     m_windowBrush = CreateSolidBrush(ToColorRef(kWindowColour));
     m_panelBrush = CreateSolidBrush(ToColorRef(kPanelColour));
     m_presenter = [this](const Bytes &text) {
@@ -252,16 +255,68 @@ MainWindow::MainWindow(Bytes programFolder)
     };
 
     createMenus();
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    AdjustWindowRect(&frame, style, TRUE);
-    WindowBase::create(kMainClass, true, kProgramTitle, style, 0,
-                       {.width = frame.right - frame.left, .height = frame.bottom - frame.top},
-                       nullptr, m_menu);
+    const SIZE frame = frameSize(kClientWidth, kClientHeight);
+    WindowBase::create(kMainClass, true, kProgramTitle, kMainStyle, 0,
+                       {.width = frame.cx, .height = frame.cy}, nullptr, m_menu);
     createControls();
+    applyDpi(common::win32::WindowDpi(hwnd()), nullptr);
+}
+
+void MainWindow::createFonts()
+{
+    m_font = common::win32::CreateProgramFont(8.25, false, m_dpi);
+    m_bold = common::win32::CreateProgramFont(8.25, true, m_dpi);
+}
+
+SIZE MainWindow::frameSize(int clientWidth, int clientHeight) const
+{
+    RECT frame{0, 0, px(clientWidth), px(clientHeight)};
+    AdjustWindowRect(&frame, kMainStyle, TRUE);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+int MainWindow::px(int length) const
+{
+    return common::win32::Scaled(length, m_dpi);
+}
+
+Place MainWindow::scaled(const Place &place) const
+{
+    // Edges are scaled, not sizes, so that controls that touch at 96 DPI touch at any scale.
+    const int left = px(place.x);
+    const int top = px(place.y);
+    return {left, top, px(place.x + place.width) - left, px(place.y + place.height) - top};
+}
+
+void MainWindow::applyDpi(UINT dpi, const RECT *suggested)
+{
+    if (dpi != m_dpi) {
+        HFONT font = m_font;
+        HFONT bold = m_bold;
+        m_dpi = dpi;
+        createFonts();
+        for (const auto &[control, placed] : m_placed) {
+            const Place place = scaled(placed.place);
+            MoveWindow(control, place.x, place.y, place.width, place.height, FALSE);
+            SendMessageA(control, WM_SETFONT,
+                         reinterpret_cast<WPARAM>(placed.bold ? m_bold : m_font), FALSE);
+        }
+        if (m_version)
+            m_version->setFont(m_font, dpi);
+        DeleteObject(font);
+        DeleteObject(bold);
+    }
+    // The system suggests the new place when the window moves to a display of another scale.
+    if (suggested)
+        SetWindowPos(hwnd(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     RECT client{};
     GetClientRect(hwnd(), &client);
     layout(client.right, client.bottom);
+    if (m_controller)
+        sizeServerColumns();
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 MainWindow::~MainWindow()
@@ -312,12 +367,19 @@ HWND MainWindow::create(const char *cls, ByteView text, DWORD style, HWND parent
                         const Place &place, DWORD exStyle)
 {
     HWND created = common::win32::CreateWindowWithText(
-        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, place, parent,
+        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, scaled(place), parent,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)));
     SendMessageA(created, WM_SETFONT, reinterpret_cast<WPARAM>(m_font), FALSE);
+    m_placed[created] = {place, false};
     if (id != 0)
         m_controls[id] = created;
     return created;
+}
+
+void MainWindow::setBold(HWND control)
+{
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), FALSE);
+    m_placed[control].bold = true;
 }
 
 HWND MainWindow::caption(ByteView text, HWND parent, const Place &place, int id)
@@ -342,8 +404,9 @@ void MainWindow::labelButton(int id, HWND parent, const Place &place)
     const LabelButtonInfo *info =
         close ? nullptr : &LabelButtonOf(static_cast<Button>(id - IdButtonBase));
     auto label = std::make_unique<LabelButton>(parent, id, info ? info->caption : kCloseCaption,
-                                               place, m_font);
+                                               scaled(place), m_font);
     HWND handle = label->hwnd();
+    m_placed[handle] = {place, false};
     m_controls[id] = handle;
     if (info && !info->startsEnabled)
         EnableWindow(handle, FALSE);
@@ -376,7 +439,7 @@ void MainWindow::createStatusArea()
         caption(row.startText, status, {80, y, kLeftColumnWidth - 90, 16}, row.control);
         y += 22;
     }
-    SendMessageA(control(IdRegistry), WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), FALSE);
+    setBold(control(IdRegistry));
     m_textColours[IdRegistry] = kOfflineColour;
 }
 
@@ -423,7 +486,7 @@ void MainWindow::createPanel(const PanelInfo &info)
     HWND frame = panel->hwnd();
     m_controls[PanelControl(info.panel)] = frame;
     HWND heading = caption(info.title, frame, {10, 8, 220, 20});
-    SendMessageA(heading, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), FALSE);
+    setBold(heading);
     labelButton(CloseControl(info.panel), frame, {kPanelWidth - 72, 6, 60, 22});
     if (info.form.empty())
         buildCredits(frame);
@@ -470,7 +533,7 @@ void MainWindow::buildCredits(HWND panel)
     for (const CreditLine &line : kCredits) {
         HWND label = caption(line.text, panel, {10, y, 300, line.height});
         if (line.heading)
-            SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(m_bold), FALSE);
+            setBold(label);
         y += line.height + 2;
     }
     caption(kRegVerDesignText, panel, {10, kPanelHeight - 26, 300, 16}, IdRegVer);
@@ -497,9 +560,13 @@ void MainWindow::createMenus()
 
 void MainWindow::layout(int width, int height)
 {
+    // The layout is worked out in 96-DPI units and placed at the window's scale.
     auto move = [this](int id, int x, int y, int w, int h) {
-        MoveWindow(control(id), x, y, std::max(0, w), std::max(0, h), TRUE);
+        const Place place = scaled({x, y, std::max(0, w), std::max(0, h)});
+        MoveWindow(control(id), place.x, place.y, place.width, place.height, TRUE);
     };
+    width = MulDiv(width, 96, static_cast<int>(m_dpi));
+    height = MulDiv(height, 96, static_cast<int>(m_dpi));
     // Left: the status area above the users online; right of it the server list, with
     // Play Selected Server under it; below, the chat and the panels' shared place.
     const int listX = kMargin + kLeftColumnWidth + kGap;
@@ -563,7 +630,7 @@ void MainWindow::showVersionWindow()
     // An open version window is brought forward; a closed one is created anew and reads the
     // release notes again.
     if (!versionWindow())
-        m_version = std::make_unique<VersionWindow>(m_programFolder, m_font);
+        m_version = std::make_unique<VersionWindow>(m_programFolder, m_font, m_dpi);
     m_version->show();
 }
 
@@ -724,12 +791,13 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_GETMINMAXINFO: {
         // The window cannot be made smaller than the layout.
-        RECT frame{0, 0, kMinClientWidth, kMinClientHeight};
-        AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongPtrA(hwnd(), GWL_STYLE)), TRUE);
-        auto &limits = *reinterpret_cast<MINMAXINFO *>(lParam);
-        limits.ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        const SIZE frame = frameSize(kMinClientWidth, kMinClientHeight);
+        reinterpret_cast<MINMAXINFO *>(lParam)->ptMinTrackSize = {frame.cx, frame.cy};
         return 0;
     }
+    case WM_DPICHANGED:
+        applyDpi(HIWORD(wParam), reinterpret_cast<const RECT *>(lParam));
+        return 0;
     case WM_SIZE:
         if (control(IdServerList))
             layout(LOWORD(lParam), HIWORD(lParam));

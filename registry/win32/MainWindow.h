@@ -50,6 +50,8 @@ public:
     static const char *columnKey(int column);
     // The background a label-button shows now.
     common::Rgb buttonColour(HWND label) const;
+    // The dots per inch the window is laid out for.
+    UINT dpi() const { return m_dpi; }
     // The chat log as lines joined by CR LF.
     Bytes chatLogText() const;
 
@@ -75,11 +77,21 @@ private:
     // The key of a row of the server list (the server's index).
     std::optional<int> rowKey(int item) const;
 
+    void createFonts();
+    // A length, a place of the 96-DPI layout at the window's scale.
+    int px(int length) const;
+    common::win32::Place scaled(const common::win32::Place &place) const;
+    // The outer size of the main window for an inside of this size at 96 DPI.
+    SIZE frameSize(int clientWidth, int clientHeight) const;
+    // Fonts, places and the layout for `dpi`; `suggested`: the window's new place, if any.
+    void applyDpi(UINT dpi, const RECT *suggested);
+    // Places are given at 96 DPI; the window scales them.
     HWND create(const char *cls, ByteView text, DWORD style, HWND parent, int id,
                 const common::win32::Place &place, DWORD exStyle = 0);
     HWND caption(ByteView text, HWND parent, const common::win32::Place &place, int id = 0);
     HWND textBox(int id, int limit, HWND parent, const common::win32::Place &place,
                  bool password = false);
+    void setBold(HWND control);
     void labelButton(int id, HWND parent, const common::win32::Place &place);
     void createControls();
     void createStatusArea();
@@ -105,11 +117,19 @@ private:
 
     HMENU m_menu = nullptr;
     HWND m_tips = nullptr;
+    UINT m_dpi = 96;
     HFONT m_font = nullptr;
     HFONT m_bold = nullptr;
     HBRUSH m_windowBrush = nullptr;
     HBRUSH m_panelBrush = nullptr;
     std::map<int, HWND> m_controls;
+    // Each control the window made, with its place at 96 DPI and its font, for a new scale.
+    struct Placed
+    {
+        common::win32::Place place;
+        bool bold = false;
+    };
+    std::map<HWND, Placed> m_placed;
     std::map<int, common::Rgb> m_textColours; // captions of a colour other than the usual one
     std::map<HWND, std::unique_ptr<LabelButton>> m_labelButtons;
     std::unique_ptr<PanelWindow> m_statusArea;

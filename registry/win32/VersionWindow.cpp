@@ -1,5 +1,6 @@
 #include "registry/win32/VersionWindow.h"
 
+#include "common/win32/Fonts.h"
 #include "common/win32/WindowText.h"
 #include "registry/app/WindowDescription.h"
 #include "registry/support/ReleaseNotes.h"
@@ -15,12 +16,11 @@ constexpr int kNotesId = 1;
 
 } // namespace
 
-VersionWindow::VersionWindow(const common::Bytes &programFolder, HFONT font)
+VersionWindow::VersionWindow(const common::Bytes &programFolder, HFONT font, UINT dpi) : m_dpi(dpi)
 {
     create(kClassName, true, VersionWindowTitle(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0,
-           {.width = kVersionWidth, .height = kVersionHeight});
-    common::Bytes notes;
-    common::AppendWithCrLf(notes, ReadReleaseNotes(programFolder));
+           {.width = px(kVersionWidth), .height = px(kVersionHeight)});
+    common::AppendWithCrLf(m_text, ReadReleaseNotes(programFolder));
     m_notes = common::win32::CreateWindowWithText(
         WS_EX_CLIENTEDGE, "EDIT", "",
         // The window is as wide as the widest line: no horizontal scroll bar to show.
@@ -29,8 +29,20 @@ VersionWindow::VersionWindow(const common::Bytes &programFolder, HFONT font)
         {0, 0, 10, 10}, hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNotesId)));
     SendMessageA(m_notes, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     SendMessageA(m_notes, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);
-    common::win32::SetText(m_notes, notes);
-    fitWidthToNotes(notes, font);
+    common::win32::SetText(m_notes, m_text);
+    fitWidthToNotes(font);
+}
+
+int VersionWindow::px(int length) const
+{
+    return common::win32::Scaled(length, m_dpi);
+}
+
+void VersionWindow::setFont(HFONT font, UINT dpi)
+{
+    m_dpi = dpi;
+    SendMessageA(m_notes, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    fitWidthToNotes(font);
 }
 
 VersionWindow::~VersionWindow()
@@ -38,8 +50,9 @@ VersionWindow::~VersionWindow()
     destroy();
 }
 
-void VersionWindow::fitWidthToNotes(const common::Bytes &notes, HFONT font)
+void VersionWindow::fitWidthToNotes(HFONT font)
 {
+    const common::Bytes &notes = m_text;
     HDC dc = GetDC(m_notes);
     HGDIOBJ old = SelectObject(dc, font);
     int widest = 0;
@@ -55,8 +68,8 @@ void VersionWindow::fitWidthToNotes(const common::Bytes &notes, HFONT font)
     SelectObject(dc, old);
     ReleaseDC(m_notes, dc);
     const int chrome = 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXVSCROLL) +
-                       kVersionMarginLeft + kVersionMarginRight + 8;
-    RECT frame{0, 0, std::max(kVersionWidth, widest + chrome), kVersionHeight};
+                       px(kVersionMarginLeft + kVersionMarginRight + 8);
+    RECT frame{0, 0, std::max(px(kVersionWidth), widest + chrome), px(kVersionHeight)};
     AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
     SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -78,9 +91,10 @@ LRESULT VersionWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 1;
     }
     if (message == WM_SIZE) {
-        MoveWindow(GetDlgItem(hwnd(), kNotesId), kVersionMarginLeft, kVersionMarginTop,
-                   std::max(0, LOWORD(lParam) - kVersionMarginLeft - kVersionMarginRight),
-                   std::max(0, HIWORD(lParam) - kVersionMarginTop - kVersionMarginBottom), TRUE);
+        MoveWindow(GetDlgItem(hwnd(), kNotesId), px(kVersionMarginLeft), px(kVersionMarginTop),
+                   std::max(0, LOWORD(lParam) - px(kVersionMarginLeft + kVersionMarginRight)),
+                   std::max(0, HIWORD(lParam) - px(kVersionMarginTop + kVersionMarginBottom)),
+                   TRUE);
         return 0;
     }
     return WindowBase::onMessage(message, wParam, lParam);

@@ -13,17 +13,23 @@ namespace registry::win32 {
 class VersionWindow final : public common::win32::WindowBase
 {
 public:
-    VersionWindow(const common::Bytes &programFolder, HFONT font);
+    // `font` is the main window's, for a display of `dpi` dots per inch.
+    VersionWindow(const common::Bytes &programFolder, HFONT font, UINT dpi);
     ~VersionWindow() override;
 
     // Shown, on top of the other windows.
     void show();
+    // The main window's font after a change of scale; the window is fitted to it again.
+    void setFont(HFONT font, UINT dpi);
 
 private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void fitWidthToNotes(const common::Bytes &notes, HFONT font);
+    void fitWidthToNotes(HFONT font);
+    int px(int length) const;
 
     HWND m_notes = nullptr;
+    common::Bytes m_text; // the notes as shown
+    UINT m_dpi;
 };
 
 } // namespace registry::win32

@@ -2,6 +2,8 @@
 // resolution, which the suite's set-up chose): laid out for that scale, and no text wider or
 // taller than the control that shows it, measured with the control's own font.
 #include "common/win32/Fonts.h"
+#include "registry/app/WindowLayout.h"
+#include "registry/win32/MainWindow.h"
 #include "tests/support/Win32Loop.h"
 #include "updater/win32/UpdaterWindow.h"
 
@@ -11,6 +13,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -81,6 +84,112 @@ TEST(UpdaterWindowAtScale, FollowsTheDisplaysScaleAndEveryTextFits)
     const LRESULT lineHeight = SendMessageA(window.logList(), LB_GETITEMHEIGHT, 0, 0);
     EXPECT_GE(lineHeight, textSize(window.logList(), "Checking Version...").cy);
     EXPECT_EQ(clientSize(window.barFill()).cx, Scaled(295, dpi));
+}
+
+std::wstring classOf(HWND control)
+{
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    return name;
+}
+
+BOOL CALLBACK collectTextControl(HWND child, LPARAM list)
+{
+    const std::wstring name = classOf(child);
+    if (GetWindowTextLengthW(child) > 0 &&
+        (name == L"Static" || name == L"Button" || name == L"TalmoraRegistryLabelButton"))
+        reinterpret_cast<std::vector<HWND> *>(list)->push_back(child);
+    return TRUE;
+}
+
+// Every control of `top` that shows a text of its own: the window's captions, check boxes and
+// label-buttons (the boxes and lists scroll what does not fit).
+std::vector<HWND> textControls(HWND top)
+{
+    std::vector<HWND> found;
+    EnumChildWindows(top, collectTextControl, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The room `control`'s text takes, with the control's own font, wrapped as the control wraps
+// it: captions at their width, check boxes beside their box, label-buttons on one line.
+RECT textRoom(HWND control, UINT dpi, LONG width)
+{
+    const std::wstring name = classOf(control);
+    const bool caption = name == L"Static";
+    const bool box = name == L"Button";
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    RECT room{0, 0, box ? width - Scaled(16, dpi) : width, 0};
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.data(), static_cast<int>(text.size()), &room,
+              DT_CALCRECT | DT_NOPREFIX | (caption ? DT_WORDBREAK : DT_SINGLELINE));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    if (box)
+        room.right += Scaled(16, dpi);
+    return room;
+}
+
+void expectEveryTextFits(HWND top, UINT dpi)
+{
+    const std::vector<HWND> controls = textControls(top);
+    ASSERT_GT(controls.size(), 40u);
+    for (HWND control : controls) {
+        wchar_t text[256] = {};
+        GetWindowTextW(control, text, 256);
+        const SIZE box = clientSize(control);
+        const RECT room = textRoom(control, dpi, box.cx);
+        const std::wstring shown = text;
+        EXPECT_LE(room.right, box.cx) << std::string(shown.begin(), shown.end());
+        EXPECT_LE(room.bottom, box.cy) << std::string(shown.begin(), shown.end());
+        // The font grows with the scale: a line is at least 8 pixels high per 96 DPI.
+        EXPECT_GE(room.bottom, Scaled(8, dpi)) << std::string(shown.begin(), shown.end());
+    }
+}
+
+TEST(RegistryWindowAtScale, FollowsTheDisplaysScaleAndEveryTextFits)
+{
+    const UINT dpi = expectedDpi();
+    registry::win32::MainWindow window("");
+    ASSERT_EQ(common::win32::WindowDpi(window.hwnd()), dpi) << "the prefix's resolution";
+    EXPECT_EQ(window.dpi(), dpi);
+    const SIZE client = clientSize(window.hwnd());
+    EXPECT_EQ(client.cx, Scaled(registry::kClientWidth, dpi));
+    EXPECT_EQ(client.cy, Scaled(registry::kClientHeight, dpi));
+    expectEveryTextFits(window.hwnd(), dpi);
+}
+
+// The window moved to a display of another scale: the system sends the new resolution and
+// the place it suggests; fonts, places and the smallest size follow.
+TEST(RegistryWindowAtScale, FollowsAChangeOfScale)
+{
+    registry::win32::MainWindow window("");
+    const UINT dpi = window.dpi() == 192 ? 96 : 192;
+    RECT frame{0, 0, Scaled(registry::kClientWidth, dpi), Scaled(registry::kClientHeight, dpi)};
+    AdjustWindowRect(&frame, static_cast<DWORD>(GetWindowLongPtrW(window.hwnd(), GWL_STYLE)), TRUE);
+    OffsetRect(&frame, 10 - frame.left, 10 - frame.top);
+    SendMessageW(window.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&frame));
+    EXPECT_EQ(window.dpi(), dpi);
+    const HWND list = window.control(registry::IdServerList);
+    RECT place{};
+    GetWindowRect(list, &place);
+    MapWindowPoints(nullptr, window.hwnd(), reinterpret_cast<POINT *>(&place), 2);
+    EXPECT_EQ(place.left, Scaled(2 * registry::kWindowMargin + registry::kLeftColumnWidth, dpi));
+    EXPECT_EQ(place.top, Scaled(registry::kWindowMargin, dpi));
+    expectEveryTextFits(window.hwnd(), dpi);
+
+    MINMAXINFO limits{};
+    SendMessageW(window.hwnd(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    RECT smallest{0, 0, Scaled(registry::kMinClientWidth, dpi),
+                  Scaled(registry::kMinClientHeight, dpi)};
+    AdjustWindowRect(&smallest, static_cast<DWORD>(GetWindowLongPtrW(window.hwnd(), GWL_STYLE)),
+                     TRUE);
+    EXPECT_EQ(limits.ptMinTrackSize.x, smallest.right - smallest.left);
 }
 
 } // namespace
