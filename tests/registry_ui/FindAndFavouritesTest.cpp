@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include "registry/app/DesktopNotifier.h"
+#include "tests/support/FindRowCases.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -92,21 +93,7 @@ TEST_F(RegistryServerListTest, TheFindBoxAndHideOfflineKeepRowsAndUnchooseAHidde
 
     auto *find = box("txtFind");
     auto *hide = w<QCheckBox>("chkHideOffline");
-    const struct
-    {
-        const char *typed;
-        bool clickHide;
-        std::vector<std::string> shown;
-        bool playEnabled;
-    } cases[] = {
-        {"EAST", false, {"Eastmarch", "Westreach"}, true}, // name or administrator
-        {"WEST", false, {"Westreach"}, false},             // the chosen row hidden: un-chosen
-        {"", false, {"Eastmarch", "Old Mill", "Westreach"}, false},
-        {"", true, {"Eastmarch", "Westreach"}, false},
-        {"mill", false, {}, false},
-        {"", true, {"Eastmarch", "Old Mill", "Westreach"}, false},
-    };
-    for (const auto &c : cases) {
+    for (const testsupport::FindRowStep &c : testsupport::FindRowSteps()) {
         find->selectAll();
         QTest::keyClick(find, Qt::Key_Delete);
         QTest::keyClicks(find, QLatin1String(c.typed));
