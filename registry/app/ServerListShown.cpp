@@ -24,10 +24,12 @@ bool ServerListShown::arranged() const
 void ServerListShown::rowArrived(int index, const ServerRowText &row)
 {
     const std::optional<Bytes> notice = m_list.setRow(index, row, m_clock.nowMs());
-    if (arranged())
-        showAll();
-    else
+    if (arranged()) {
+        showChanged(index);
+    } else {
         m_surface.setServerRow(index, row);
+        m_shownOrder.reset();
+    }
     followChoice();
     if (notice && m_notifier)
         m_notifier->notify(*notice);
@@ -37,6 +39,7 @@ void ServerListShown::cleared()
 {
     m_list.clear();
     m_surface.clearServerRows();
+    m_shownOrder.emplace();
     // The rows are gone; what Play starts is left as it was.
     m_chosen.reset();
 }
@@ -107,13 +110,36 @@ void ServerListShown::followChoice()
         m_choose(*last);
 }
 
-void ServerListShown::showAll()
+std::vector<ShownServerRow> ServerListShown::shownRows() const
 {
     std::vector<ShownServerRow> rows = m_list.shown();
     for (ShownServerRow &row : rows)
         if (row.favourite)
             row.text.name = kFavouriteMark + row.text.name;
+    return rows;
+}
+
+void ServerListShown::showAll()
+{
+    const std::vector<ShownServerRow> rows = shownRows();
     m_surface.showServerRows(rows);
+    m_shownOrder.emplace();
+    for (const ShownServerRow &row : rows)
+        m_shownOrder->push_back(row.index);
+}
+
+void ServerListShown::showChanged(int index)
+{
+    if (m_list.shownOrder() != m_shownOrder) {
+        showAll();
+        return;
+    }
+    if (!m_list.isShown(index))
+        return;
+    ServerRowText text = m_list.rowText(index);
+    if (m_list.isFavourite(index))
+        text.name = kFavouriteMark + text.name;
+    m_surface.setServerRow(index, text);
 }
 
 void ServerListShown::keepChoices()

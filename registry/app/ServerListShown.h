@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace registry {
 
@@ -56,6 +57,11 @@ private:
     // Whether the window shows other than the arrival order of every row.
     bool arranged() const;
     void showAll();
+    // A row of the core changed while the list is arranged: the whole list again when the
+    // rows shown or their order changed, otherwise only that row.
+    void showChanged(int index);
+    // The rows as the window shows them, the favourites' names marked.
+    std::vector<ShownServerRow> shownRows() const;
     void keepChoices();
     // After the rows shown changed: the chosen row hidden is un-chosen, the server last
     // played chosen when it shows.
@@ -69,6 +75,9 @@ private:
     std::function<void(int)> m_choose;
     std::function<void()> m_unchoose;
     std::optional<int> m_chosen;
+    // The indices the window shows, in order, when it last showed the arranged list; none
+    // once rows went to it as they came.
+    std::optional<std::vector<int>> m_shownOrder;
     bool m_lastPlayedPending = false; // the server last played is still to be chosen
 };
 

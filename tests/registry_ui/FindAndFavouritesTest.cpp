@@ -144,6 +144,9 @@ TEST_F(RegistryServerListTest, TheContextMenuAndItsKeysPinFavouritesAndTurnOnThe
     EXPECT_TRUE(m_notifier.notices.empty());
     deliver(inbound({1, 1, 1, 12}, entry("Eastmarch", "Bjorn")));
     EXPECT_EQ(m_notifier.notices, (std::vector<Bytes>{"Eastmarch is online (12 players)"}));
+    // The order did not change: the row was refreshed in place, still marked.
+    EXPECT_EQ(m_list->topLevelItem(0)->text(registry::ColName), QStringLiteral("* Eastmarch"));
+    EXPECT_EQ(m_list->topLevelItem(0)->text(registry::ColPlayers), QStringLiteral("12"));
 
     // Below the rows the menu has no row to pin.
     QContextMenuEvent below(QContextMenuEvent::Mouse, QPoint(5, m_list->viewport()->height() - 3),
