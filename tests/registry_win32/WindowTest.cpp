@@ -1060,3 +1060,48 @@ TEST_F(RegistryWindowTest, Picture)
     written.read(signature, 8);
     EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
 }
+
+namespace {
+
+// Where the timer that runs inside the open menu's loop writes the picture.
+std::string g_menuPicturePath;
+HWND g_menuPictureWindow = nullptr;
+bool g_menuPictureTaken = false;
+
+void CALLBACK takeMenuPicture(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_menuPictureTaken = testsupport::CaptureWindowPng(g_menuPictureWindow, g_menuPicturePath);
+    EndMenu();
+}
+
+} // namespace
+
+// The server list as a player arranges it, with its context menu open:
+//   REGISTRY_WINDOWS_LIST_SCREENSHOT=/path/docs/registry-windows-server-list.png xvfb-run -a
+//   wine registry_win32_tests.exe --gtest_filter=*ListPicture*
+TEST_F(RegistryServerListWindowTest, ListPicture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_LIST_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set REGISTRY_WINDOWS_LIST_SCREENSHOT to a file name to take the picture";
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 4, 1, 27}, serverEntry("My Town", "Zo\xEB")));
+    m_main.deliver(inbound({1, 5, 1, 9}, serverEntry("Eastreach Outpost", "Talia")));
+    rightClick(2, 0); // Westreach pinned
+    SendMessageA(c(IdHideOffline), BM_CLICK, 0, 0);
+    type(c(IdServerFind), "e");
+    clickList(1);
+    pump();
+    g_menuPicturePath = path;
+    g_menuPictureWindow = m_window->hwnd();
+    m_window->setMenuTracker([this](HMENU menu, POINT at) {
+        SetTimer(nullptr, 0, 500, takeMenuPicture);
+        return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
+                                                0, m_window->hwnd(), nullptr));
+    });
+    SetForegroundWindow(m_window->hwnd());
+    SetFocus(list());
+    listKey(list(), WM_KEYDOWN, VK_APPS);
+    ASSERT_TRUE(g_menuPictureTaken);
+}
