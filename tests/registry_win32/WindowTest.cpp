@@ -7,13 +7,16 @@
 #include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/win32/DesktopNotice.h"
 #include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/FindRowCases.h"
 #include "tests/support/WindowCapture.h"
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -1104,4 +1107,23 @@ TEST_F(RegistryServerListWindowTest, ListPicture)
     SetFocus(list());
     listKey(list(), WM_KEYDOWN, VK_APPS);
     ASSERT_TRUE(g_menuPictureTaken);
+}
+
+// Word that a favourite came online: a balloon from the program's icon in the notification
+// area, and the icon gone when the word's sender goes (the window's own goes with it).
+TEST_F(RegistryWindowTest, WordOnTheDesktopComesFromAnIconThatGoesWithItsSender)
+{
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = m_window->hwnd();
+    probe.uID = 1;
+    {
+        registry::win32::DesktopNotice notice(m_window->hwnd());
+        notice.notify("Eastmarch is online (12 players)");
+        ASSERT_TRUE(notice.iconShown());
+        notice.notify("West is online (1 player)"); // the same icon again
+        EXPECT_TRUE(notice.iconShown());
+        EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe));
+    }
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe)) << "the icon stayed behind";
 }
