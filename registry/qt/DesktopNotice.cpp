@@ -4,6 +4,7 @@
 #include "registry/net/RegistryView.h"
 
 #include <QApplication>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -57,7 +58,11 @@ void DesktopNotice::notifyFromTray(const QString &text)
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
     if (!m_tray) {
-        m_tray = new QSystemTrayIcon(m_window.windowIcon(), &m_window);
+        // A tray entry needs an icon: the window's, or the style's own for information.
+        QIcon icon = m_window.windowIcon();
+        if (icon.isNull())
+            icon = m_window.style()->standardIcon(QStyle::SP_MessageBoxInformation);
+        m_tray = new QSystemTrayIcon(icon, &m_window);
         m_tray->setToolTip(QLatin1String(kProgramTitle));
         m_tray->show();
     }
