@@ -76,7 +76,7 @@ void ServerList::setFindText(ByteView text)
 
 void ServerList::setHideOffline(bool hide)
 {
-    m_hideOffline = hide;
+    m_choices.hideOffline = hide;
 }
 
 bool ServerList::toggleFavourite(int index)
@@ -96,7 +96,7 @@ bool ServerList::toggleFavourite(int index)
 
 bool ServerList::passes(const Row &row) const
 {
-    if (m_hideOffline && !isOnline(row.text))
+    if (m_choices.hideOffline && !isOnline(row.text))
         return false;
     return m_find.empty() || row.lowerName.find(m_find) != Bytes::npos ||
            row.lowerAdministrator.find(m_find) != Bytes::npos;

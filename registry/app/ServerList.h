@@ -50,6 +50,7 @@ struct ServerListChoices
     SortOrder order = SortOrder::Arrival;
     std::set<ServerKey> favourites;
     bool favouriteNotices = false; // word when a favourite comes online
+    bool hideOffline = false;
     std::optional<ServerKey> lastPlayed;
 };
 
@@ -97,8 +98,8 @@ public:
     std::vector<int> shownOrder() const;
     bool isShown(int index) const;
     // Whether a find text or "Hide offline" keeps rows out.
-    bool filters() const { return !m_find.empty() || m_hideOffline; }
-    bool hidesOffline() const { return m_hideOffline; }
+    bool filters() const { return !m_find.empty() || m_choices.hideOffline; }
+    bool hidesOffline() const { return m_choices.hideOffline; }
     bool isFavourite(int index) const;
     const ServerListChoices &choices() const { return m_choices; }
     // The row of the server `key` names, if the list has it.
@@ -129,7 +130,6 @@ private:
     int m_arrivals = 0;
     std::optional<std::int64_t> m_listStart; // the first row after a clear
     Bytes m_find;                            // lowered
-    bool m_hideOffline = false;
 };
 
 } // namespace registry

@@ -13,6 +13,7 @@ ServerListShown::ServerListShown(WindowSurface &surface, const common::Clock &cl
       m_lastPlayedPending(m_list.choices().lastPlayed.has_value())
 {
     m_surface.setSortIndicator(m_list.choices().column, m_list.choices().order);
+    m_surface.setCheck(IdHideOffline, m_list.hidesOffline() ? 1 : 0);
 }
 
 bool ServerListShown::arranged() const
@@ -64,6 +65,7 @@ void ServerListShown::setHideOffline(bool hide)
     m_list.setHideOffline(hide);
     showAll();
     followChoice();
+    keepChoices();
 }
 
 void ServerListShown::toggleFavourite(int index)

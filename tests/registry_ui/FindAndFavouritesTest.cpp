@@ -158,15 +158,17 @@ TEST_F(RegistryServerListTest, TheContextMenuAndItsKeysPinFavouritesAndTurnOnThe
     closeMenu();
 }
 
-TEST_F(RegistryServerListTest, TheServerLastPlayedIsChosenAgainAfterARestart)
+TEST_F(RegistryServerListTest, TheServerLastPlayedAndHideOfflineAreKeptForTheNextStart)
 {
     QTest::mouseClick(m_list->viewport(), Qt::LeftButton, {}, rowPoint("Westreach"));
     release(button("lblButton0"));
     ASSERT_EQ(m_shell.opens.size(), 1u);
     EXPECT_EQ(listIni("Last Server Name"), "Westreach");
+    QTest::mouseClick(w<QCheckBox>("chkHideOffline"), Qt::LeftButton, {}, QPoint(6, 8));
 
     destroy();
     create();
+    EXPECT_TRUE(w<QCheckBox>("chkHideOffline")->isChecked()) << "kept for the next start";
     connect();
     deliver(inbound({1, 5, 1, 0}, entry("Eastmarch", "Bjorn")));
     EXPECT_FALSE(button("lblButton0")->isEnabled());
