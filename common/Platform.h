@@ -189,9 +189,9 @@ inline constexpr const char *kNoApplicationMessage = "Couldn't load the default 
 
 // Opens `file` through the shell. When nothing can open it the user is told once
 // ("Couldn't load the default application") and, after the message is closed, the system's
-// Open With fallback runs. Every other failure is silent.
-void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
-                   ByteView operation, ByteView file, ByteView parameters, ByteView directory,
-                   int showCommand);
+// Open With fallback runs. Every other failure is silent. Gives what the shell said.
+ShellResult OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
+                          ByteView operation, ByteView file, ByteView parameters,
+                          ByteView directory, int showCommand);
 
 } // namespace common

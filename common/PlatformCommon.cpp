@@ -42,16 +42,17 @@ bool HasExeSuffix(ByteView name)
     return name.size() >= 4 && equalsIgnoringAsciiCase(name.substr(name.size() - 4), ".exe");
 }
 
-void OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
-                   ByteView operation, ByteView file, ByteView parameters, ByteView directory,
-                   int showCommand)
+ShellResult OpenWithShell(Shell &shell, const std::function<void(const Bytes &)> &showMessage,
+                          ByteView operation, ByteView file, ByteView parameters,
+                          ByteView directory, int showCommand)
 {
     const ShellResult result = shell.open(operation, file, parameters, directory, showCommand);
     if (result != ShellResult::NoApplication)
-        return;
+        return result;
     if (showMessage)
         showMessage(kNoApplicationMessage);
     shell.openWith(file, directory);
+    return result;
 }
 
 } // namespace common

@@ -24,7 +24,8 @@ inline ProgramFolders FoldersBeside(const Bytes &programFolder)
 // The objects of the Registry program, built in the order each needs the others: clock, the
 // registry connection and the probe, shell, window, the core's view of it, registry.ini, the
 // controller with the core; the core's timer once the core has started. Each front end names
-// its transport, window and timer types; a window offers surface(), attach() and show().
+// its transport, window and timer types; a window offers surface(), notifier(), attach() and
+// show().
 template <class Transport, class Window, class CoreTimer> class RegistryProgram
 {
 public:
@@ -38,6 +39,7 @@ public:
                        m_window.surface(), m_shell, FoldersBeside(programFolder))
     {
         m_view.setServerList(m_serverList);
+        m_serverList.setNotifier(m_window.notifier());
         m_controller.setServerList(m_serverList);
         // QuitProgram: close the connection and end the program at once.
         m_view.setQuitHandler([this, endLoop = std::move(endLoop)] {

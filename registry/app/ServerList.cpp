@@ -8,36 +8,29 @@ namespace registry {
 
 namespace {
 
-bool holds(ByteView text, const Bytes &loweredPart)
-{
-    return common::LowerCase1252(text).find(loweredPart) != Bytes::npos;
-}
-
 bool isOnline(const ServerRowText &row)
 {
     return row.status == "Online";
 }
 
-// -1, 0 or 1 as `a` goes before, with or after `b` from A to Z in `column`.
-int compare(ServerColumn column, const ServerRowText &a, const ServerRowText &b)
+} // namespace
+
+int ServerList::compare(const Row &a, const Row &b) const
 {
-    const auto three = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
-    switch (column) {
+    const auto three = [](const auto &x, const auto &y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    switch (m_choices.column) {
     case ServerColumn::Status:
-        return three(!isOnline(a), !isOnline(b));
+        return three(!isOnline(a.text), !isOnline(b.text));
     case ServerColumn::Players:
-        return three(common::LeadingNumberRounded(a.players),
-                     common::LeadingNumberRounded(b.players));
+        return three(common::LeadingNumberRounded(a.text.players),
+                     common::LeadingNumberRounded(b.text.players));
     case ServerColumn::Name:
-        return three(common::LowerCase1252(a.name), common::LowerCase1252(b.name));
+        return three(a.lowerName, b.lowerName);
     case ServerColumn::Administrator:
-        return three(common::LowerCase1252(a.administrator),
-                     common::LowerCase1252(b.administrator));
+        return three(a.lowerAdministrator, b.lowerAdministrator);
     }
     return 0;
 }
-
-} // namespace
 
 std::optional<Bytes> ServerList::setRow(int index, const ServerRowText &row, std::int64_t nowMs)
 {
@@ -48,8 +41,11 @@ std::optional<Bytes> ServerList::setRow(int index, const ServerRowText &row, std
     if (added)
         it->second.arrival = m_arrivals++;
     it->second.text = row;
+    it->second.lowerName = common::LowerCase1252(row.name);
+    it->second.lowerAdministrator = common::LowerCase1252(row.administrator);
+    it->second.favourite = m_choices.favourites.count(keyOf(it->second)) != 0;
     if (!cameOnline || !m_choices.favouriteNotices || nowMs - *m_listStart < kListSettleMs ||
-        !m_choices.favourites.count(keyOf(it->second)))
+        !it->second.favourite)
         return std::nullopt;
     return row.name + " is online (" + row.players +
            (row.players == "1" ? " player)" : " players)");
@@ -80,7 +76,7 @@ void ServerList::setFindText(ByteView text)
 
 void ServerList::setHideOffline(bool hide)
 {
-    m_hideOffline = hide;
+    m_choices.hideOffline = hide;
 }
 
 bool ServerList::toggleFavourite(int index)
@@ -89,45 +85,60 @@ bool ServerList::toggleFavourite(int index)
     if (it == m_rows.end())
         return false;
     const ServerKey key = keyOf(it->second);
-    if (!m_choices.favourites.erase(key))
+    const bool favourite = m_choices.favourites.erase(key) == 0;
+    if (favourite)
         m_choices.favourites.insert(key);
+    for (auto &entry : m_rows)
+        if (keyOf(entry.second) == key)
+            entry.second.favourite = favourite;
     return true;
 }
 
 bool ServerList::passes(const Row &row) const
 {
-    if (m_hideOffline && !isOnline(row.text))
+    if (m_choices.hideOffline && !isOnline(row.text))
         return false;
-    return m_find.empty() || holds(row.text.name, m_find) || holds(row.text.administrator, m_find);
+    return m_find.empty() || row.lowerName.find(m_find) != Bytes::npos ||
+           row.lowerAdministrator.find(m_find) != Bytes::npos;
 }
 
 bool ServerList::before(const Row &a, const Row &b) const
 {
-    const bool favouriteA = m_choices.favourites.count(keyOf(a)) != 0;
-    const bool favouriteB = m_choices.favourites.count(keyOf(b)) != 0;
-    if (favouriteA != favouriteB)
-        return favouriteA;
+    if (a.favourite != b.favourite)
+        return a.favourite;
     if (m_choices.order != SortOrder::Arrival) {
-        const int order = compare(m_choices.column, a.text, b.text);
+        const int order = compare(a, b);
         if (order != 0)
             return m_choices.order == SortOrder::Ascending ? order < 0 : order > 0;
     }
     return a.arrival < b.arrival;
 }
 
-std::vector<ShownServerRow> ServerList::shown() const
+std::vector<const ServerList::Entry *> ServerList::arranged() const
 {
-    std::vector<const std::pair<const int, Row> *> rows;
+    std::vector<const Entry *> rows;
+    rows.reserve(m_rows.size());
     for (const auto &entry : m_rows)
         if (passes(entry.second))
             rows.push_back(&entry);
     std::sort(rows.begin(), rows.end(),
-              [this](const auto *a, const auto *b) { return before(a->second, b->second); });
+              [this](const Entry *a, const Entry *b) { return before(a->second, b->second); });
+    return rows;
+}
+
+std::vector<ShownServerRow> ServerList::shown() const
+{
     std::vector<ShownServerRow> out;
-    out.reserve(rows.size());
-    for (const auto *entry : rows)
-        out.push_back({entry->first, entry->second.text,
-                       m_choices.favourites.count(keyOf(entry->second)) != 0});
+    for (const Entry *entry : arranged())
+        out.push_back({entry->first, entry->second.text, entry->second.favourite});
+    return out;
+}
+
+std::vector<int> ServerList::shownOrder() const
+{
+    std::vector<int> out;
+    for (const Entry *entry : arranged())
+        out.push_back(entry->first);
     return out;
 }
 
@@ -140,7 +151,13 @@ bool ServerList::isShown(int index) const
 bool ServerList::isFavourite(int index) const
 {
     const auto it = m_rows.find(index);
-    return it != m_rows.end() && m_choices.favourites.count(keyOf(it->second)) != 0;
+    return it != m_rows.end() && it->second.favourite;
+}
+
+ServerRowText ServerList::rowText(int index) const
+{
+    const auto it = m_rows.find(index);
+    return it == m_rows.end() ? ServerRowText{} : it->second.text;
 }
 
 std::optional<int> ServerList::find(const ServerKey &key) const

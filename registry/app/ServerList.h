@@ -50,6 +50,7 @@ struct ServerListChoices
     SortOrder order = SortOrder::Arrival;
     std::set<ServerKey> favourites;
     bool favouriteNotices = false; // word when a favourite comes online
+    bool hideOffline = false;
     std::optional<ServerKey> lastPlayed;
 };
 
@@ -92,22 +93,36 @@ public:
     // Adds the row's server to the favourites, or removes it. False when there is no such row.
     bool toggleFavourite(int index);
 
-    // The rows to show, in order.
+    // The rows to show, in order; and only their indices.
     std::vector<ShownServerRow> shown() const;
+    std::vector<int> shownOrder() const;
     bool isShown(int index) const;
+    // Whether a find text or "Hide offline" keeps rows out.
+    bool filters() const { return !m_find.empty() || m_choices.hideOffline; }
+    bool hidesOffline() const { return m_choices.hideOffline; }
     bool isFavourite(int index) const;
     const ServerListChoices &choices() const { return m_choices; }
     // The row of the server `key` names, if the list has it.
     std::optional<int> find(const ServerKey &key) const;
+    // The core's text of the row `index`; empty when there is no such row.
+    ServerRowText rowText(int index) const;
 
 private:
     struct Row
     {
         ServerRowText text;
         int arrival = 0;
+        // Kept with the text, so that arranging the list compares without copying.
+        Bytes lowerName;
+        Bytes lowerAdministrator;
+        bool favourite = false;
     };
     bool passes(const Row &row) const;
     bool before(const Row &a, const Row &b) const;
+    using Entry = std::pair<const int, Row>;
+    std::vector<const Entry *> arranged() const;
+    // -1, 0 or 1 as `a` goes before, with or after `b` from A to Z in the chosen column.
+    int compare(const Row &a, const Row &b) const;
     static ServerKey keyOf(const Row &row) { return {row.text.name, row.text.administrator}; }
 
     ServerListChoices m_choices;
@@ -115,7 +130,6 @@ private:
     int m_arrivals = 0;
     std::optional<std::int64_t> m_listStart; // the first row after a clear
     Bytes m_find;                            // lowered
-    bool m_hideOffline = false;
 };
 
 } // namespace registry

@@ -44,6 +44,7 @@ ServerListChoices ReadServerListChoices(ByteView iniPath)
             choices.favourites.insert(std::move(key));
     }
     choices.favouriteNotices = number("Favourite Notices", 0) == 1;
+    choices.hideOffline = number("Hide Offline", 0) == 1;
     ServerKey last{common::ReadIniString(iniPath, kServerListSection, "Last Server Name"),
                    common::ReadIniString(iniPath, kServerListSection, "Last Server Administrator")};
     if (!last.name.empty())
@@ -58,7 +59,8 @@ bool WriteServerListChoices(ByteView iniPath, const ServerListChoices &choices)
     };
     bool written = write("Sort Column", std::to_string(static_cast<int>(choices.column))) &&
                    write("Sort Order", std::to_string(static_cast<int>(choices.order))) &&
-                   write("Favourite Notices", choices.favouriteNotices ? "1" : "0");
+                   write("Favourite Notices", choices.favouriteNotices ? "1" : "0") &&
+                   write("Hide Offline", choices.hideOffline ? "1" : "0");
     if (written && choices.lastPlayed && storable(choices.lastPlayed->name) &&
         storable(choices.lastPlayed->administrator))
         written =

@@ -9,7 +9,8 @@ inline constexpr const char *kServerListSection = "Server List";
 // The player's choices for the server list in registry.ini (section "Server List"; the
 // "Account" section is left as it is): "Sort Column" and "Sort Order" as numbers,
 // "Favourites" as a count and each favourite as "Favourite N Name" and "Favourite N
-// Administrator", N from 1, "Favourite Notices" as 1 or 0, and the server last played as "Last
+// Administrator", N from 1, "Favourite Notices" and "Hide Offline" as 1 or 0, and the server
+// last played as "Last
 // Server Name" and "Last Server Administrator". What is missing or out of range reads as
 // nothing chosen.
 ServerListChoices ReadServerListChoices(ByteView iniPath);

@@ -101,6 +101,8 @@ void WindowController::textChanged(int control)
     } else if (control == IdNewServer || control == IdNewIP || control == IdNewPort) {
         m_core.newServerFieldsChanged(m_surface.text(IdNewServer), m_surface.text(IdNewIP),
                                       m_surface.text(IdNewPort));
+    } else if (control == IdServerFind) {
+        serverFindChanged();
     }
 }
 
@@ -135,11 +137,16 @@ void WindowController::serverRowChosen(int index)
         return;
     const ServerRecord &slot = m_core.servers().slot(index);
     m_selected = SelectedServer{slot.name, slot.address, kGameClientPort};
+    m_selectedAdministrator = slot.administrator;
+    if (m_serverList)
+        m_serverList->rowChosen(index);
     m_surface.setEnabled(ButtonControl(Button::PlaySelectedServer), true);
 }
 
 void WindowController::noServerRowChosen()
 {
+    if (m_serverList)
+        m_serverList->noRowChosen();
     m_surface.setEnabled(ButtonControl(Button::PlaySelectedServer), false);
 }
 
@@ -155,8 +162,10 @@ void WindowController::closeRequested()
 
 void WindowController::play()
 {
-    StartGameClient(
+    const bool started = StartGameClient(
         m_shell, [this](const Bytes &text) { present(text); }, m_folders.game, m_selected);
+    if (started && m_serverList && !m_selected.name.empty())
+        m_serverList->played({m_selected.name, m_selectedAdministrator});
 }
 
 void WindowController::serverHeaderClicked(ServerColumn column)
@@ -180,6 +189,72 @@ void WindowController::userActivated(ByteView name)
         return;
     m_surface.setText(IdSend, Bytes(name) + ": ");
     m_surface.setFocus(IdSend);
+}
+
+} // namespace registry
+
+namespace registry {
+
+void WindowController::setServerList(ServerListShown &list)
+{
+    m_serverList = &list;
+    list.setChoiceHandlers(
+        [this](int index) {
+            m_surface.chooseServerRow(index);
+            serverRowChosen(index);
+        },
+        [this] { noServerRowChosen(); });
+}
+
+void WindowController::serverFindChanged()
+{
+    if (m_serverList)
+        m_serverList->setFindText(m_surface.text(IdServerFind));
+}
+
+void WindowController::hideOfflineClicked()
+{
+    if (!m_serverList)
+        return;
+    const bool hide = !m_serverList->list().hidesOffline();
+    m_surface.setCheck(IdHideOffline, hide ? 1 : 0);
+    m_serverList->setHideOffline(hide);
+}
+
+std::vector<ServerMenuEntry> WindowController::serverMenu(std::optional<int> index) const
+{
+    if (!m_serverList)
+        return {};
+    const ServerList &list = m_serverList->list();
+    std::optional<bool> favourite;
+    if (index && list.isShown(*index))
+        favourite = list.isFavourite(*index);
+    return ServerMenuEntries(favourite, list.choices().favouriteNotices);
+}
+
+void WindowController::serverMenuChosen(ServerMenuItem item, std::optional<int> index)
+{
+    if (!m_serverList)
+        return;
+    switch (item) {
+    case ServerMenuItem::Favourite:
+        if (index)
+            m_serverList->toggleFavourite(*index);
+        return;
+    case ServerMenuItem::FavouriteNotices:
+        m_serverList->setFavouriteNotices(!m_serverList->list().choices().favouriteNotices);
+        return;
+    }
+}
+
+std::optional<int> WindowController::chosenServerRow() const
+{
+    return m_serverList ? m_serverList->chosenRow() : std::nullopt;
+}
+
+void WindowController::favouriteKeyPressed()
+{
+    serverMenuChosen(ServerMenuItem::Favourite, chosenServerRow());
 }
 
 } // namespace registry

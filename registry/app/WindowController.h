@@ -64,8 +64,18 @@ public:
     void serverRowActivated();
     // A click on the server list's header, on the column of `column`'s content.
     void serverHeaderClicked(ServerColumn column);
-    // The list the header's clicks arrange.
-    void setServerList(ServerListShown &list) { m_serverList = &list; }
+    // The list the header's clicks, the find row and the context menu arrange; it chooses and
+    // un-chooses rows through this.
+    void setServerList(ServerListShown &list);
+    // A click of "Hide offline" (the find box's changes come as textChanged).
+    void hideOfflineClicked();
+    // The server list's context menu for the row `index` (none: no row under the pointer),
+    // and an item of it chosen.
+    std::vector<ServerMenuEntry> serverMenu(std::optional<int> index) const;
+    void serverMenuChosen(ServerMenuItem item, std::optional<int> index);
+    // The row the player has chosen, for the keyboard's context menu; and the favourite key.
+    std::optional<int> chosenServerRow() const;
+    void favouriteKeyPressed();
     // The user closes the window: never refused, it asks the program to end.
     void closeRequested();
     // Up (older) or Down in the chat input: the lines sent before, newest first; past the
@@ -80,12 +90,14 @@ private:
     void present(const Bytes &text) { m_core.showMessage(text); }
     // Shows the panel on top; its first empty box takes the focus.
     void showPanel(Panel panel);
+    void serverFindChanged();
 
     RegistryClient m_core;
     WindowSurface &m_surface;
     common::Shell &m_shell;
     ProgramFolders m_folders;
     SelectedServer m_selected;
+    Bytes m_selectedAdministrator; // with the name, what the server is kept by
     ServerListShown *m_serverList = nullptr;
     ChatHistory m_history;
 };

@@ -36,6 +36,9 @@ constexpr std::pair<int, const char *> kControlNames[] = {
     {IdNewServer, "txtNewServer"},
     {IdNewIP, "txtNewIP"},
     {IdNewPort, "txtNewPort"},
+    {IdFindCaption, "lblFind"},
+    {IdServerFind, "txtFind"},
+    {IdHideOffline, "chkHideOffline"},
 };
 
 constexpr std::pair<int, AccountBox> kAccountBoxes[] = {
@@ -107,6 +110,19 @@ std::vector<common::Bytes> MarkedMenuCaptions(const MenuInfo &menu)
     for (const MenuEntry &entry : menu.entries)
         captions.push_back(entry.caption);
     return WithAccessLetters(captions);
+}
+
+std::vector<ServerMenuEntry> ServerMenuEntries(std::optional<bool> rowIsFavourite, bool noticesOn)
+{
+    const char *favourite =
+        rowIsFavourite.value_or(false) ? kRemoveFavouriteCaption : kAddFavouriteCaption;
+    const char *const captions[] = {favourite, kFavouriteNoticesCaption};
+    const std::vector<common::Bytes> marked = WithAccessLetters(captions);
+    return {
+        {ServerMenuItem::Favourite, marked[0] + "\t" + kFavouriteKeyText,
+         rowIsFavourite.has_value(), false, false},
+        {ServerMenuItem::FavouriteNotices, marked[1], true, true, noticesOn},
+    };
 }
 
 std::optional<int> FirstEmptyBox(Panel panel, const std::function<common::Bytes(int)> &textOf)

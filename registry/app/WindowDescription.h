@@ -50,6 +50,10 @@ enum ControlId : int
     IdNewServer,
     IdNewIP,
     IdNewPort,
+    // The server list's find row, beside "Play Selected Server".
+    IdFindCaption = 700,
+    IdServerFind,
+    IdHideOffline,
 };
 
 constexpr int ButtonControl(Button button)
@@ -136,6 +140,38 @@ std::vector<common::Bytes> WithAccessLetters(std::span<const char *const> captio
 // The menu bar's titles, and one menu's item captions, with their access letters.
 std::vector<common::Bytes> MarkedMenuTitles();
 std::vector<common::Bytes> MarkedMenuCaptions(const MenuInfo &menu);
+
+// The server list's context menu (a right click on the list, the menu key or Shift+F10): the
+// row's server added to the favourites or taken out of them, and word when a favourite comes
+// online, a check item. The favourite item also has a key of its own in the list.
+enum class ServerMenuItem : int
+{
+    Favourite = 720,
+    FavouriteNotices,
+};
+
+struct ServerMenuEntry
+{
+    ServerMenuItem item;
+    common::Bytes caption; // with its access letter marked, and the key after a tab
+    bool enabled;
+    bool checkable;
+    bool checked;
+};
+
+inline constexpr const char *kAddFavouriteCaption = "Add to Favourites";
+inline constexpr const char *kRemoveFavouriteCaption = "Remove from Favourites";
+inline constexpr const char *kFavouriteNoticesCaption = "Tell Me When a Favourite Comes Online";
+inline constexpr const char *kFavouriteKeyText = "Ctrl+D";
+
+// The menu for a row that is a favourite or not, or for no row (the favourite item greyed).
+std::vector<ServerMenuEntry> ServerMenuEntries(std::optional<bool> rowIsFavourite, bool noticesOn);
+
+// The find row: its caption, and the check box that hides offline servers.
+inline constexpr const char *kFindCaption = "Find:";
+inline constexpr const char *kHideOfflineCaption = "Hide offline";
+// Before the name of a favourite in the list, the same in both windows.
+inline constexpr const char *kFavouriteMark = "* ";
 
 // Colours.
 inline constexpr common::Rgb kWindowColour{0x4B5161};

@@ -36,6 +36,13 @@ inline constexpr int kColumnGap = 8;
 inline constexpr int kRowGap = 6;
 inline constexpr int kPlayHeight = 22;
 inline constexpr int kServerListMinWidth = 430;
+// The find row left of Play Selected Server: the caption, the box at its narrowest (it takes
+// what the row leaves), the "Hide offline" check box. They fit the smallest list's width.
+inline constexpr int kFindCaptionWidth = 34;
+inline constexpr int kFindMinWidth = 90;
+inline constexpr int kHideOfflineWidth = 100;
+static_assert(kFindCaptionWidth + kFindMinWidth + kHideOfflineWidth + kPlayWidth + 3 * kColumnGap <=
+              kServerListMinWidth);
 inline constexpr int kServerListMinHeight = 200;
 // The smallest inside of the main window at which everything shows: the left column, the
 // smallest server list and the panels side by side; the smallest list above the panels.

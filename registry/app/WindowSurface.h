@@ -46,6 +46,9 @@ public:
     // The rows as the player arranged them: the list then holds exactly these, in this order,
     // and the chosen row stays chosen while it is among them.
     virtual void showServerRows(const std::vector<ShownServerRow> &rows) = 0;
+    // Chooses the row of `index` (highlighted and scrolled into view) as the program's own
+    // doing: no choice is reported back.
+    virtual void chooseServerRow(int index) = 0;
     // The column the list is sorted by and which way, shown in its header (none for Arrival).
     virtual void setSortIndicator(ServerColumn column, SortOrder order) = 0;
     virtual void clearUsers() = 0;

@@ -4,6 +4,7 @@
 #include "common/qt/Text1252.h"
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowSurface.h"
+#include "registry/qt/DesktopNotice.h"
 #include "registry/qt/FrmVersion.h"
 #include "registry/qt/LabelButton.h"
 
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -185,6 +187,17 @@ public:
     }
     void setServerRow(int index, const ServerRowText &row) override;
     void showServerRows(const std::vector<ShownServerRow> &rows) override;
+    void chooseServerRow(int index) override
+    {
+        const auto it = m_window.m_rows.find(index);
+        if (it == m_window.m_rows.end())
+            return;
+        QTreeWidget *list = m_window.m_lstViewServers;
+        const QSignalBlocker quiet(list);
+        list->setCurrentItem(it->second);
+        it->second->setSelected(true);
+        list->scrollToItem(it->second);
+    }
     void setSortIndicator(ServerColumn column, SortOrder order) override
     {
         QHeaderView *header = m_window.m_lstViewServers->header();
@@ -256,13 +269,7 @@ void FrmMain::Surface::showServerRows(const std::vector<ShownServerRow> &rows)
             left.erase(it);
         }
         setServerRow(shown.index, shown.text);
-        QTreeWidgetItem *item = m_window.m_rows[shown.index];
-        for (int c = 0; c < ColCount; ++c) {
-            QFont font = item->font(c);
-            font.setBold(shown.favourite);
-            item->setFont(c, font);
-        }
-        item->setSelected(shown.index == chosenKey);
+        m_window.m_rows[shown.index]->setSelected(shown.index == chosenKey);
     }
     for (const auto &entry : left)
         delete entry.second;
@@ -282,7 +289,7 @@ void ApplyProgramLook()
 
 FrmMain::FrmMain(Bytes programFolder, QWidget *parent)
     : QMainWindow(parent), m_programFolder(std::move(programFolder)),
-      m_surface(std::make_unique<Surface>(*this))
+      m_surface(std::make_unique<Surface>(*this)), m_notice(std::make_unique<DesktopNotice>(*this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kProgramTitle));
@@ -304,6 +311,11 @@ FrmMain::~FrmMain()
 WindowSurface &FrmMain::surface()
 {
     return *m_surface;
+}
+
+DesktopNotifier &FrmMain::notifier()
+{
+    return *m_notice;
 }
 
 template <typename Widget> Widget *FrmMain::named(Widget *widget, int id)
@@ -426,7 +438,19 @@ QWidget *FrmMain::createPlayRow(QWidget *parent)
     auto *row = new QWidget(parent);
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addStretch();
+    layout->setSpacing(kColumnGap);
+    QLabel *findCaption = named(caption(kFindCaption, row), IdFindCaption);
+    findCaption->setFixedWidth(kFindCaptionWidth);
+    layout->addWidget(findCaption);
+    QLineEdit *find = named(textBox(kServerNameMaxLength, row, false), IdServerFind);
+    find->setMinimumWidth(kFindMinWidth);
+    findCaption->setBuddy(find);
+    layout->addWidget(find, 1);
+    auto *hideOffline =
+        named(new QCheckBox(QLatin1String(kHideOfflineCaption), row), IdHideOffline);
+    setTextColour(hideOffline, kCaptionColour);
+    hideOffline->setMinimumWidth(kHideOfflineWidth);
+    layout->addWidget(hideOffline);
     LabelButton *play = createLabelButton(Button::PlaySelectedServer, row);
     play->setMinimumWidth(kPlayWidth);
     layout->addWidget(play);
@@ -641,6 +665,52 @@ void FrmMain::connectServerList()
             m_controller->serverHeaderClicked(*shown);
     });
     m_lstViewServers->viewport()->installEventFilter(this); // a click that hits no row
+    m_lstViewServers->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_lstViewServers, &QWidget::customContextMenuRequested, this,
+            [this, keyOf](const QPoint &at) {
+                const QTreeWidgetItem *item = m_lstViewServers->itemAt(at);
+                showServerMenu(item ? std::optional<int>(keyOf(item)) : std::nullopt,
+                               m_lstViewServers->viewport()->mapToGlobal(at));
+            });
+    m_lstViewServers->installEventFilter(this); // the menu key, Shift+F10, Ctrl+D
+}
+
+bool FrmMain::serverListKey(const QKeyEvent *key)
+{
+    const bool menuKey = key->key() == Qt::Key_Menu ||
+                         (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+    if (key->key() == Qt::Key_D && key->modifiers() == Qt::ControlModifier) {
+        m_controller->favouriteKeyPressed();
+        return true;
+    }
+    const std::optional<int> row = m_controller->chosenServerRow();
+    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && row) {
+        m_controller->serverRowActivated(); // Enter on the chosen row, as a double-click
+        return true;
+    }
+    if (!menuKey)
+        return false;
+    QPoint at(4, 4);
+    if (const auto it = row ? m_rows.find(*row) : m_rows.end(); it != m_rows.end())
+        at = m_lstViewServers->visualItemRect(it->second).center();
+    showServerMenu(row, m_lstViewServers->viewport()->mapToGlobal(at));
+    return true;
+}
+
+void FrmMain::showServerMenu(std::optional<int> row, const QPoint &at)
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("serverMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const ServerMenuEntry &entry : m_controller->serverMenu(row)) {
+        QAction *action = menu->addAction(common::FromWindows1252(entry.caption));
+        action->setEnabled(entry.enabled);
+        action->setCheckable(entry.checkable);
+        action->setChecked(entry.checked);
+        connect(action, &QAction::triggered, this,
+                [this, item = entry.item, row] { m_controller->serverMenuChosen(item, row); });
+    }
+    menu->popup(at);
 }
 
 void FrmMain::connectBoxes()
@@ -652,6 +722,8 @@ void FrmMain::connectBoxes()
     }
     connect(static_cast<QCheckBox *>(control(IdAutoLogin)), &QCheckBox::clicked, this,
             [this] { m_controller->autoLoginClicked(); });
+    connect(static_cast<QCheckBox *>(control(IdHideOffline)), &QCheckBox::clicked, this,
+            [this] { m_controller->hideOfflineClicked(); });
     for (int id : {int(IdSend), int(IdPass1), int(IdPass2)})
         control(id)->installEventFilter(this); // Enter; Up and Down in the chat input
     connect(m_lstUsers, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
@@ -687,6 +759,9 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
         event->accept();
         return true;
     }
+    if (watched == m_lstViewServers && event->type() == QEvent::KeyPress &&
+        serverListKey(static_cast<QKeyEvent *>(event)))
+        return true;
     if (isEnterKey(event))
         return enterKey(watched, event);
     if (watched == m_txtSend && event->type() == QEvent::KeyPress) {

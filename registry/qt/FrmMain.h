@@ -10,11 +10,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 
 class QAction;
 class QCheckBox;
 class QFrame;
+class QKeyEvent;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -25,6 +27,8 @@ class QTreeWidgetItem;
 
 namespace registry {
 
+class DesktopNotifier;
+class DesktopNotice;
 class LabelButton;
 class WindowController;
 class WindowSurface;
@@ -46,6 +50,8 @@ public:
     ~FrmMain() override;
 
     WindowSurface &surface();
+    // Word on the desktop when a favourite comes online.
+    DesktopNotifier &notifier();
     // From now on every input of the window goes to `controller`; then the window has loaded.
     void attach(WindowController &controller);
 
@@ -87,11 +93,15 @@ private:
     void connectServerList();
     void connectBoxes();
     bool enterKey(QObject *watched, QEvent *event);
+    // The server list's context menu and favourite keys.
+    bool serverListKey(const QKeyEvent *key);
+    void showServerMenu(std::optional<int> row, const QPoint &at);
     void sizeServerColumns();
     void showVersionWindow();
 
     Bytes m_programFolder;
     std::unique_ptr<Surface> m_surface;
+    std::unique_ptr<DesktopNotice> m_notice;
     // Set by attach(); the window is shown, and takes input, only after it.
     WindowController *m_controller = nullptr;
     MessagePresenter m_presenter;

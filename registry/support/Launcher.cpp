@@ -19,17 +19,18 @@ Bytes GameClientParameters(const SelectedServer &server)
     return common::JoinArguments({server.address, std::to_string(server.port), name});
 }
 
-void StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
+bool StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
                      const SelectedServer &server)
 {
     // Only what an address or a host name is made of: a leading "-" would read as an
     // option, anything else is no address the game client could reach.
     if (!common::IsHostAddress(server.address)) {
         showMessage("Error: Invalid IP address!");
-        return;
+        return false;
     }
-    common::OpenWithShell(shell, showMessage, "Open", kGameClientProgram,
-                          GameClientParameters(server), gameFolder, kShowNormal);
+    return common::OpenWithShell(shell, showMessage, "Open", kGameClientProgram,
+                                 GameClientParameters(server), gameFolder,
+                                 kShowNormal) == common::ShellResult::Started;
 }
 
 void RunGameServer(common::Shell &shell, const MessagePresenter &showMessage, ByteView serverFolder)

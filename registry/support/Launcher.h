@@ -31,8 +31,9 @@ using MessagePresenter = std::function<void(const Bytes &)>;
 Bytes GameClientParameters(const SelectedServer &server);
 
 // Starts "tlm.exe" in the game folder, pointed at the selected server; refuses an address
-// that is no host address (common::IsHostAddress) with "Error: Invalid IP address!".
-void StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
+// that is no host address (common::IsHostAddress) with "Error: Invalid IP address!". True
+// when the game client was started.
+bool StartGameClient(common::Shell &shell, const MessagePresenter &showMessage, ByteView gameFolder,
                      const SelectedServer &server);
 
 // The Server menu's "Run": starts "server.exe" in the server folder without arguments.

@@ -7,11 +7,13 @@
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/win32/ChatLog.h"
+#include "registry/win32/DesktopNotice.h"
 #include "registry/win32/LabelButton.h"
 #include "registry/win32/PanelWindow.h"
 #include "registry/win32/VersionWindow.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <map>
@@ -119,6 +121,7 @@ public:
     void setServerRow(int index, const ServerRowText &row) override;
     void showServerRows(const std::vector<ShownServerRow> &rows) override;
     void setSortIndicator(ServerColumn column, SortOrder order) override;
+    void chooseServerRow(int index) override;
     void clearServerRows() override
     {
         SendMessageA(m_window.control(IdServerList), LVM_DELETEALLITEMS, 0, 0);
@@ -206,6 +209,26 @@ void MainWindow::Surface::showServerRows(const std::vector<ShownServerRow> &rows
                  reinterpret_cast<LPARAM>(&byPlace));
 }
 
+void MainWindow::Surface::chooseServerRow(int index)
+{
+    HWND list = m_window.control(IdServerList);
+    LVFINDINFOA find{};
+    find.flags = LVFI_PARAM;
+    find.lParam = index;
+    const int item = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                   reinterpret_cast<LPARAM>(&find)));
+    if (item < 0)
+        return;
+    LVITEMA state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    m_window.m_choosing = true;
+    SendMessageA(list, LVM_SETITEMSTATE, static_cast<WPARAM>(item),
+                 reinterpret_cast<LPARAM>(&state));
+    m_window.m_choosing = false;
+    SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(item), FALSE);
+}
+
 void MainWindow::Surface::setSortIndicator(ServerColumn column, SortOrder order)
 {
     HWND header =
@@ -244,6 +267,11 @@ MainWindow::MainWindow(Bytes programFolder)
         common::RearmCoreTimers();
         common::win32::ShowMessageBox(hwnd(), text, kProgramTitle, MB_OK);
     };
+    m_menuTracker = [this](HMENU menu, POINT at) {
+        common::RearmCoreTimers(); // the menu's loop takes over too
+        return static_cast<UINT>(
+            TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd(), nullptr));
+    };
 
     createMenus();
     const SIZE frame = frameSize(kClientWidth, kClientHeight);
@@ -251,6 +279,7 @@ MainWindow::MainWindow(Bytes programFolder)
                        {.width = frame.cx, .height = frame.cy}, nullptr, m_menu);
     createControls();
     applyDpi(common::win32::WindowDpi(hwnd()), nullptr);
+    m_notice = std::make_unique<DesktopNotice>(hwnd());
 }
 
 void MainWindow::createFonts()
@@ -313,6 +342,7 @@ void MainWindow::applyDpi(UINT dpi, const RECT *suggested)
 MainWindow::~MainWindow()
 {
     m_version.reset();
+    m_notice.reset(); // the icon leaves the notification area before the window goes
     destroy();
     DeleteObject(m_font);
     DeleteObject(m_bold);
@@ -323,6 +353,11 @@ MainWindow::~MainWindow()
 WindowSurface &MainWindow::surface()
 {
     return *m_surface;
+}
+
+DesktopNotifier &MainWindow::notifier()
+{
+    return *m_notice;
 }
 
 void MainWindow::show()
@@ -411,6 +446,7 @@ void MainWindow::createControls()
     create("LISTBOX", "", WS_VSCROLL | WS_TABSTOP | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, hwnd(),
            IdUsers, {0, 0, 10, 10}, WS_EX_CLIENTEDGE);
     createServerList();
+    createFindRow();
     labelButton(ButtonControl(Button::PlaySelectedServer), hwnd(), {0, 0, kPlayWidth, kPlayHeight});
     createChatArea();
     for (const PanelInfo &panel : kPanels)
@@ -450,6 +486,15 @@ void MainWindow::createServerList()
                              nullptr, GetModuleHandleA(nullptr), nullptr);
     for (int c = 0; c < ColCount; ++c)
         common::win32::AddToolTip(m_tips, header, static_cast<UINT_PTR>(c), kColumns[c].toolTip);
+}
+
+void MainWindow::createFindRow()
+{
+    caption(kFindCaption, hwnd(), {0, 0, kFindCaptionWidth, 16}, IdFindCaption);
+    textBox(IdServerFind, kServerNameMaxLength, hwnd(), {0, 0, kFindMinWidth, kPlayHeight});
+    // Ticked and unticked by the application layer, as the automatic login box is.
+    create("BUTTON", kHideOfflineCaption, BS_CHECKBOX | WS_TABSTOP, hwnd(), IdHideOffline,
+           {0, 0, kHideOfflineWidth, kPlayHeight});
 }
 
 void MainWindow::createChatArea()
@@ -575,6 +620,12 @@ void MainWindow::layout(int width, int height)
     const int playY = kMargin + top + kRowGap;
     move(ButtonControl(Button::PlaySelectedServer), rightEdge - kPlayWidth, playY, kPlayWidth,
          kPlayHeight);
+    // Left of it: "Find:", the box taking what the row leaves, "Hide offline".
+    const int hideX = rightEdge - kPlayWidth - kGap - kHideOfflineWidth;
+    const int findX = listX + kFindCaptionWidth + kGap;
+    move(IdFindCaption, listX, playY + 3, kFindCaptionWidth, 16);
+    move(IdServerFind, findX, playY, hideX - kGap - findX, kPlayHeight);
+    move(IdHideOffline, hideX, playY, kHideOfflineWidth, kPlayHeight);
     const int chatY = playY + kPlayHeight + kRowGap;
     const int chatWidth = panelX - kGap - kMargin;
     move(IdChat, kMargin, chatY, chatWidth, bottom - kSendHeight - kRowGap);
@@ -647,6 +698,8 @@ void MainWindow::command(int id, int code, HWND from)
         m_controller->buttonReleased(static_cast<Button>(id - IdButtonBase));
     } else if (id == IdAutoLogin && code == BN_CLICKED) {
         m_controller->autoLoginClicked();
+    } else if (id == IdHideOffline && code == BN_CLICKED) {
+        m_controller->hideOfflineClicked();
     } else if (code == EN_CHANGE) {
         m_controller->textChanged(id);
     } else if (id == IdUsers && code == LBN_DBLCLK) {
@@ -686,6 +739,8 @@ void MainWindow::serverListNotify(const NMHDR &header)
     const bool selected = header.code == LVN_ITEMCHANGED && (change.uChanged & LVIF_STATE) &&
                           (change.uNewState & LVIS_SELECTED) &&
                           !(change.uOldState & LVIS_SELECTED) && change.iItem >= 0;
+    if (selected && m_choosing)
+        return;
     if ((header.code == NM_CLICK && activate.iItem >= 0) || selected) {
         const int item = header.code == NM_CLICK ? activate.iItem : change.iItem;
         if (const std::optional<int> key = rowKey(item))
@@ -769,6 +824,66 @@ bool MainWindow::enterBoxKey(HWND box, UINT message, WPARAM wParam)
     return false;
 }
 
+bool MainWindow::serverListKey(UINT message, WPARAM wParam)
+{
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    const bool shift = GetKeyState(VK_SHIFT) < 0;
+    // Ctrl+D; its character (4) would otherwise start the list's search by typing.
+    if (control && !shift && (message == WM_KEYDOWN && wParam == 'D')) {
+        m_controller->favouriteKeyPressed();
+        return true;
+    }
+    if (message == WM_CHAR && wParam == 4)
+        return true;
+    // The menu key opens the menu when it goes down; its coming up is taken too, so the
+    // system does not open it a second time.
+    const bool menuKey = wParam == VK_APPS && message == WM_KEYDOWN;
+    const bool shiftF10 = wParam == VK_F10 && shift && message == WM_SYSKEYDOWN;
+    if (menuKey || shiftF10) {
+        serverMenu({-1, -1});
+        return true;
+    }
+    return wParam == VK_APPS && message == WM_KEYUP;
+}
+
+void MainWindow::serverMenu(POINT at)
+{
+    HWND list = control(IdServerList);
+    std::optional<int> row;
+    if (at.x == -1 && at.y == -1) { // from the keyboard: the chosen row, or the list's corner
+        row = m_controller->chosenServerRow();
+        RECT place{LVIR_BOUNDS, 0, 0, 0};
+        LVFINDINFOA find{};
+        find.flags = LVFI_PARAM;
+        find.lParam = row.value_or(0);
+        const LRESULT item = row ? SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                                reinterpret_cast<LPARAM>(&find))
+                                 : -1;
+        if (item < 0 || !SendMessageA(list, LVM_GETITEMRECT, static_cast<WPARAM>(item),
+                                      reinterpret_cast<LPARAM>(&place)))
+            place = {};
+        at = {place.left + px(8), place.bottom};
+        ClientToScreen(list, &at);
+    } else { // the row under the pointer
+        LVHITTESTINFO hit{};
+        hit.pt = at;
+        ScreenToClient(list, &hit.pt);
+        const int item =
+            static_cast<int>(SendMessageA(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        if (item >= 0)
+            row = rowKey(item);
+    }
+    HMENU menu = CreatePopupMenu();
+    for (const ServerMenuEntry &entry : m_controller->serverMenu(row))
+        common::win32::AppendMenuText(
+            menu, MF_STRING | (entry.enabled ? 0 : MF_GRAYED) | (entry.checked ? MF_CHECKED : 0),
+            static_cast<UINT_PTR>(entry.item), entry.caption);
+    const UINT chosen = m_menuTracker(menu, at);
+    DestroyMenu(menu);
+    if (chosen != 0)
+        m_controller->serverMenuChosen(static_cast<ServerMenuItem>(chosen), row);
+}
+
 LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -798,6 +913,11 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (control(IdServerList))
             layout(LOWORD(lParam), HIWORD(lParam));
         return 0;
+    case WM_CONTEXTMENU:
+        if (reinterpret_cast<HWND>(wParam) != control(IdServerList))
+            return WindowBase::onMessage(message, wParam, lParam);
+        serverMenu({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
     case WM_CLOSE:
         // Closing is never cancelled: it asks the program to end.
         m_controller->closeRequested();
@@ -815,8 +935,11 @@ LRESULT CALLBACK MainWindow::enterBoxProc(HWND hwnd, UINT message, WPARAM wParam
     if (message == WM_GETDLGCODE && lParam)
         return dialogCode(*reinterpret_cast<const MSG *>(lParam),
                           DefSubclassProc(hwnd, message, wParam, lParam));
+    auto *window = reinterpret_cast<MainWindow *>(self);
     const bool key = message == WM_KEYDOWN || message == WM_KEYUP || message == WM_CHAR;
-    if (key && reinterpret_cast<MainWindow *>(self)->enterBoxKey(hwnd, message, wParam))
+    if (key && window->enterBoxKey(hwnd, message, wParam))
+        return 0;
+    if (hwnd == window->control(IdServerList) && window->serverListKey(message, wParam))
         return 0;
     return DefSubclassProc(hwnd, message, wParam, lParam);
 }

@@ -15,6 +15,7 @@
 #include <span>
 
 namespace registry {
+class DesktopNotifier;
 class WindowController;
 class WindowSurface;
 } // namespace registry
@@ -22,6 +23,7 @@ class WindowSurface;
 namespace registry::win32 {
 
 class ChatLog;
+class DesktopNotice;
 class LabelButton;
 class PanelWindow;
 class VersionWindow;
@@ -38,6 +40,8 @@ public:
     ~MainWindow() override;
 
     WindowSurface &surface();
+    // Word on the desktop when a favourite comes online.
+    DesktopNotifier &notifier();
     // From now on every input of the window goes to `controller`; then the window has loaded.
     void attach(WindowController &controller);
     void show();
@@ -60,6 +64,10 @@ public:
     // replaced (tests record the text instead).
     using MessagePresenter = std::function<void(const Bytes &)>;
     void setMessagePresenter(MessagePresenter presenter) { m_presenter = std::move(presenter); }
+    // Where the server list's context menu goes: TrackPopupMenu at `at` (screen), giving the
+    // command chosen or 0, unless replaced (tests read the menu and choose instead).
+    using MenuTracker = std::function<UINT(HMENU menu, POINT at)>;
+    void setMenuTracker(MenuTracker tracker) { m_menuTracker = std::move(tracker); }
 
 private:
     class Surface;
@@ -75,6 +83,12 @@ private:
     static LRESULT CALLBACK enterBoxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR self);
     bool enterBoxKey(HWND box, UINT message, WPARAM wParam);
+    // The server list's menu key, Shift+F10 and Ctrl+D; true when the key was taken.
+    bool serverListKey(UINT message, WPARAM wParam);
+    // The server list's context menu at `at` (screen) for the row there; from the keyboard
+    // (`at` -1, -1) for the chosen row, beside it.
+    void serverMenu(POINT at);
+    void createFindRow();
     // The key of a row of the server list (the server's index).
     std::optional<int> rowKey(int item) const;
 
@@ -113,6 +127,9 @@ private:
     common::MessageWindow m_posted;
     std::unique_ptr<Surface> m_surface;
     MessagePresenter m_presenter;
+    MenuTracker m_menuTracker;
+    std::unique_ptr<DesktopNotice> m_notice;
+    bool m_choosing = false; // the program chooses a row: no choice is reported back
     // Set by attach(); the window is shown, and takes input, only after it.
     WindowController *m_controller = nullptr;
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@ public:
     bool postWorks = true;
     std::vector<int> arrived; // rows given to the list as they came
     std::vector<ShownServerRow> shownRows;
+    int chosenRow = 0; // chosen by the program
     std::pair<ServerColumn, SortOrder> sortIndicator{ServerColumn::Name, SortOrder::Arrival};
 
     void setText(int id, ByteView text) override { texts[id] = text; }
@@ -54,6 +56,7 @@ public:
     void setServerRow(int index, const ServerRowText &) override { arrived.push_back(index); }
     void clearServerRows() override {}
     void showServerRows(const std::vector<ShownServerRow> &rows) override { shownRows = rows; }
+    void chooseServerRow(int index) override { chosenRow = index; }
     void setSortIndicator(ServerColumn column, SortOrder order) override
     {
         sortIndicator = {column, order};
@@ -82,11 +85,12 @@ class RecordingShell final : public common::Shell
 {
 public:
     std::vector<std::string> opened; // "file parameters directory"
+    common::ShellResult result = common::ShellResult::Started;
     common::ShellResult open(ByteView, ByteView file, ByteView parameters, ByteView directory,
                              int) override
     {
         opened.push_back(Bytes(file) + " " + Bytes(parameters) + " " + Bytes(directory));
-        return common::ShellResult::Started;
+        return result;
     }
     void openWith(ByteView, ByteView) override {}
 };
@@ -339,6 +343,52 @@ TEST_F(ApplicationLayer, AHeaderClickSortsTheServerListAndTheOrderIsKeptForTheNe
     restarted.rowArrived(9, {"Online", "Alpha", "12", "Ann"});
     EXPECT_EQ(indicesOf(next.shownRows), (std::vector<int>{9, 4}));
     EXPECT_TRUE(next.arrived.empty());
+}
+
+TEST_F(ApplicationLayer, OnlyAStartedGameKeepsTheServerLastPlayedAndThePlayersChoiceStands)
+{
+    TempFolder temp;
+    const Bytes ini = (temp.path() / "registry.ini").string();
+    const auto entry = [](char index, const std::string &name) {
+        return Bytes("\x01") + index + "\x01\x03" + name + Bytes(1, '\0') + "Ann" + Bytes(1, '\0') +
+               "10.0.0.1";
+    };
+    const struct
+    {
+        common::ShellResult launch;
+        bool choseFirst; // the player chose East before West arrived
+        int chosenByProgram;
+    } cases[] = {
+        {common::ShellResult::Started, false, 2},
+        {common::ShellResult::Started, true, 0},
+        {common::ShellResult::Failed, false, 0},
+        {common::ShellResult::NoApplication, false, 0},
+    };
+    connect();
+    for (const auto &c : cases) {
+        std::filesystem::remove(temp.path() / "registry.ini");
+        RecordingSurface before;
+        ServerListShown list(before, clock, ini);
+        view.setServerList(list);
+        controller.setServerList(list);
+        deliver(entry(2, "West"));
+        controller.serverRowChosen(2);
+        shell.result = c.launch;
+        controller.buttonReleased(Button::PlaySelectedServer);
+
+        surface.chosenRow = 0;
+        RecordingSurface after;
+        ServerListShown next(after, clock, ini);
+        view.setServerList(next);
+        controller.setServerList(next);
+        deliver(entry(1, "East"));
+        if (c.choseFirst)
+            controller.serverRowChosen(1);
+        deliver(entry(2, "West"));
+        EXPECT_EQ(surface.chosenRow, c.chosenByProgram) << static_cast<int>(c.launch);
+        EXPECT_EQ(next.chosenRow().value_or(0), c.chosenByProgram ? 2 : (c.choseFirst ? 1 : 0))
+            << static_cast<int>(c.launch);
+    }
 }
 
 TEST_F(ApplicationLayer, QuittingEndsTheProgramOnceAfterTheCurrentEvent)

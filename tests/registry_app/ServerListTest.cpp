@@ -151,6 +151,7 @@ TEST(ServerListSettings, KeepsTheChoicesBesideTheAccountAndReadsBadValuesAsNothi
     choices.order = registry::SortOrder::Descending;
     choices.favourites = {{" Eastmarch ", "Bj\xF6rn"}, {"Line\nbreak", "x"}, {"West", ""}};
     choices.favouriteNotices = true;
+    choices.hideOffline = true;
     choices.lastPlayed = registry::ServerKey{"West", "Ann"};
     ASSERT_TRUE(registry::WriteServerListChoices(ini, choices));
 
@@ -160,6 +161,7 @@ TEST(ServerListSettings, KeepsTheChoicesBesideTheAccountAndReadsBadValuesAsNothi
     const std::set<registry::ServerKey> kept = {{" Eastmarch ", "Bj\xF6rn"}, {"West", ""}};
     EXPECT_TRUE(read.favourites == kept) << "blanks kept; a name with a line break left out";
     EXPECT_TRUE(read.favouriteNotices);
+    EXPECT_TRUE(read.hideOffline);
     EXPECT_TRUE(read.lastPlayed == (registry::ServerKey{"West", "Ann"}));
     EXPECT_EQ(common::ReadIniString(ini, "Account", "User"), "ann");
     EXPECT_EQ(common::ReadIniNumber(ini, "Account", "Auto Login"), 1);

@@ -15,6 +15,15 @@ class RegistryScreenshotTest : public WindowFixture
 {
 };
 
+// The window with its frame as the screen shows it, once it has settled.
+QPixmap grabWhole(const QWidget &window)
+{
+    QTest::qWait(300);
+    const QRect frame = window.frameGeometry();
+    return QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
+                                                        frame.height());
+}
+
 } // namespace
 
 // Takes the picture of the main window used in the documentation. Runs only when asked:
@@ -47,11 +56,8 @@ TEST_F(RegistryScreenshotTest, MainWindow)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->topLevelItem(0)).center());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
-    QTest::qWait(300);
     QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect frame = m_window->frameGeometry();
-    const QPixmap window =
-        screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QPixmap window = grabWhole(*m_window);
     ASSERT_FALSE(window.isNull());
 
     // The panels share one place, so the four others are pictured below the window, each
@@ -105,6 +111,58 @@ TEST_F(RegistryScreenshotTest, MainWindow)
         painter.drawPixmap(x, window.height() + extrasHeight + 2 * gap, p);
         x += p.width() + gap;
     }
+    painter.end();
+    ASSERT_TRUE(sheet.save(target, "PNG"));
+}
+
+// The server list as a player arranges it, for the documentation: favourites pinned and
+// starred, "Hide offline" ticked, a find text, the server last played chosen, and the list's
+// context menu beside the window. Runs only when asked:
+//   REGISTRY_LIST_SCREENSHOT=docs/registry-server-list.png QT_QPA_PLATFORM=xcb xvfb-run -a
+//       build/bin/registry_ui_tests --gtest_filter='RegistryScreenshotTest.ServerList'
+TEST_F(RegistryScreenshotTest, ServerList)
+{
+    const QString target = qEnvironmentVariable("REGISTRY_LIST_SCREENSHOT");
+    if (target.isEmpty())
+        GTEST_SKIP() << "set REGISTRY_LIST_SCREENSHOT to a file name to take the picture";
+    writeIni("[Server List]\r\nFavourites=1\r\nFavourite 1 Name=Riverside Keep\r\n"
+             "Favourite 1 Administrator=Ostrik\r\nFavourite Notices=1\r\n"
+             "Last Server Name=My Town\r\nLast Server Administrator=Zo\xEB\r\n");
+    create();
+    connect();
+    m_window->show();
+    const char *servers[][3] = {{"Old Mill", "Brannoc", "\x01"},
+                                {"Riverside Keep", "Ostrik", "\x01"},
+                                {"Frostmarch PvP", "Ren", "\x00"},
+                                {"My Town", "Zo\xEB", "\x01"},
+                                {"Eastreach Outpost", "Talia", "\x01"}};
+    int index = 1;
+    for (const auto &server : servers) {
+        deliver(inbound({1, index, server[2][0], 3 * index + 1},
+                        Bytes(server[0]) + '\0' + server[1] + '\0' + "127.0.0.9"));
+        ++index;
+    }
+    logIn("Brannoc", 0);
+    QTest::mouseClick(w<QCheckBox>("chkHideOffline"), Qt::LeftButton, {}, QPoint(6, 8));
+    QTest::keyClicks(box("txtFind"), QStringLiteral("o"));
+    auto *list = w<QTreeWidget>("lstViewServers");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    const QPixmap window = grabWhole(*m_window);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Menu);
+    auto *menu = m_window->findChild<QMenu *>(QStringLiteral("serverMenu"));
+    ASSERT_NE(menu, nullptr);
+    QTest::qWait(200);
+    const QPixmap menuPicture = menu->grab();
+    menu->close();
+
+    const int gap = 8;
+    QPixmap sheet(window.width() + menuPicture.width() + 2 * gap,
+                  std::max(window.height(), menuPicture.height() + 2 * gap));
+    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
+    QPainter painter(&sheet);
+    painter.drawPixmap(0, 0, window);
+    painter.drawPixmap(window.width() + gap, gap, menuPicture);
     painter.end();
     ASSERT_TRUE(sheet.save(target, "PNG"));
 }

@@ -1,18 +1,23 @@
 #include "common/Clock.h"
 #include "common/Codec.h"
 #include "common/HostAddress.h"
+#include "common/IniStore.h"
 #include "common/win32/WindowText.h"
 #include "registry/app/RegistryProgram.h"
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/win32/DesktopNotice.h"
 #include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
+#include "tests/support/FindRowCases.h"
 #include "tests/support/WindowCapture.h"
 
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -20,8 +25,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -112,6 +119,8 @@ protected:
         m_view.reset();
         m_serverList.reset();
         m_window.reset();
+        // The list's choices stay with the test that made them.
+        DeleteFileA((m_folder + "\\registry.ini").c_str());
     }
 
     static void pump()
@@ -912,9 +921,9 @@ TEST_F(RegistryWindowTest, TheWindowCannotShrinkBelowItsLayout)
     EXPECT_EQ(client.right, kMinClientWidth);
     EXPECT_EQ(client.bottom, kMinClientHeight);
     // Every control of the main area and the panels' place is whole inside the window.
-    for (int id :
-         {int(IdStatusArea), int(IdUsers), int(IdServerList), int(IdChat), int(IdSend),
-          buttonId(Button::Send), buttonId(Button::PlaySelectedServer), int(IdPanelBase)}) {
+    for (int id : {int(IdStatusArea), int(IdUsers), int(IdServerList), int(IdChat), int(IdSend),
+                   buttonId(Button::Send), buttonId(Button::PlaySelectedServer), int(IdPanelBase),
+                   int(IdFindCaption), int(IdServerFind), int(IdHideOffline)}) {
         RECT area{};
         GetWindowRect(c(id), &area);
         MapWindowPoints(nullptr, m_window->hwnd(), reinterpret_cast<POINT *>(&area), 2);
@@ -964,7 +973,8 @@ TEST_F(RegistryWindowTest, TheKeyboardReachesEveryControl)
     pump();
     // Tab goes through the controls in reading order and round; Shift+Tab goes back.
     SetFocus(c(IdUsers));
-    const int order[] = {IdServerList, IdChat, IdSend, buttonId(Button::Send), IdUsers};
+    const int order[] = {IdServerList, IdServerFind,           IdHideOffline, IdChat,
+                         IdSend,       buttonId(Button::Send), IdUsers};
     for (int id : order) {
         pressKey(window, VK_TAB);
         EXPECT_EQ(GetDlgCtrlID(GetFocus()), id);
@@ -999,6 +1009,170 @@ TEST_F(RegistryWindowTest, TheKeyboardReachesEveryControl)
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), IdNewIP);
     pressKey(window, VK_TAB);
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), buttonId(Button::UseMyAddress));
+}
+
+class RecordingNotifier final : public DesktopNotifier
+{
+public:
+    std::vector<Bytes> notices;
+    void notify(common::ByteView text) override { notices.emplace_back(text); }
+};
+
+Bytes serverEntry(const char *name, const char *admin)
+{
+    return Bytes(name) + '\0' + admin + '\0' + "127.0.0.9";
+}
+
+// A key on the server list with Ctrl or Shift held down, as the list's window gets it.
+void listKey(HWND list, UINT message, WPARAM key, int modifier = 0)
+{
+    BYTE state[256] = {};
+    GetKeyboardState(state);
+    if (modifier)
+        state[modifier] = 0x80;
+    SetKeyboardState(state);
+    SendMessageA(list, message, key, 1);
+    if (modifier)
+        state[modifier] = 0;
+    SetKeyboardState(state);
+}
+
+class RegistryServerListWindowTest : public RegistryWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        RegistryWindowTest::SetUp();
+        m_serverList->setNotifier(m_notifier);
+        m_window->setMenuTracker([this](HMENU menu, POINT) {
+            m_menu.clear();
+            for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+                wchar_t caption[128] = {};
+                GetMenuStringW(menu, static_cast<UINT>(i), caption, 128, MF_BYPOSITION);
+                const UINT state = GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION);
+                m_menu.push_back(common::win32::Narrow(caption) +
+                                 ((state & MF_GRAYED) ? " (greyed)" : "") +
+                                 ((state & MF_CHECKED) ? " (ticked)" : ""));
+            }
+            return m_choose < 0 ? 0u : GetMenuItemID(menu, m_choose);
+        });
+        connect();
+        m_main.deliver(inbound({1, 1, 1, 12}, serverEntry("Eastmarch", "Bjorn")));
+        m_main.deliver(inbound({1, 2, 0, 0}, serverEntry("Old Mill", "Brannoc")));
+        m_main.deliver(inbound({1, 3, 1, 5}, serverEntry("Westreach", "eastwood")));
+        pump();
+    }
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> out;
+        for (int row = 0; row < rowCount(); ++row)
+            out.push_back(cell(row, ColName));
+        return out;
+    }
+    // The menu of a right click on `row` (-1: below the rows), choosing its item `choose`.
+    void rightClick(int row, int choose)
+    {
+        if (row >= 0)
+            clickList(row); // a right click chooses the row as a left one does
+        RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+        SendMessageA(list(), LVM_GETITEMRECT, static_cast<WPARAM>(std::max(row, 0)),
+                     reinterpret_cast<LPARAM>(&bounds));
+        POINT at{bounds.left + 40, row >= 0 ? (bounds.top + bounds.bottom) / 2 : 190};
+        ClientToScreen(list(), &at);
+        m_choose = choose;
+        SendMessageA(list(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list()),
+                     MAKELPARAM(at.x, at.y));
+        pump();
+    }
+    Bytes listIni(const char *key) const
+    {
+        return common::ReadIniString(m_folder + "\\registry.ini", "Server List", key);
+    }
+
+    RecordingNotifier m_notifier;
+    std::vector<std::string> m_menu;
+    int m_choose = -1;
+};
+
+TEST_F(RegistryServerListWindowTest, TheFindBoxAndHideOfflineKeepRowsAndUnchooseAHiddenRow)
+{
+    HWND play = c(buttonId(Button::PlaySelectedServer));
+    clickList(0); // Eastmarch
+    ASSERT_TRUE(IsWindowEnabled(play));
+    for (const testsupport::FindRowStep &c : testsupport::FindRowSteps()) {
+        common::win32::SetText(this->c(IdServerFind), "");
+        type(this->c(IdServerFind), c.typed);
+        if (c.clickHide)
+            SendMessageA(this->c(IdHideOffline), BM_CLICK, 0, 0);
+        pump();
+        EXPECT_EQ(names(), c.shown) << c.typed;
+        EXPECT_EQ(IsWindowEnabled(play) != FALSE, c.playEnabled) << c.typed;
+        EXPECT_EQ(text(IdServers), "3");
+    }
+    EXPECT_EQ(SendMessageA(c(IdHideOffline), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+TEST_F(RegistryServerListWindowTest, TheContextMenuAndItsKeysPinFavouritesAndTurnOnTheirWord)
+{
+    rightClick(2, 0); // Westreach: add it
+    EXPECT_EQ(m_menu, (std::vector<std::string>{"&Add to Favourites\tCtrl+D",
+                                                "&Tell Me When a Favourite Comes Online"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"* Westreach", "Eastmarch", "Old Mill"}));
+    EXPECT_EQ(listIni("Favourite 1 Name"), "Westreach");
+
+    clickList(1); // Eastmarch
+    SetFocus(list());
+    listKey(list(), WM_KEYDOWN, 'D', VK_CONTROL);
+    EXPECT_EQ(names(), (std::vector<std::string>{"* Eastmarch", "* Westreach", "Old Mill"}));
+    m_choose = -1;
+    for (const auto &[message, key, modifier] :
+         {std::tuple{WM_KEYDOWN, VK_APPS, 0}, std::tuple{WM_SYSKEYDOWN, VK_F10, VK_SHIFT}}) {
+        m_menu.clear();
+        listKey(list(), static_cast<UINT>(message), static_cast<WPARAM>(key), modifier);
+        ASSERT_EQ(m_menu.size(), 2u) << key;
+        EXPECT_EQ(m_menu[0], "&Remove from Favourites\tCtrl+D");
+    }
+    rightClick(2, 1); // Old Mill: word when a favourite comes online
+    EXPECT_EQ(listIni("Favourite Notices"), "1");
+
+    m_clock.advance(ServerList::kListSettleMs);
+    m_main.deliver(inbound({1, 1, 0, 0}, serverEntry("Eastmarch", "Bjorn")));
+    m_main.deliver(inbound({1, 2, 1, 4}, serverEntry("Old Mill", "Brannoc")));
+    EXPECT_TRUE(m_notifier.notices.empty());
+    m_main.deliver(inbound({1, 1, 1, 12}, serverEntry("Eastmarch", "Bjorn")));
+    EXPECT_EQ(m_notifier.notices, (std::vector<Bytes>{"Eastmarch is online (12 players)"}));
+
+    rightClick(-1, -1); // below the rows: nothing to pin
+    EXPECT_EQ(m_menu,
+              (std::vector<std::string>{"&Add to Favourites\tCtrl+D (greyed)",
+                                        "&Tell Me When a Favourite Comes Online (ticked)"}));
+}
+
+TEST_F(RegistryServerListWindowTest, TheServerLastPlayedIsChosenAgainAfterARestart)
+{
+    clickList(2); // Westreach
+    click(c(buttonId(Button::PlaySelectedServer)));
+    ASSERT_EQ(m_shell.files.size(), 1u);
+    EXPECT_EQ(listIni("Last Server Name"), "Westreach");
+
+    const Bytes ini = m_folder + "\\registry.ini";
+    std::ifstream kept(ini, std::ios::binary);
+    const std::string choices((std::istreambuf_iterator<char>(kept)), {});
+    kept.close();
+    TearDown(); // the program ends
+    std::ofstream(ini, std::ios::binary) << choices;
+    RegistryWindowTest::SetUp();
+    connect();
+    m_main.deliver(inbound({1, 5, 1, 0}, serverEntry("Eastmarch", "Bjorn")));
+    m_main.deliver(inbound({1, 2, 1, 7}, serverEntry("Westreach", "eastwood")));
+    pump();
+    EXPECT_EQ(SendMessageA(list(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1);
+    EXPECT_TRUE(IsWindowEnabled(c(buttonId(Button::PlaySelectedServer))));
+    SetForegroundWindow(m_window->hwnd());
+    SetFocus(list());
+    pressKey(m_window->hwnd(), VK_RETURN);
+    ASSERT_EQ(m_shell.files.size(), 2u);
+    EXPECT_EQ(m_shell.parameters[1], "127.0.0.9 2601 Westreach");
 }
 
 TEST_F(RegistryWindowTest, ClosingExitAndLauncherMessages)
@@ -1052,4 +1226,68 @@ TEST_F(RegistryWindowTest, Picture)
     char signature[8] = {};
     written.read(signature, 8);
     EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+namespace {
+
+// Where the timer that runs inside the open menu's loop writes the picture.
+std::string g_menuPicturePath;
+HWND g_menuPictureWindow = nullptr;
+bool g_menuPictureTaken = false;
+
+void CALLBACK takeMenuPicture(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_menuPictureTaken = testsupport::CaptureWindowPng(g_menuPictureWindow, g_menuPicturePath);
+    EndMenu();
+}
+
+} // namespace
+
+// The server list as a player arranges it, with its context menu open:
+//   REGISTRY_WINDOWS_LIST_SCREENSHOT=/path/docs/registry-windows-server-list.png xvfb-run -a
+//   wine registry_win32_tests.exe --gtest_filter=*ListPicture*
+TEST_F(RegistryServerListWindowTest, ListPicture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_LIST_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set REGISTRY_WINDOWS_LIST_SCREENSHOT to a file name to take the picture";
+    logIn("Ostrik");
+    m_main.deliver(inbound({1, 4, 1, 27}, serverEntry("My Town", "Zo\xEB")));
+    m_main.deliver(inbound({1, 5, 1, 9}, serverEntry("Eastreach Outpost", "Talia")));
+    rightClick(2, 0); // Westreach pinned
+    SendMessageA(c(IdHideOffline), BM_CLICK, 0, 0);
+    type(c(IdServerFind), "e");
+    clickList(1);
+    pump();
+    g_menuPicturePath = path;
+    g_menuPictureWindow = m_window->hwnd();
+    m_window->setMenuTracker([this](HMENU menu, POINT at) {
+        SetTimer(nullptr, 0, 500, takeMenuPicture);
+        return static_cast<UINT>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
+                                                0, m_window->hwnd(), nullptr));
+    });
+    SetForegroundWindow(m_window->hwnd());
+    SetFocus(list());
+    listKey(list(), WM_KEYDOWN, VK_APPS);
+    ASSERT_TRUE(g_menuPictureTaken);
+}
+
+// Word that a favourite came online: a balloon from the program's icon in the notification
+// area, and the icon gone when the word's sender goes (the window's own goes with it).
+TEST_F(RegistryWindowTest, WordOnTheDesktopComesFromAnIconThatGoesWithItsSender)
+{
+    NOTIFYICONDATAW probe{};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = m_window->hwnd();
+    probe.uID = 1;
+    {
+        registry::win32::DesktopNotice notice(m_window->hwnd());
+        notice.notify("Eastmarch is online (12 players)");
+        ASSERT_TRUE(notice.iconShown());
+        notice.notify("West is online (1 player)"); // the same icon again
+        EXPECT_TRUE(notice.iconShown());
+        EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe));
+    }
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe)) << "the icon stayed behind";
 }
