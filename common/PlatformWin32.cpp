@@ -138,9 +138,8 @@ std::wstring processPathForm(const std::string &localPath)
     const std::wstring plain = withoutLongPrefix(full);
     if (plain.size() < MAX_PATH - 1)
         return plain;
-    const std::wstring shortName = filled([&](wchar_t *buffer, DWORD size) {
-        return GetShortPathNameW(full.c_str(), buffer, size);
-    });
+    const std::wstring shortName = filled(
+        [&](wchar_t *buffer, DWORD size) { return GetShortPathNameW(full.c_str(), buffer, size); });
     const std::wstring shortPlain = withoutLongPrefix(shortName);
     return !shortPlain.empty() && shortPlain.size() < MAX_PATH - 1 ? shortPlain : full;
 }
@@ -653,6 +652,13 @@ void PlatformShell::openWith(ByteView file, ByteView directory)
     std::string line = "rundll32.exe shell32.dll,OpenAs_RunDLL ";
     line += file;
     startProcess(nullptr, line, std::string(directory));
+}
+
+std::pair<int, int> LocalHourAndMinute()
+{
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    return {local.wHour, local.wMinute};
 }
 
 } // namespace common
