@@ -35,6 +35,7 @@ bool ChatLineShowing::setShowsTimes(bool show)
 ChatLineShowing::Shown ChatLineShowing::show(ByteView line) const
 {
     Shown shown;
+    shown.text.reserve(line.size() + 8);
     if (m_playerName)
         shown.marked = MentionsName(line, m_playerName());
     if (m_showTimes) {
