@@ -549,6 +549,17 @@ TEST_F(RegistryWindowTest, EnterInTheChatInputSendsTheLine)
     EXPECT_NE(chatLog().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
 }
 
+// The popup menu open now: whether "Show Times" is ticked, then chosen by its access letter.
+bool g_timesTicked = false;
+void CALLBACK chooseShowTimesInMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    auto *menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    g_timesTicked = menu && (GetMenuState(menu, ChatLog::kShowTimes, MF_BYCOMMAND) & MF_CHECKED);
+    PostMessageW(popup, WM_CHAR, 't', 0);
+}
+
 // "Show Times" in the log's context menu puts the time before the lines that arrive from then
 // on; a line naming the player is marked, and only that line.
 TEST_F(RegistryWindowTest, TheChatLogShowsTimesWhenAskedAndMarksALineNamingThePlayer)
@@ -557,9 +568,16 @@ TEST_F(RegistryWindowTest, TheChatLogShowsTimesWhenAskedAndMarksALineNamingThePl
     logIn("Ostrik");
     HWND log = c(IdChat);
     const ChatLog &chatLog = m_window->chatLog();
-    EXPECT_FALSE(chatLog.timesChecked());
+    // The menu from the keyboard (Shift+F10), its item chosen while it is open.
+    const auto chooseShowTimes = [log] {
+        g_timesTicked = false;
+        SetTimer(nullptr, 0, 10, chooseShowTimesInMenu);
+        SendMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), -1);
+        pump();
+        return g_timesTicked;
+    };
     m_localClock.set(7, 45);
-    SendMessageW(log, WM_COMMAND, ChatLog::kShowTimes, 0);
+    EXPECT_FALSE(chooseShowTimes());
     EXPECT_TRUE(chatLog.timesChecked());
     m_main.deliver(inbound({7}, "Ren: hello ostrik") + inbound({7}, "Ann: hey"));
     m_view->flushChat();
@@ -572,7 +590,7 @@ TEST_F(RegistryWindowTest, TheChatLogShowsTimesWhenAskedAndMarksALineNamingThePl
     EXPECT_FALSE(chatLog.marked(lines - 1));
     EXPECT_FALSE(chatLog.marked(lines - 3));
 
-    SendMessageW(log, WM_COMMAND, ChatLog::kShowTimes, 0);
+    EXPECT_TRUE(chooseShowTimes());
     EXPECT_FALSE(chatLog.timesChecked());
     m_main.deliver(inbound({7}, "Ren: untimed"));
     m_view->flushChat();
