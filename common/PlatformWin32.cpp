@@ -138,8 +138,9 @@ std::wstring processPathForm(const std::string &localPath)
     const std::wstring plain = withoutLongPrefix(full);
     if (plain.size() < MAX_PATH - 1)
         return plain;
-    const std::wstring shortName = filled(
-        [&](wchar_t *buffer, DWORD size) { return GetShortPathNameW(full.c_str(), buffer, size); });
+    const std::wstring shortName = filled([&](wchar_t *buffer, DWORD size) {
+        return GetShortPathNameW(full.c_str(), buffer, size);
+    });
     const std::wstring shortPlain = withoutLongPrefix(shortName);
     return !shortPlain.empty() && shortPlain.size() < MAX_PATH - 1 ? shortPlain : full;
 }
