@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace common {
@@ -149,6 +150,9 @@ bool AllowExecution(const std::string &localPath);
 // A stable 32-bit number of the system volume: the volume serial number of drive C on
 // Windows, elsewhere derived from the root file system. Empty when it cannot be read.
 std::optional<std::uint32_t> SystemVolumeSerial();
+
+// The local time of day now: hour 0-23 and minute 0-59.
+std::pair<int, int> LocalHourAndMinute();
 
 // Starts `program` with `arguments` as a new, detached process in `directory` (empty: the
 // current one) without waiting for it. False when it could not be started.

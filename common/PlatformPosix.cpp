@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -437,6 +438,15 @@ void PlatformShell::openWith(ByteView file, ByteView directory)
     const auto slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? dir : target.substr(0, slash);
     StartDetached(opener, {folder.empty() ? std::string(".") : folder}, dir);
+}
+
+std::pair<int, int> LocalHourAndMinute()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (!localtime_r(&now, &local))
+        return {0, 0};
+    return {local.tm_hour, local.tm_min};
 }
 
 } // namespace common

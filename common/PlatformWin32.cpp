@@ -655,4 +655,11 @@ void PlatformShell::openWith(ByteView file, ByteView directory)
     startProcess(nullptr, line, std::string(directory));
 }
 
+std::pair<int, int> LocalHourAndMinute()
+{
+    SYSTEMTIME local{};
+    GetLocalTime(&local);
+    return {local.wHour, local.wMinute};
+}
+
 } // namespace common

@@ -1,7 +1,5 @@
 #include "registry/app/ChatExtras.h"
 
-#include <cstdio>
-
 namespace registry {
 
 namespace {
@@ -25,21 +23,35 @@ bool startsWith(ByteView text, ByteView start)
 
 Bytes ChatTimePrefix(int hour, int minute)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "[%02d:%02d] ", hour % 24, minute % 60);
-    return text;
+    // Every chat line of a burst may take one: no formatting machinery.
+    hour = ((hour % 24) + 24) % 24;
+    minute = ((minute % 60) + 60) % 60;
+    return {'[',
+            static_cast<char>('0' + hour / 10),
+            static_cast<char>('0' + hour % 10),
+            ':',
+            static_cast<char>('0' + minute / 10),
+            static_cast<char>('0' + minute % 10),
+            ']',
+            ' '};
 }
 
 bool MentionsName(ByteView line, ByteView name)
 {
-    if (name.empty() || startsWith(line, "You: ") || startsWith(line, Bytes(name) + ":"))
+    if (name.empty() || startsWith(line, "You: ") ||
+        (startsWith(line, name) && line.size() > name.size() && line[name.size()] == ':'))
         return false;
-    const Bytes text = common::LowerCase1252(line);
-    const Bytes word = common::LowerCase1252(name);
-    for (std::size_t at = text.find(word); at != Bytes::npos; at = text.find(word, at + 1)) {
-        const std::size_t end = at + word.size();
-        if ((at == 0 || !isWordByte(text[at - 1])) &&
-            (end == text.size() || !isWordByte(text[end])))
+    // Compared in place, letter by letter in lower case: every line of a burst is looked at.
+    const auto sameAt = [&](std::size_t at) {
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (common::lower1252(line[at + i]) != common::lower1252(name[i]))
+                return false;
+        return true;
+    };
+    for (std::size_t at = 0; at + name.size() <= line.size(); ++at) {
+        const std::size_t end = at + name.size();
+        if (sameAt(at) && (at == 0 || !isWordByte(line[at - 1])) &&
+            (end == line.size() || !isWordByte(line[end])))
             return true;
     }
     return false;

@@ -10,13 +10,15 @@ ChatGathering::ChatGathering(Post post, Insert insert)
 {
 }
 
-void ChatGathering::append(common::ByteView line)
+void ChatGathering::append(common::ByteView line, bool marked)
 {
     if (line.empty())
         return;
-    if (!m_pending.empty())
-        m_pending += "\r\n";
-    common::AppendWithCrLf(m_pending, line);
+    if (m_pending.empty() || m_pending.back().marked != marked)
+        m_pending.push_back({{}, marked});
+    else
+        m_pending.back().lines += "\r\n";
+    common::AppendWithCrLf(m_pending.back().lines, line);
     if (m_flushPosted)
         return;
     m_flushPosted = m_post([self = std::weak_ptr<ChatGathering *>(m_self)] {
@@ -30,9 +32,10 @@ void ChatGathering::flush()
     m_flushPosted = false;
     if (m_pending.empty())
         return;
-    common::Bytes lines;
-    lines.swap(m_pending);
-    m_insert(lines);
+    std::vector<Run> runs;
+    runs.swap(m_pending);
+    for (const Run &run : runs)
+        m_insert(run.lines, run.marked);
 }
 
 } // namespace registry

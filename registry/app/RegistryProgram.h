@@ -34,6 +34,7 @@ public:
                     std::function<void()> endLoop)
         : m_window(programFolder), m_view(m_window.surface()), m_settings(programFolder),
           m_serverList(m_window.surface(), m_clock, m_settings.path()),
+          m_chatShowing(m_localClock, m_settings.path()),
           m_controller({m_clock, m_main, m_probe, m_view, [] { return MachineId(); }, server.host,
                         server.port, &m_settings},
                        m_window.surface(), m_shell, FoldersBeside(programFolder))
@@ -41,6 +42,9 @@ public:
         m_view.setServerList(m_serverList);
         m_serverList.setNotifier(m_window.notifier());
         m_controller.setServerList(m_serverList);
+        m_chatShowing.setPlayerName([this] { return m_controller.core().accountName(); });
+        m_view.setChatLineShowing(m_chatShowing);
+        m_controller.setChatLineShowing(m_chatShowing);
         // QuitProgram: close the connection and end the program at once.
         m_view.setQuitHandler([this, endLoop = std::move(endLoop)] {
             m_main.close();
@@ -72,6 +76,8 @@ private:
     WindowView m_view;
     IniAccountSettings m_settings;
     ServerListShown m_serverList;
+    SystemLocalClock m_localClock;
+    ChatLineShowing m_chatShowing;
     WindowController m_controller;
     std::optional<CoreTimer> m_timer;
 };

@@ -13,6 +13,8 @@ WindowController::WindowController(RegistryClient::Ports ports, WindowSurface &s
 void WindowController::windowLoaded()
 {
     m_surface.setText(IdRegVer, RegistryVersionLine());
+    if (m_chatShowing)
+        m_surface.setChatTimesChecked(m_chatShowing->showsTimes());
     m_core.appendChat(kWelcomeLine);
     m_core.loadAccountSettings();
 }
@@ -189,6 +191,15 @@ void WindowController::userActivated(ByteView name)
         return;
     m_surface.setText(IdSend, Bytes(name) + ": ");
     m_surface.setFocus(IdSend);
+}
+
+void WindowController::chatTimesToggled()
+{
+    if (!m_chatShowing)
+        return;
+    // A registry.ini that cannot be written keeps the choice for this run only.
+    m_chatShowing->setShowsTimes(!m_chatShowing->showsTimes());
+    m_surface.setChatTimesChecked(m_chatShowing->showsTimes());
 }
 
 } // namespace registry

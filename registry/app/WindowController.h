@@ -2,6 +2,7 @@
 
 #include "common/Platform.h"
 #include "registry/app/ChatExtras.h"
+#include "registry/app/ChatLines.h"
 #include "registry/app/ServerListShown.h"
 #include "registry/app/WindowDescription.h"
 #include "registry/app/WindowSurface.h"
@@ -83,6 +84,11 @@ public:
     void chatInputStep(bool older);
     // A name in "Users Online:" double-clicked: the chat input is addressed to that user.
     void userActivated(ByteView name);
+    // "Show Times" chosen in the chat log's context menu: times before the lines that arrive
+    // from now on, or none, and the choice kept.
+    void chatTimesToggled();
+    // What the chat log's times are kept in; the menu item shows it from the window's loading.
+    void setChatLineShowing(ChatLineShowing &showing) { m_chatShowing = &showing; }
 
 private:
     void play();
@@ -100,6 +106,7 @@ private:
     Bytes m_selectedAdministrator; // with the name, what the server is kept by
     ServerListShown *m_serverList = nullptr;
     ChatHistory m_history;
+    ChatLineShowing *m_chatShowing = nullptr;
 };
 
 } // namespace registry

@@ -173,12 +173,17 @@ inline constexpr const char *kHideOfflineCaption = "Hide offline";
 // Before the name of a favourite in the list, the same in both windows.
 inline constexpr const char *kFavouriteMark = "* ";
 
+// The chat log's context menu item that puts the time before each line arriving.
+inline constexpr const char *kShowTimesCaption = "Show &Times";
+
 // Colours.
 inline constexpr common::Rgb kWindowColour{0x4B5161};
 inline constexpr common::Rgb kPanelColour{0x3A3F4C}; // the status area and the panels
 inline constexpr common::Rgb kCaptionColour{0xE6E2DA};
 inline constexpr common::Rgb kOnlineColour{0x00FF00};
 inline constexpr common::Rgb kOfflineColour{0xFF0000};
+// A chat line from someone else that mentions the player.
+inline constexpr common::Rgb kMentionColour{0xB22222};
 inline constexpr common::Rgb kButtonIdleColour{0x1E242F};
 inline constexpr common::Rgb kButtonPressedColour{0x4B5161}; // the window's colour
 inline constexpr common::Rgb kButtonTextColour{0xC2AD9A};

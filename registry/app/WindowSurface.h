@@ -37,8 +37,10 @@ public:
     virtual void setMenuEnabled(MenuItem item, bool enabled) = 0;
 
     // Lines at the end of the chat log, joined by CR LF, in one insertion; the newest line is
-    // scrolled into view.
-    virtual void appendChat(ByteView lines) = 0;
+    // scrolled into view. Marked lines are drawn in kMentionColour.
+    virtual void appendChat(ByteView lines, bool marked = false) = 0;
+    // Whether the chat log's context menu shows "Show Times" ticked.
+    virtual void setChatTimesChecked(bool checked) = 0;
     // The server list: a row keyed by the server's index, added at the end when new and
     // refreshed in place when known.
     virtual void setServerRow(int index, const ServerRowText &row) = 0;

@@ -5,7 +5,7 @@ namespace registry {
 WindowView::WindowView(WindowSurface &surface)
     : m_surface(surface),
       m_chat([&surface](std::function<void()> work) { return surface.post(std::move(work)); },
-             [&surface](ByteView lines) { surface.appendChat(lines); }),
+             [&surface](ByteView lines, bool marked) { surface.appendChat(lines, marked); }),
       m_self(std::make_shared<WindowView *>(this))
 {
 }
@@ -58,7 +58,10 @@ void WindowView::hidePanel(Panel panel)
 
 void WindowView::appendChatLine(ByteView line)
 {
-    m_chat.append(line);
+    if (line.empty() || !m_chatShowing)
+        return m_chat.append(line);
+    const ChatLineShowing::Shown shown = m_chatShowing->show(line);
+    m_chat.append(shown.text, shown.marked);
 }
 
 void WindowView::setChatInputEnabled(bool enabled)

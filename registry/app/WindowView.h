@@ -1,6 +1,7 @@
 #pragma once
 
 #include "registry/app/ChatGathering.h"
+#include "registry/app/ChatLines.h"
 #include "registry/app/ServerListShown.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/net/RegistryView.h"
@@ -26,6 +27,8 @@ public:
     // The server list's rows go through `list`, which arranges them as the player chose;
     // without one they go to the window as they come.
     void setServerList(ServerListShown &list) { m_serverList = &list; }
+    // Chat lines are shown as `showing` decides (times, marks); without it, as they come.
+    void setChatLineShowing(const ChatLineShowing &showing) { m_chatShowing = &showing; }
 
     void setRegistryState(ByteView caption, bool online) override;
     void setStatusText(ByteView text) override;
@@ -58,6 +61,7 @@ private:
     WindowSurface &m_surface;
     ChatGathering m_chat;
     ServerListShown *m_serverList = nullptr;
+    const ChatLineShowing *m_chatShowing = nullptr;
     std::function<void()> m_quitHandler;
     bool m_quitScheduled = false;
     // Work still queued when this goes finds it gone and does nothing.

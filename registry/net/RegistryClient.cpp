@@ -260,6 +260,8 @@ void RegistryClient::enterLoggedIn(ByteView name, int ownServer)
     view.setAccountMenuEnabled(AccountMenu::LogIn, false);
     view.setAccountMenuEnabled(AccountMenu::LogOut, true);
     view.setChatInputEnabled(true);
+    // After the program's own "logged in as" line, which is no one's mention of the player.
+    m_accountName = Bytes(name);
 }
 
 void RegistryClient::logOff()
@@ -279,6 +281,7 @@ void RegistryClient::logOff()
     view.clearChatInput();
     view.setChatInputEnabled(false);
     m_loggedIn = false;
+    m_accountName.clear();
     view.setAccountText("Logged Off");
     appendChat("You have logged out of your account!");
 }

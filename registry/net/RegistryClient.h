@@ -62,6 +62,8 @@ public:
 
     bool connected() const { return m_connected; }
     bool loggedIn() const { return m_loggedIn; }
+    // The name logged in with; empty while logged off.
+    const Bytes &accountName() const { return m_accountName; }
     bool booted() const { return m_booted; }
     bool quitRequested() const { return m_quitRequested; }
     bool probePending() const { return m_probePending; }
@@ -209,6 +211,7 @@ private:
 
     bool m_connected = false;
     bool m_loggedIn = false;
+    Bytes m_accountName;
     bool m_booted = false;
     bool m_quitRequested = false;
     bool m_started = false;

@@ -28,6 +28,7 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QStyleFactory>
+#include <QTextBlock>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -178,13 +179,26 @@ public:
     {
         m_window.m_menuItems.at(item)->setEnabled(enabled);
     }
-    void appendChat(ByteView lines) override
+    void appendChat(ByteView lines, bool marked) override
     {
         // One block per line (the log takes CR LF as one line break): appending never rewrites
         // the text already in the log; the caret at the end keeps the newest line in view.
-        m_window.m_txtChat->appendPlainText(common::FromWindows1252(lines));
+        // The format is given with each run, so a marked run's colour never spills into the
+        // next one.
+        QTextCharFormat format;
+        if (marked)
+            format.setForeground(common::ToQColor(kMentionColour));
+        QTextDocument *log = m_window.m_txtChat->document();
+        QTextCursor end(log);
+        end.beginEditBlock();
+        end.movePosition(QTextCursor::End);
+        if (!log->isEmpty())
+            end.insertBlock(QTextBlockFormat(), format);
+        end.insertText(common::FromWindows1252(lines), format);
+        end.endEditBlock();
         m_window.m_txtChat->moveCursor(QTextCursor::End);
     }
+    void setChatTimesChecked(bool checked) override { m_window.m_chatTimesChecked = checked; }
     void setServerRow(int index, const ServerRowText &row) override;
     void showServerRows(const std::vector<ShownServerRow> &rows) override;
     void chooseServerRow(int index) override
@@ -467,6 +481,7 @@ QWidget *FrmMain::createChatArea(QWidget *parent)
     m_txtChat->setUndoRedoEnabled(false); // the log keeps no second copy of itself for undo
     m_txtChat->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_txtChat->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_txtChat->setContextMenuPolicy(Qt::CustomContextMenu);
     chatLayout->addWidget(m_txtChat, 1);
     auto *sendRow = new QHBoxLayout;
     m_txtSend = named(new QPlainTextEdit(chatBox), IdSend);
@@ -726,6 +741,7 @@ void FrmMain::connectBoxes()
             [this] { m_controller->hideOfflineClicked(); });
     for (int id : {int(IdSend), int(IdPass1), int(IdPass2)})
         control(id)->installEventFilter(this); // Enter; Up and Down in the chat input
+    connect(m_txtChat, &QWidget::customContextMenuRequested, this, &FrmMain::showChatLogMenu);
     connect(m_lstUsers, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem *item) {
         m_controller->userActivated(common::ToWindows1252(item->text()));
     });
@@ -802,6 +818,18 @@ bool FrmMain::enterKey(QObject *watched, QEvent *event)
 Bytes FrmMain::chatLogText() const
 {
     return plainText(m_txtChat);
+}
+
+void FrmMain::showChatLogMenu(const QPoint &at)
+{
+    // The log's own items (Copy, Select All), then the choice of times.
+    const std::unique_ptr<QMenu> menu(m_txtChat->createStandardContextMenu(at));
+    menu->addSeparator();
+    QAction *times = menu->addAction(QString::fromLatin1(kShowTimesCaption));
+    times->setCheckable(true);
+    times->setChecked(m_chatTimesChecked);
+    connect(times, &QAction::triggered, this, [this] { m_controller->chatTimesToggled(); });
+    menu->exec(m_txtChat->viewport()->mapToGlobal(at));
 }
 
 void FrmMain::showVersionWindow()

@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
+class QPoint;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -98,6 +99,8 @@ private:
     void showServerMenu(std::optional<int> row, const QPoint &at);
     void sizeServerColumns();
     void showVersionWindow();
+    // The chat log's context menu at `at` of the log.
+    void showChatLogMenu(const QPoint &at);
 
     Bytes m_programFolder;
     std::unique_ptr<Surface> m_surface;
@@ -115,6 +118,7 @@ private:
     std::map<int, QTreeWidgetItem *> m_rows;
     QListWidget *m_lstUsers = nullptr;
     QPlainTextEdit *m_txtChat = nullptr;
+    bool m_chatTimesChecked = false; // "Show Times" in the chat log's context menu
     QPlainTextEdit *m_txtSend = nullptr;
 };
 

@@ -1,7 +1,9 @@
 #include "registry/win32/ChatLog.h"
 
 #include "common/win32/Fonts.h"
+#include "common/win32/Win32Colour.h"
 #include "common/win32/WindowText.h"
+#include "registry/app/WindowDescription.h"
 
 #include <algorithm>
 #include <vector>
@@ -43,16 +45,33 @@ ChatLog::~ChatLog()
     destroy();
 }
 
-void ChatLog::append(common::ByteView lines)
+void ChatLog::append(common::ByteView lines, bool marked)
 {
     const std::size_t rowsBefore = m_log.rowCount();
+    const std::size_t linesBefore = m_log.lineCount();
     m_log.append(lines);
+    if (marked && m_log.lineCount() > linesBefore) {
+        if (!m_marked.empty() && m_marked.back().second == linesBefore)
+            m_marked.back().second = m_log.lineCount();
+        else
+            m_marked.emplace_back(linesBefore, m_log.lineCount());
+    }
     const bool newRowsInView = rowsBefore < m_top + pageRows();
     if (m_following)
         m_top = lastTop();
     updateScrollBar();
     if (m_following || newRowsInView)
         InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+bool ChatLog::marked(std::size_t line) const
+{
+    const auto after =
+        std::upper_bound(m_marked.begin(), m_marked.end(), line,
+                         [](std::size_t at, const std::pair<std::size_t, std::size_t> &run) {
+                             return at < run.first;
+                         });
+    return after != m_marked.begin() && line < std::prev(after)->second;
 }
 
 std::pair<std::size_t, std::size_t> ChatLog::selection() const
@@ -295,6 +314,9 @@ void ChatLog::contextMenu(LPARAM lParam)
     const auto [begin, end] = selection();
     common::win32::AppendMenuText(menu, MF_STRING | (begin == end ? MF_GRAYED : 0), kCopy, "&Copy");
     common::win32::AppendMenuText(menu, MF_STRING, kSelectAll, "Select &All");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    common::win32::AppendMenuText(menu, MF_STRING | (m_timesChecked ? MF_CHECKED : 0), kShowTimes,
+                                  kShowTimesCaption);
     TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd(), nullptr);
     DestroyMenu(menu);
 }
@@ -323,6 +345,7 @@ void ChatLog::paint()
 void ChatLog::drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int right)
 {
     const auto [selBegin, selEnd] = selection();
+    const bool markedRow = marked(row.line);
     const std::size_t cuts[] = {row.begin, std::clamp(selBegin, row.begin, row.end),
                                 std::clamp(selEnd, row.begin, row.end), row.end};
     RECT area{0, y, margin(), y + m_rowHeight};
@@ -332,14 +355,15 @@ void ChatLog::drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int rig
             continue;
         area.left = area.right;
         area.right = area.left + m_log.width(cuts[run], cuts[run + 1]);
-        drawRun(dc, cuts[run], cuts[run + 1], area, run == 1);
+        drawRun(dc, cuts[run], cuts[run + 1], area, run == 1, markedRow);
     }
     area.left = area.right;
     area.right = std::max<LONG>(right, area.left);
     FillRect(dc, &area, GetSysColorBrush(COLOR_WINDOW));
 }
 
-void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected)
+void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected,
+                      bool marked)
 {
     std::vector<WORD> glyphs;
     std::vector<INT> advances;
@@ -351,7 +375,9 @@ void ChatLog::drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, boo
         advances.push_back(m_widths[byte]);
     }
     SetBkColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
-    SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT)
+                     : marked ? common::win32::ToColorRef(kMentionColour)
+                              : GetSysColor(COLOR_WINDOWTEXT));
     // Glyph numbers: the text is drawn as it is laid out, without any shaping.
     ExtTextOutW(dc, area.left, area.top, ETO_GLYPH_INDEX | ETO_OPAQUE | ETO_CLIPPED, &area,
                 reinterpret_cast<LPCWSTR>(glyphs.data()), static_cast<UINT>(glyphs.size()),
@@ -388,6 +414,8 @@ bool ChatLog::onInput(UINT message, WPARAM wParam, LPARAM lParam)
             copy();
         else if (LOWORD(wParam) == kSelectAll)
             select(0, m_log.text().size());
+        else if (LOWORD(wParam) == kShowTimes && m_timesHandler)
+            m_timesHandler();
         return true;
     case WM_CONTEXTMENU:
         contextMenu(lParam);

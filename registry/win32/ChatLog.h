@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace registry::win32 {
 
@@ -16,19 +19,27 @@ namespace registry::win32 {
 // line added costs the same however long the log is; after an addition it shows the newest
 // line, unless the player has scrolled up to read. Scroll bar, wheel, the arrow keys, Page Up
 // and Down, Home and End; the mouse selects, Ctrl+C (or WM_COPY, or the context menu) copies
-// and Ctrl+A selects all. It draws with the font WM_SETFONT gives it.
+// and Ctrl+A selects all; the context menu also turns the chat's times on or off. Marked lines
+// are drawn in the mention colour. It draws with the font WM_SETFONT gives it.
 class ChatLog final : public common::win32::WindowBase
 {
 public:
     // Context menu items, also taken as WM_COMMAND.
     static constexpr int kCopy = 1;
     static constexpr int kSelectAll = 2;
+    static constexpr int kShowTimes = 3;
 
     ChatLog(HWND parent, int id, HFONT font);
     ~ChatLog() override;
 
-    // Lines joined by CR LF at the end of the log.
-    void append(common::ByteView lines);
+    // Lines joined by CR LF at the end of the log (marked: in the mention colour).
+    void append(common::ByteView lines, bool marked = false);
+    // Whether a line is drawn in the mention colour.
+    bool marked(std::size_t line) const;
+    // "Show Times" in the context menu: ticked or not, and what choosing it does.
+    void setTimesChecked(bool checked) { m_timesChecked = checked; }
+    bool timesChecked() const { return m_timesChecked; }
+    void setTimesHandler(std::function<void()> handler) { m_timesHandler = std::move(handler); }
     // The whole log: the lines joined by CR LF.
     const common::Bytes &text() const { return m_log.text(); }
     // The selection as [begin, end) of text().
@@ -60,7 +71,7 @@ private:
     void contextMenu(LPARAM lParam);
     void paint();
     void drawRow(HDC dc, const common::WrappedLog::Row &row, int y, int right);
-    void drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected);
+    void drawRun(HDC dc, std::size_t begin, std::size_t end, RECT area, bool selected, bool marked);
     int margin() const;
 
     common::WrappedLog m_log;
@@ -75,6 +86,11 @@ private:
     bool m_selecting = false;
     // Whether the newest line is in view; it stays in view as lines are added.
     bool m_following = true;
+    // The marked lines as runs [first, end) of line numbers, in order: nothing for the lines
+    // that are not marked, one entry for a run of marked lines however long.
+    std::vector<std::pair<std::size_t, std::size_t>> m_marked;
+    bool m_timesChecked = false;
+    std::function<void()> m_timesHandler;
 };
 
 } // namespace registry::win32

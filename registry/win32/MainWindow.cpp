@@ -117,7 +117,8 @@ public:
                        MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
         DrawMenuBar(m_window.hwnd());
     }
-    void appendChat(ByteView lines) override;
+    void appendChat(ByteView lines, bool marked) override;
+    void setChatTimesChecked(bool checked) override;
     void setServerRow(int index, const ServerRowText &row) override;
     void showServerRows(const std::vector<ShownServerRow> &rows) override;
     void setSortIndicator(ServerColumn column, SortOrder order) override;
@@ -153,9 +154,14 @@ void MainWindow::Surface::setCheck(int id, int value)
     InvalidateRect(box, nullptr, TRUE);
 }
 
-void MainWindow::Surface::appendChat(ByteView lines)
+void MainWindow::Surface::appendChat(ByteView lines, bool marked)
 {
-    m_window.m_chatLog->append(lines);
+    m_window.m_chatLog->append(lines, marked);
+}
+
+void MainWindow::Surface::setChatTimesChecked(bool checked)
+{
+    m_window.m_chatLog->setTimesChecked(checked);
 }
 
 void MainWindow::Surface::setServerRow(int index, const ServerRowText &row)
@@ -681,6 +687,7 @@ void MainWindow::showVersionWindow()
 void MainWindow::attach(WindowController &controller)
 {
     m_controller = &controller;
+    m_chatLog->setTimesHandler([&controller] { controller.chatTimesToggled(); });
     for (int id : {int(IdSend), int(IdPass1), int(IdPass2), int(IdServerList)})
         SetWindowSubclass(control(id), enterBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
     sizeServerColumns();

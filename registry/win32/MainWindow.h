@@ -59,6 +59,7 @@ public:
     UINT dpi() const { return m_dpi; }
     // The chat log as lines joined by CR LF.
     Bytes chatLogText() const;
+    const ChatLog &chatLog() const { return *m_chatLog; }
 
     // Where modal messages go: MessageBoxA with only OK and the program's title unless
     // replaced (tests record the text instead).

@@ -30,6 +30,8 @@ public:
     std::map<int, bool> enabled;
     std::vector<std::string> calls; // panels, check box, version window, in order
     std::vector<Bytes> chatInserts;
+    std::vector<bool> chatInsertsMarked;
+    bool chatTimesChecked = false;
     std::vector<std::function<void()>> posted;
     bool postWorks = true;
     std::vector<int> arrived; // rows given to the list as they came
@@ -52,7 +54,12 @@ public:
         calls.push_back((shown ? "show:" : "hide:") + std::to_string(static_cast<int>(panel)));
     }
     void setMenuEnabled(MenuItem, bool) override {}
-    void appendChat(ByteView lines) override { chatInserts.emplace_back(lines); }
+    void appendChat(ByteView lines, bool marked) override
+    {
+        chatInserts.emplace_back(lines);
+        chatInsertsMarked.push_back(marked);
+    }
+    void setChatTimesChecked(bool checked) override { chatTimesChecked = checked; }
     void setServerRow(int index, const ServerRowText &) override { arrived.push_back(index); }
     void clearServerRows() override {}
     void showServerRows(const std::vector<ShownServerRow> &rows) override { shownRows = rows; }
@@ -166,7 +173,7 @@ TEST(ChatGathering, LinesOfOnePassGoInOneInsertion)
                 posted.push_back(std::move(work));
                 return true;
             },
-            [&](ByteView lines) { inserts.emplace_back(lines); });
+            [&](ByteView lines, bool) { inserts.emplace_back(lines); });
         for (const char *line : c.lines)
             chat.append(line);
         EXPECT_EQ(posted.size(), c.inserted ? 1u : 0u) << c.lines.front();
@@ -188,7 +195,7 @@ TEST(ChatGathering, AFlushThatCouldNotBeQueuedIsAskedForAgainAndNoneOutlivesTheL
                     posted.push_back(std::move(work));
                 return queueWorks;
             },
-            [&](ByteView lines) { inserts.emplace_back(lines); });
+            [&](ByteView lines, bool) { inserts.emplace_back(lines); });
         chat.append("lost post");
         queueWorks = true;
         chat.append("next line");
@@ -427,3 +434,49 @@ TEST(WindowDescription, MenusGetDistinctAccessLetters)
 }
 
 } // namespace
+
+TEST_F(ApplicationLayer, ChatLinesNamingThePlayerAreMarkedAndTimesAreKeptForTheNextStart)
+{
+    TempFolder temp;
+    const Bytes ini = (temp.path() / "registry.ini").string();
+    ManualLocalClock local;
+    ChatLineShowing showing(local, ini);
+    showing.setPlayerName([this] { return controller.core().accountName(); });
+    view.setChatLineShowing(showing);
+    controller.setChatLineShowing(showing);
+    controller.windowLoaded();
+    EXPECT_FALSE(surface.chatTimesChecked);
+    connect();
+    deliver(Bytes("\x05\x02\x00", 3) + "Brannoc");
+    surface.runPosted();
+    surface.chatInserts.clear();
+    surface.chatInsertsMarked.clear();
+
+    // One pass: one insertion for each run of marked or unmarked lines.
+    for (const char *line : {"Ostrik: hi all", "Ostrik: hi BRANNOC!", "Ostrik: brannoc, here",
+                             "Ostrik: Brannocs", "Brannoc: my own line", "Ostrik: x_brannoc"})
+        deliver(Bytes("\x07") + line);
+    surface.runPosted();
+    EXPECT_EQ(
+        surface.chatInserts,
+        (std::vector<Bytes>{"Ostrik: hi all", "Ostrik: hi BRANNOC!\r\nOstrik: brannoc, here",
+                            "Ostrik: Brannocs\r\nBrannoc: my own line\r\nOstrik: x_brannoc"}));
+    EXPECT_EQ(surface.chatInsertsMarked, (std::vector<bool>{false, true, false}));
+
+    local.set(14, 5);
+    controller.chatTimesToggled();
+    EXPECT_TRUE(surface.chatTimesChecked);
+    deliver(Bytes("\x07") + "Ostrik: late");
+    local.set(9, 30);
+    deliver(Bytes("\x07") + "Ostrik: later");
+    surface.runPosted();
+    EXPECT_EQ(surface.chatInserts.back(), "[14:05] Ostrik: late\r\n[09:30] Ostrik: later");
+
+    // The choice is read again at the next start, and turning it off is kept too.
+    ChatLineShowing restarted(local, ini);
+    EXPECT_TRUE(restarted.showsTimes());
+    controller.chatTimesToggled();
+    EXPECT_FALSE(ChatLineShowing(local, ini).showsTimes());
+    controller.menuChosen(MenuItem::LogOut);
+    EXPECT_TRUE(controller.core().accountName().empty());
+}

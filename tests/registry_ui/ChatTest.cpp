@@ -1,7 +1,11 @@
 #include "WindowFixture.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QTextBlock>
+#include <QTimer>
 
 using namespace regui_test;
 
@@ -193,4 +197,44 @@ TEST_F(RegistryChatTest, TheInputRemembersLinesSentAndADoubleClickAddressesAUser
     QTest::mouseClick(users->viewport(), Qt::LeftButton, {}, row.center());
     QTest::mouseDClick(users->viewport(), Qt::LeftButton, {}, row.center());
     EXPECT_EQ(inputBytes(), "Ren: ");
+}
+
+// "Show Times" from the log's own context menu, and a line naming the player in its colour.
+TEST_F(RegistryChatTest, TheContextMenuTogglesTimesAndALineNamingThePlayerIsMarked)
+{
+    auto *chat = w<QPlainTextEdit>("txtChat");
+    const auto chooseShowTimes = [chat] {
+        bool wasChecked = false;
+        QTimer::singleShot(0, chat, [&wasChecked] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction *action : menu->actions())
+                if (action->text() == QStringLiteral("Show &Times")) {
+                    wasChecked = action->isChecked();
+                    action->trigger();
+                }
+            menu->close();
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                chat->viewport()->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(chat->viewport(), &event);
+        return wasChecked;
+    };
+    m_localClock.set(14, 5);
+    EXPECT_FALSE(chooseShowTimes());
+    deliver(inbound({7}, "Ostrik: hi brannoc"));
+    deliver(inbound({7}, "Ostrik: bye"));
+    EXPECT_EQ(lastLogLine(), "[14:05] Ostrik: bye");
+    const QTextBlock named = chat->document()->lastBlock().previous();
+    EXPECT_EQ(named.text(), QStringLiteral("[14:05] Ostrik: hi brannoc"));
+    const auto colourOf = [](const QTextBlock &block) {
+        return block.begin().fragment().charFormat().foreground().color();
+    };
+    EXPECT_EQ(colourOf(named), common::ToQColor(registry::kMentionColour));
+    EXPECT_NE(colourOf(named.next()), common::ToQColor(registry::kMentionColour));
+
+    EXPECT_TRUE(chooseShowTimes());
+    deliver(inbound({7}, "Ostrik: untimed"));
+    EXPECT_EQ(lastLogLine(), "Ostrik: untimed");
+    EXPECT_NE(chatLog().find("[14:05] Ostrik: bye"), Bytes::npos) << "earlier lines stay";
 }

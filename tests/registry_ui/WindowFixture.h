@@ -111,6 +111,9 @@ protected:
         m_serverList = std::make_unique<registry::ServerListShown>(m_window->surface(), m_clock,
                                                                    folder() + "/registry.ini");
         m_view->setServerList(*m_serverList);
+        m_chatShowing =
+            std::make_unique<registry::ChatLineShowing>(m_localClock, folder() + "/registry.ini");
+        m_view->setChatLineShowing(*m_chatShowing);
         m_settings = std::make_unique<registry::IniAccountSettings>(folder());
         m_controller = std::make_unique<registry::WindowController>(
             registry::RegistryClient::Ports{
@@ -118,6 +121,8 @@ protected:
                 [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()},
             m_window->surface(), m_shell, registry::FoldersBeside(folder()));
         m_controller->setServerList(*m_serverList);
+        m_controller->setChatLineShowing(*m_chatShowing);
+        m_chatShowing->setPlayerName([this] { return m_controller->core().accountName(); });
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_controller->start();
@@ -130,6 +135,7 @@ protected:
         m_controller.reset();
         m_view.reset();
         m_serverList.reset();
+        m_chatShowing.reset();
         m_window.reset();
     }
 
@@ -205,6 +211,7 @@ protected:
 
     QTemporaryDir m_dir;
     common::ManualClock m_clock{1000};
+    registry::ManualLocalClock m_localClock;
     testsupport::FakeTransport m_main;
     testsupport::FakeTransport m_probe;
     common::Transport *m_probeOverride = nullptr; // a real socket where a test needs one
@@ -216,6 +223,7 @@ protected:
     // The window outlives the core that drives it.
     std::unique_ptr<registry::FrmMain> m_window;
     std::unique_ptr<registry::ServerListShown> m_serverList;
+    std::unique_ptr<registry::ChatLineShowing> m_chatShowing;
     std::unique_ptr<registry::WindowView> m_view;
     std::unique_ptr<registry::IniAccountSettings> m_settings;
     std::unique_ptr<registry::WindowController> m_controller;

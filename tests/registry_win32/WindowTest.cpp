@@ -8,6 +8,7 @@
 #include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/RegistryClient.h"
+#include "registry/win32/ChatLog.h"
 #include "registry/win32/DesktopNotice.h"
 #include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
@@ -35,6 +36,7 @@ namespace {
 
 using common::Bytes;
 using namespace registry;
+using registry::win32::ChatLog;
 using registry::win32::MainWindow;
 
 constexpr int IdMenuAccountBase = static_cast<int>(MenuItem::CreateNewAccount);
@@ -101,11 +103,16 @@ protected:
         m_serverList = std::make_unique<ServerListShown>(m_window->surface(), m_clock,
                                                          m_folder + "\\registry.ini");
         m_view->setServerList(*m_serverList);
+        m_chatShowing =
+            std::make_unique<ChatLineShowing>(m_localClock, m_folder + "\\registry.ini");
+        m_view->setChatLineShowing(*m_chatShowing);
         m_controller = std::make_unique<WindowController>(
             RegistryClient::Ports{m_clock, m_main, m_probe, *m_view, [] { return Bytes("12345"); },
                                   "127.0.0.1", 2600, nullptr},
             m_window->surface(), m_shell, FoldersBeside(m_folder));
         m_controller->setServerList(*m_serverList);
+        m_controller->setChatLineShowing(*m_chatShowing);
+        m_chatShowing->setPlayerName([this] { return m_controller->core().accountName(); });
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_window->show();
@@ -118,6 +125,7 @@ protected:
         m_controller.reset();
         m_view.reset();
         m_serverList.reset();
+        m_chatShowing.reset();
         m_window.reset();
         // The list's choices stay with the test that made them.
         DeleteFileA((m_folder + "\\registry.ini").c_str());
@@ -263,6 +271,7 @@ protected:
 
     std::string m_folder = tempFolder();
     common::ManualClock m_clock{1000};
+    ManualLocalClock m_localClock;
     testsupport::FakeTransport m_main;
     testsupport::FakeTransport m_probe;
     RecordingShell m_shell;
@@ -270,6 +279,7 @@ protected:
     int m_quits = 0;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<ServerListShown> m_serverList;
+    std::unique_ptr<ChatLineShowing> m_chatShowing;
     std::unique_ptr<WindowView> m_view;
     std::unique_ptr<WindowController> m_controller;
     RegistryClient *m_core = nullptr;
@@ -546,6 +556,54 @@ TEST_F(RegistryWindowTest, EnterInTheChatInputSendsTheLine)
 
     m_main.deliver(inbound({7}, "Ren: hello") + inbound({7}, "Ann: hey"));
     EXPECT_NE(chatLog().find("\r\nRen: hello\r\nAnn: hey"), std::string::npos);
+}
+
+// The popup menu open now: whether "Show Times" is ticked, then chosen by its access letter.
+bool g_timesTicked = false;
+void CALLBACK chooseShowTimesInMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    auto *menu = reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0));
+    g_timesTicked = menu && (GetMenuState(menu, ChatLog::kShowTimes, MF_BYCOMMAND) & MF_CHECKED);
+    PostMessageW(popup, WM_CHAR, 't', 0);
+}
+
+// "Show Times" in the log's context menu puts the time before the lines that arrive from then
+// on; a line naming the player is marked, and only that line.
+TEST_F(RegistryWindowTest, TheChatLogShowsTimesWhenAskedAndMarksALineNamingThePlayer)
+{
+    connect();
+    logIn("Ostrik");
+    HWND log = c(IdChat);
+    const ChatLog &chatLog = m_window->chatLog();
+    // The menu from the keyboard (Shift+F10), its item chosen while it is open.
+    const auto chooseShowTimes = [log] {
+        g_timesTicked = false;
+        SetTimer(nullptr, 0, 10, chooseShowTimesInMenu);
+        SendMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), -1);
+        pump();
+        return g_timesTicked;
+    };
+    m_localClock.set(7, 45);
+    EXPECT_FALSE(chooseShowTimes());
+    EXPECT_TRUE(chatLog.timesChecked());
+    m_main.deliver(inbound({7}, "Ren: hello ostrik") + inbound({7}, "Ann: hey"));
+    m_view->flushChat();
+    const Bytes text = m_window->chatLogText();
+    EXPECT_NE(text.find("\r\n[07:45] Ren: hello ostrik\r\n[07:45] Ann: hey"), std::string::npos);
+    // Lines: welcome lines, "You have logged in as Ostrik", then the two.
+    const std::size_t lines =
+        static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    EXPECT_TRUE(chatLog.marked(lines - 2));
+    EXPECT_FALSE(chatLog.marked(lines - 1));
+    EXPECT_FALSE(chatLog.marked(lines - 3));
+
+    EXPECT_TRUE(chooseShowTimes());
+    EXPECT_FALSE(chatLog.timesChecked());
+    m_main.deliver(inbound({7}, "Ren: untimed"));
+    m_view->flushChat();
+    EXPECT_EQ(text.size() + 14, m_window->chatLogText().size()) << "CR LF and the line only";
 }
 
 // Up and Down in the input step through the lines sent and back to what was being typed; a
