@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 
 using namespace regui_test;
 
@@ -163,6 +164,70 @@ TEST_F(RegistryScreenshotTest, ServerList)
     QPainter painter(&sheet);
     painter.drawPixmap(0, 0, window);
     painter.drawPixmap(window.width() + gap, gap, menuPicture);
+    painter.end();
+    ASSERT_TRUE(sheet.save(target, "PNG"));
+}
+
+// The chat as a player with times turned on sees it: the time before each line, the lines
+// naming the player in their colour, and the log's context menu with "Show Times" ticked
+// beside the window. Runs only when asked:
+//   REGISTRY_CHAT_SCREENSHOT=docs/registry-chat.png QT_QPA_PLATFORM=xcb xvfb-run -a
+//       build/bin/registry_ui_tests --gtest_filter='RegistryScreenshotTest.Chat'
+TEST_F(RegistryScreenshotTest, Chat)
+{
+    const QString target = qEnvironmentVariable("REGISTRY_CHAT_SCREENSHOT");
+    if (target.isEmpty())
+        GTEST_SKIP() << "set REGISTRY_CHAT_SCREENSHOT to a file name to take the picture";
+    writeIni("[Chat]\r\nShow Times=1\r\n");
+    m_localClock.set(20, 57);
+    create();
+    connect();
+    m_window->show();
+    deliver(inbound({1, 1, 1, 12}, Bytes("Riverside Keep") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    deliver(inbound({1, 2, 1, 3}, Bytes("Old Mill") + '\0' + "Brannoc" + '\0' + "127.0.0.8"));
+    for (const char *user : {"Brannoc", "Ostrik", "Ren", "Talia"})
+        deliver(inbound({6, 1, 0}, user));
+    m_localClock.set(20, 58);
+    logIn("Brannoc", 0);
+    const struct
+    {
+        int hour, minute;
+        const char *line;
+    } lines[] = {{21, 2, "Ostrik: Riverside Keep is back up after the patch."},
+                 {21, 3, "Ren: brannoc, are you coming to the arena?"},
+                 {21, 3, "Brannoc: on my way"},
+                 {21, 5, "Talia: the arena is full, try the Old Mill"},
+                 {21, 6, "Ostrik: Brannoc: bring the map"}};
+    for (const auto &line : lines) {
+        m_localClock.set(line.hour, line.minute);
+        deliver(inbound({7}, line.line));
+    }
+    w<QPlainTextEdit>("txtSend")->setPlainText(QStringLiteral("Ostrik: got it"));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+    const QPixmap window = grabWhole(*m_window);
+
+    auto *chat = w<QPlainTextEdit>("txtChat");
+    QPixmap menuPicture;
+    QTimer::singleShot(200, chat, [&menuPicture] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        menuPicture = menu->grab();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(20, 20),
+                            chat->viewport()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(chat->viewport(), &event);
+    ASSERT_FALSE(menuPicture.isNull()) << "the log's context menu did not open";
+
+    const int gap = 8;
+    QPixmap sheet(window.width() + menuPicture.width() + 2 * gap,
+                  std::max(window.height(), menuPicture.height() + 2 * gap));
+    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
+    QPainter painter(&sheet);
+    painter.drawPixmap(0, 0, window);
+    painter.drawPixmap(window.width() + gap, window.height() - menuPicture.height() - gap,
+                       menuPicture);
     painter.end();
     ASSERT_TRUE(sheet.save(target, "PNG"));
 }

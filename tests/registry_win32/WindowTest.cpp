@@ -1331,6 +1331,72 @@ TEST_F(RegistryServerListWindowTest, ListPicture)
     ASSERT_TRUE(g_menuPictureTaken);
 }
 
+namespace {
+
+// A player who turned times on at an earlier run.
+class RegistryChatPictureTest : public RegistryWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        common::WriteIni(m_folder + "\\registry.ini", "Chat", "Show Times", "1");
+        m_localClock.set(20, 57);
+        RegistryWindowTest::SetUp();
+    }
+};
+
+} // namespace
+
+// The chat with times, the lines naming the player in their colour, and the log's context
+// menu open with "Show Times" ticked:
+//   REGISTRY_WINDOWS_CHAT_SCREENSHOT=/path/docs/registry-windows-chat.png xvfb-run -a
+//   wine registry_win32_tests.exe --gtest_filter=*ChatPicture*
+TEST_F(RegistryChatPictureTest, ChatPicture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_CHAT_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set REGISTRY_WINDOWS_CHAT_SCREENSHOT to a file name to take the picture";
+    connect();
+    m_main.deliver(
+        inbound({1, 1, 1, 12}, Bytes("Riverside Keep") + '\0' + "Ostrik" + '\0' + "127.0.0.9"));
+    m_main.deliver(
+        inbound({1, 2, 1, 3}, Bytes("Old Mill") + '\0' + "Brannoc" + '\0' + "127.0.0.8"));
+    m_main.deliver(inbound({6, 0}));
+    for (const char *user : {"Brannoc", "Ostrik", "Ren", "Talia"})
+        m_main.deliver(inbound({6, 1, 0}, user));
+    m_localClock.set(20, 58);
+    logIn("Brannoc");
+    const struct
+    {
+        int hour, minute;
+        const char *line;
+    } lines[] = {{21, 2, "Ostrik: Riverside Keep is back up after the patch."},
+                 {21, 3, "Ren: brannoc, are you coming to the arena?"},
+                 {21, 3, "Brannoc: on my way"},
+                 {21, 5, "Talia: the arena is full, try the Old Mill"},
+                 {21, 6, "Ostrik: Brannoc: bring the map"}};
+    for (const auto &line : lines) {
+        m_localClock.set(line.hour, line.minute);
+        m_main.deliver(inbound({7}, line.line));
+        m_view->flushChat();
+    }
+    type(c(IdSend), "Ostrik: got it");
+    pump();
+    HWND log = c(IdChat);
+    RECT area{};
+    GetClientRect(log, &area);
+    POINT at{area.right - 150, area.bottom - 90};
+    ClientToScreen(log, &at);
+    g_menuPicturePath = path;
+    g_menuPictureWindow = m_window->hwnd();
+    g_menuPictureTaken = false;
+    SetForegroundWindow(m_window->hwnd());
+    SetTimer(nullptr, 0, 500, takeMenuPicture);
+    SendMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), MAKELPARAM(at.x, at.y));
+    pump();
+    ASSERT_TRUE(g_menuPictureTaken);
+}
+
 // Word that a favourite came online: a balloon from the program's icon in the notification
 // area, and the icon gone when the word's sender goes (the window's own goes with it).
 TEST_F(RegistryWindowTest, WordOnTheDesktopComesFromAnIconThatGoesWithItsSender)

@@ -108,9 +108,8 @@ private:
 // itself in the real window.
 struct CoreInWindow
 {
-    CoreInWindow()
-        : store(dir.path().string()),
-          core(store, clock, transport, view, launcher, updater::UpdaterConfig{})
+    explicit CoreInWindow(updater::UpdaterConfig config = {})
+        : store(dir.path().string()), core(store, clock, transport, view, launcher, config)
     {
     }
     TempFolder dir;
@@ -255,6 +254,26 @@ TEST(Win32UpdaterWindow, Picture)
     char signature[8] = {};
     written.read(signature, 8);
     EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+// The picture of a repair, which checks every file whatever Version.dat says:
+//   UPDATER_WINDOWS_REPAIR_SCREENSHOT=/path/docs/updater-windows-repair.png xvfb-run -a wine
+//   updater_flow_win32_window_tests.exe --gtest_filter=*RepairPicture*
+TEST(Win32UpdaterWindow, RepairPicture)
+{
+    const char *path = std::getenv("UPDATER_WINDOWS_REPAIR_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP() << "set UPDATER_WINDOWS_REPAIR_SCREENSHOT to a file name to take the picture";
+    updater::UpdaterConfig repair;
+    repair.repair = true;
+    CoreInWindow run(repair);
+    run.window.show();
+    run.core.StartUpdater();
+    ASSERT_EQ(run.shown.lines.front(), "Checking every file...");
+    run.core.AddLogLine("File Updated: Data\\Items.dat (57 ms)");
+    run.core.ShowProgress("Downloading: Maps\\Town\\Gate.map", 301990, 1258291);
+    settle(run.window);
+    ASSERT_TRUE(testsupport::CaptureWindowPng(run.window.handle(), path));
 }
 
 // The program's own wiring: closing the window while the run waits for the server starts the

@@ -1,6 +1,10 @@
 // The "Auto Updater" window with real widgets on the offscreen platform.
+#include "common/Clock.h"
 #include "common/qt/Text1252.h"
+#include "tests/support/FakeTransport.h"
 #include "tests/support/UpdaterRecording.h"
+#include "updater/files/FileStore.h"
+#include "updater/flow/UpdaterCore.h"
 #include "updater/qt/UpdaterProgram.h"
 #include "updater/qt/UpdaterWindow.h"
 
@@ -9,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -126,6 +131,33 @@ TEST(Windows1252, RoundTripsEveryByte)
 
 // The program's own wiring: closing the window while the run waits for the server starts the
 // configured program at once.
+// The picture of a repair, which checks every file whatever Version.dat says:
+//   UPDATER_REPAIR_SCREENSHOT=docs/updater-repair.png QT_QPA_PLATFORM=xcb xvfb-run -a
+//       build/bin/updater_flow_window_tests --gtest_filter='*RepairPicture*'
+TEST(UpdaterWindow, RepairPicture)
+{
+    const QString path = qEnvironmentVariable("UPDATER_REPAIR_SCREENSHOT");
+    if (path.isEmpty())
+        GTEST_SKIP() << "set UPDATER_REPAIR_SCREENSHOT to a file name to take the picture";
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    updater::FileStore store(dir.path().toStdString());
+    common::ManualClock clock{1000};
+    testsupport::FakeTransport transport;
+    updatertest::RecordingLauncher launcher;
+    UpdaterWindow window;
+    updater::UpdaterConfig repair;
+    repair.repair = true;
+    updater::UpdaterCore core(store, clock, transport, window, launcher, repair);
+    window.show();
+    core.StartUpdater();
+    core.AddLogLine("File Updated: Data\\Items.dat (57 ms)");
+    core.ShowProgress("Downloading: Maps\\Town\\Gate.map", 301990, 1258291);
+    settle(window);
+    ASSERT_EQ(window.logList()->item(0)->text(), QStringLiteral("Checking every file..."));
+    ASSERT_TRUE(window.grab().save(path, "PNG"));
+}
+
 TEST(UpdaterProgram, ClosingWhileTheRunWaitsStartsTheConfiguredProgramAtOnce)
 {
     QTemporaryDir dir;
