@@ -5,7 +5,7 @@ TALMORA_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-qpa-plugins libgl-dev zlib1g-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core dbus-daemon dbus-session-bus-common
     clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine64
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine32:i386

@@ -1,0 +1,90 @@
+// Word on the Linux desktop through the real adapter and a real session bus: a private
+// dbus-daemon for this program alone, and on it a notification service of the test's own.
+// A program of its own, since the session bus is chosen once per process, at first use.
+#include "registry/qt/DesktopNotice.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Answers every call with notice number 1 and keeps it.
+class NotificationService final : public QDBusVirtualObject
+{
+public:
+    explicit NotificationService(QDBusConnection bus) : m_bus(std::move(bus)) {}
+    std::vector<QDBusMessage> calls;
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
+    {
+        calls.push_back(message);
+        m_bus.send(message.createReply(QVariant::fromValue(1u)));
+        return true;
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+bool runUntil(const std::function<bool()> &done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+TEST(DesktopNotice, ANotificationServiceOnTheSessionBusGetsTheWordInItsOwnCharacters)
+{
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForStarted()) << "dbus-daemon is missing";
+    ASSERT_TRUE(runUntil([&] { return daemon.canReadLine(); })) << "the bus gave no address";
+    const QByteArray address = daemon.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromLatin1(address),
+                                                        QStringLiteral("notice-service"));
+    ASSERT_TRUE(bus.isConnected());
+    NotificationService service(bus);
+    ASSERT_TRUE(
+        bus.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &service));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    QWidget window;
+    registry::DesktopNotice notice(window);
+    notice.notify("Zo\xEB's Keep is online (1 player)");
+    ASSERT_TRUE(runUntil([&] { return !service.calls.empty(); }))
+        << "no notification reached the service";
+    const QDBusMessage &call = service.calls.front();
+    EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));
+    EXPECT_EQ(call.member(), QStringLiteral("Notify"));
+    const QList<QVariant> args = call.arguments();
+    ASSERT_EQ(args.size(), 8);
+    EXPECT_EQ(args[0].toString(), QStringLiteral("The Talmora Online Registry"));
+    EXPECT_EQ(args[3].toString(), QStringLiteral("The Talmora Online Registry"));
+    EXPECT_EQ(args[4].toString(), QString::fromUtf8("Zoë's Keep is online (1 player)"));
+    EXPECT_EQ(args[7].toInt(), -1);
+
+    QDBusConnection::disconnectFromBus(QStringLiteral("notice-service"));
+    daemon.kill();
+    daemon.waitForFinished();
+}
+
+} // namespace
