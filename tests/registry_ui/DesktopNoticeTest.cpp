@@ -9,7 +9,10 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -85,6 +88,36 @@ TEST(DesktopNotice, ANotificationServiceOnTheSessionBusGetsTheWordInItsOwnCharac
     QDBusConnection::disconnectFromBus(QStringLiteral("notice-service"));
     daemon.kill();
     daemon.waitForFinished();
+}
+
+// The word as a Linux desktop shows it, for the documentation: the top right of the screen
+// with what the session's notification service (one that draws there, such as dunst) drew.
+//   REGISTRY_NOTICE_SCREENSHOT=docs/registry-notice.png QT_QPA_PLATFORM=xcb xvfb-run -a
+//       dbus-run-session sh -c 'dunst & build/bin/registry_notice_tests
+//       --gtest_filter=*Picture*'
+TEST(DesktopNotice, Picture)
+{
+    const QString path = qEnvironmentVariable("REGISTRY_NOTICE_SCREENSHOT");
+    if (path.isEmpty())
+        GTEST_SKIP() << "set REGISTRY_NOTICE_SCREENSHOT to a file name to take the picture";
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen->geometry();
+    const auto corner = [&] { return screen->grabWindow(0, area.right() - 420, 0, 420, 120); };
+    const QImage before = corner().toImage();
+    QWidget window;
+    registry::DesktopNotice notice(window);
+    notice.notify("Eastmarch is online (12 players)");
+    // The service draws in a process of its own: wait until the corner changed and settled.
+    QPixmap picture;
+    QImage last = before;
+    ASSERT_TRUE(runUntil([&] {
+        picture = corner();
+        const QImage now = picture.toImage();
+        const bool settled = now != before && now == last;
+        last = now;
+        return settled;
+    })) << "nothing was drawn: is a notification service running on the session bus?";
+    ASSERT_TRUE(picture.save(path, "PNG"));
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "registry/win32/MainWindow.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/FindRowCases.h"
+#include "tests/support/Win32Loop.h"
 #include "tests/support/WindowCapture.h"
 
 #include <windows.h>
@@ -1395,6 +1396,49 @@ TEST_F(RegistryChatPictureTest, ChatPicture)
     SendMessageW(log, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(log), MAKELPARAM(at.x, at.y));
     pump();
     ASSERT_TRUE(g_menuPictureTaken);
+}
+
+namespace {
+
+// A balloon shown by the desktop: its tooltip, in the desktop's process.
+BOOL CALLBACK findBalloon(HWND window, LPARAM found)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (IsWindowVisible(window) && process != GetCurrentProcessId() &&
+        std::wstring(name) == L"tooltips_class32") {
+        *reinterpret_cast<HWND *>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+// The word that a favourite came online, as the desktop shows it. Needs a desktop with a
+// notification area, such as wine's own:
+//   REGISTRY_WINDOWS_BALLOON_SCREENSHOT=/path/docs/registry-windows-balloon.png xvfb-run -a
+//   wine explorer /desktop=Talmora,1280x800 registry_win32_tests.exe
+//   --gtest_filter=*BalloonPicture*
+TEST_F(RegistryServerListWindowTest, BalloonPicture)
+{
+    const char *path = std::getenv("REGISTRY_WINDOWS_BALLOON_SCREENSHOT");
+    if (!path)
+        GTEST_SKIP()
+            << "set REGISTRY_WINDOWS_BALLOON_SCREENSHOT to a file name to take the picture";
+    registry::win32::DesktopNotice notice(m_window->hwnd());
+    notice.notify("Eastmarch is online (12 players)");
+    ASSERT_TRUE(notice.iconShown());
+    HWND balloon = nullptr;
+    // The desktop's process shows it in its own time: look on every turn of the loop.
+    ASSERT_TRUE(testsupport::PumpUntil(
+        [&] { return balloon != nullptr; }, 20000,
+        [&] { EnumWindows(findBalloon, reinterpret_cast<LPARAM>(&balloon)); }))
+        << "no balloon: run the test on a desktop with a notification area";
+    UpdateWindow(balloon);
+    ASSERT_TRUE(testsupport::CaptureWindowPng(GetDesktopWindow(), path));
 }
 
 // Word that a favourite came online: a balloon from the program's icon in the notification
