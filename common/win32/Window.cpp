@@ -2,6 +2,9 @@
 
 #include "common/win32/ProgramIcon.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace common::win32 {
 
 bool RegisterWindowClass(const char *name, WNDPROC procedure, bool topLevel)
@@ -68,6 +71,21 @@ LRESULT CALLBACK WindowBase::procedure(HWND window, UINT message, WPARAM wParam,
         return DefWindowProcA(window, message, wParam, lParam);
     }
     return self->onMessage(message, wParam, lParam);
+}
+
+RECT FitIntoWorkArea(const RECT &window, const RECT &work, SIZE minimum)
+{
+    const auto fit = [](LONG start, LONG length, LONG least, LONG from, LONG to) {
+        length = std::max(std::min(length, to - from), least);
+        // Pulled back from the far edge first, then from the near one, which wins.
+        start = std::max(std::min(start, to - length), from);
+        return std::pair{start, length};
+    };
+    const auto [left, width] =
+        fit(window.left, window.right - window.left, minimum.cx, work.left, work.right);
+    const auto [top, height] =
+        fit(window.top, window.bottom - window.top, minimum.cy, work.top, work.bottom);
+    return {left, top, left + width, top + height};
 }
 
 } // namespace common::win32

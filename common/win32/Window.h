@@ -11,6 +11,11 @@ namespace common::win32 {
 // top-level windows, the program's icon. A class registered before counts as registered.
 bool RegisterWindowClass(const char *name, WNDPROC procedure, bool topLevel);
 
+// Where a top-level window of `window`'s place goes so that it lies within `work` (the work
+// area of its display): as large as it is, but no larger than the work area and no smaller
+// than `minimum`; moved in so that its top left corner, with the caption, is always inside.
+RECT FitIntoWorkArea(const RECT &window, const RECT &work, SIZE minimum);
+
 // A window of one of the program's own classes whose messages go to onMessage() of the object
 // it was created for: the object is found from the window through the window's user data,
 // which WM_NCCREATE sets. Once the window is gone (WM_NCDESTROY), hwnd() is null and no

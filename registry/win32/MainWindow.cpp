@@ -285,6 +285,7 @@ MainWindow::MainWindow(Bytes programFolder)
                        {.width = frame.cx, .height = frame.cy}, nullptr, m_menu);
     createControls();
     applyDpi(common::win32::WindowDpi(hwnd()), nullptr);
+    fitIntoWorkArea();
     m_notice = std::make_unique<DesktopNotice>(hwnd());
 }
 
@@ -299,6 +300,28 @@ SIZE MainWindow::frameSize(int clientWidth, int clientHeight) const
     RECT frame{0, 0, px(clientWidth), px(clientHeight)};
     AdjustWindowRect(&frame, kMainStyle, TRUE);
     return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void MainWindow::fitIntoWorkArea()
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT place{};
+    if (!GetMonitorInfoA(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTONEAREST), &monitor) ||
+        !GetWindowRect(hwnd(), &place))
+        return;
+    // On the main display, the system's own setting of the work area counts too: wine keeps
+    // it apart from the display's record.
+    RECT work = monitor.rcWork;
+    RECT setting{};
+    if ((monitor.dwFlags & MONITORINFOF_PRIMARY) &&
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &setting, 0))
+        IntersectRect(&work, &monitor.rcWork, &setting);
+    const RECT fitted =
+        common::win32::FitIntoWorkArea(place, work, frameSize(kMinClientWidth, kMinClientHeight));
+    if (!EqualRect(&fitted, &place))
+        SetWindowPos(hwnd(), nullptr, fitted.left, fitted.top, fitted.right - fitted.left,
+                     fitted.bottom - fitted.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int MainWindow::px(int length) const

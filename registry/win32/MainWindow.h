@@ -99,6 +99,9 @@ private:
     common::win32::Place scaled(const common::win32::Place &place) const;
     // The outer size of the main window for an inside of this size at 96 DPI.
     SIZE frameSize(int clientWidth, int clientHeight) const;
+    // Keeps the window within its display's work area where the layout at the display's
+    // scale is larger than it (a small laptop screen at 125 %), down to the smallest size.
+    void fitIntoWorkArea();
     // Fonts, places and the layout for `dpi`; `suggested`: the window's new place, if any.
     void applyDpi(UINT dpi, const RECT *suggested);
     // Places are given at 96 DPI; the window scales them.

@@ -92,3 +92,35 @@ TEST(Win32Kit, ControlTextKeepsEveryByte)
 }
 
 } // namespace
+
+// A window larger than its display's work area is made smaller, never below its smallest
+// size, and one beyond an edge is moved in, its caption first.
+TEST(Win32Kit, AWindowIsFittedIntoTheWorkArea)
+{
+    using common::win32::FitIntoWorkArea;
+    const RECT laptop{0, 0, 1366, 728};
+    const struct
+    {
+        const char *what;
+        RECT window, work;
+        SIZE minimum;
+        RECT expected;
+    } cases[] = {
+        {"fits", {100, 20, 1100, 720}, laptop, {992, 518}, {100, 20, 1100, 720}},
+        {"too tall", {26, 26, 1292, 888}, laptop, {1240, 648}, {26, 0, 1292, 728}},
+        {"smallest size is larger", {0, 0, 1520, 1000}, laptop, {1508, 820}, {0, 0, 1508, 820}},
+        {"beyond the corner", {1000, 600, 1400, 900}, laptop, {300, 200}, {966, 428, 1366, 728}},
+        {"display to the right",
+         {0, 0, 1000, 640},
+         {1366, 40, 3286, 1080},
+         {992, 518},
+         {1366, 40, 2366, 680}},
+    };
+    for (const auto &c : cases) {
+        const RECT fitted = FitIntoWorkArea(c.window, c.work, c.minimum);
+        EXPECT_EQ(fitted.left, c.expected.left) << c.what;
+        EXPECT_EQ(fitted.top, c.expected.top) << c.what;
+        EXPECT_EQ(fitted.right, c.expected.right) << c.what;
+        EXPECT_EQ(fitted.bottom, c.expected.bottom) << c.what;
+    }
+}

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -161,6 +163,40 @@ TEST(RegistryWindowAtScale, FollowsTheDisplaysScaleAndEveryTextFits)
     EXPECT_EQ(client.cx, Scaled(registry::kClientWidth, dpi));
     EXPECT_EQ(client.cy, Scaled(registry::kClientHeight, dpi));
     expectEveryTextFits(window.hwnd(), dpi);
+}
+
+// On a display whose work area is smaller than the layout at its scale (a laptop at 150 %),
+// the window opens inside the work area, as large as it can, but no smaller than its
+// smallest size.
+TEST(RegistryWindowAtScale, OpensWithinASmallWorkArea)
+{
+    // The work area is the whole session's: only in a prefix of its own, where the layout
+    // is larger than a laptop's screen too.
+    const UINT dpi = expectedDpi();
+    if (dpi == 96)
+        GTEST_SKIP() << "runs in the prefixes at 144 and 192 DPI";
+    const auto frameOf = [](int width, int height) {
+        RECT frame{0, 0, width, height};
+        AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
+        return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+    };
+    const SIZE least =
+        frameOf(Scaled(registry::kMinClientWidth, dpi), Scaled(registry::kMinClientHeight, dpi));
+    const SIZE full =
+        frameOf(Scaled(registry::kClientWidth, dpi), Scaled(registry::kClientHeight, dpi));
+    // Narrower than the smallest width, and a height between the smallest and the full one.
+    const RECT laptop{0, 0, 1366, (least.cy + full.cy) / 2};
+    RECT saved{};
+    ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &saved, 0));
+    ASSERT_TRUE(SystemParametersInfoW(SPI_SETWORKAREA, 0, const_cast<RECT *>(&laptop), 0));
+    registry::win32::MainWindow window("");
+    SystemParametersInfoW(SPI_SETWORKAREA, 0, &saved, 0);
+    RECT frame{};
+    GetWindowRect(window.hwnd(), &frame);
+    EXPECT_EQ(frame.left, 0);
+    EXPECT_EQ(frame.top, 0);
+    EXPECT_EQ(frame.right - frame.left, least.cx);
+    EXPECT_EQ(frame.bottom, laptop.bottom);
 }
 
 // The window moved to a display of another scale: the system sends the new resolution and
