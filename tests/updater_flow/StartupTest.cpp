@@ -2,6 +2,7 @@
 #include "CoreTestSupport.h"
 #include "common/Arguments.h"
 #include "updater/app/CommandLine.h"
+#include "updater/app/StatusFit.h"
 
 namespace updatertest {
 namespace {
@@ -71,6 +72,32 @@ TEST(CommandLine, AFirstWordWithADashOrSlashIsAnOption)
         EXPECT_EQ(config.words, c.rest);
         EXPECT_EQ(config.servers.size(), 5u);
     }
+}
+
+// A status wider than its line gives up the folders, then the name's beginning, never the
+// beginning of the line or the percentage. Here every byte is one unit wide.
+TEST(StatusLine, ALongStatusGivesUpTheFoldersFirst)
+{
+    const Bytes downloading = "Status: Downloading: Maps\\Town\\Square.map - 58%";
+    const struct
+    {
+        Bytes text;
+        int width;
+        Bytes shown;
+    } cases[] = {
+        {downloading, 47, downloading},
+        {downloading, 46, "Status: Downloading: Maps\\To\x85\\Square.map - 58%"},
+        {downloading, 39, "Status: Downloading: \x85\\Square.map - 58%"},
+        {downloading, 38, "Status: Downloading: \x85Square.map - 58%"},
+        {downloading, 5, "Status: Downloading: \x85 - 58%"},
+        {"Status: Error Connecting...", 12, "Status: \x85..."},
+        {"Status: Loading File Versions - 45%", 25,
+         "Status: \x85"
+         "e Versions - 45%"},
+    };
+    const auto bytes = [](const Bytes &text) { return static_cast<int>(text.size()); };
+    for (const auto &c : cases)
+        EXPECT_EQ(updater::FitStatusText(c.text, c.width, bytes), c.shown) << c.width;
 }
 
 TEST(CommandLine, PortIsTheLeadingNumberRounded)

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -69,6 +70,30 @@ TEST(UpdaterWindow, ShowsWhatTheCoreSends)
     EXPECT_EQ(window.barElement(1)->width(), 147);
     EXPECT_EQ(window.barElement(0)->width(), 295);
     EXPECT_EQ(window.statusLabel()->text(), QStringLiteral("Status: Downloading: zlib.dll - 50%"));
+}
+
+// A file deep in folders: the line keeps its beginning, the name and the percentage, and
+// the whole text is the label's tip.
+TEST(UpdaterWindow, ALongStatusKeepsTheNameAndThePercentage)
+{
+    UpdaterWindow window;
+    const common::Bytes status =
+        "Status: Downloading: Maps\\Northern Reaches\\Frostmarch\\Caves\\Lower.map - 58%";
+    window.setStatusText(status);
+    settle(window);
+    const QLabel *label = window.statusLabel();
+    const QString shown = label->text();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Status: Downloading: Maps")))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QString::fromUtf8("\u2026\\Lower.map - 58%")))
+        << shown.toStdString();
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(shown), label->contentsRect().width());
+    EXPECT_EQ(label->toolTip(), common::FromWindows1252(status));
+
+    window.setStatusText("Status: Update Complete");
+    settle(window);
+    EXPECT_EQ(label->text(), QStringLiteral("Status: Update Complete"));
+    EXPECT_TRUE(label->toolTip().isEmpty());
 }
 
 TEST(UpdaterWindow, ProgressInQuickSuccessionIsShownTogetherLatestWinning)

@@ -2,10 +2,12 @@
 
 #include "common/qt/QtColour.h"
 #include "common/qt/Text1252.h"
+#include "updater/app/StatusFit.h"
 #include "updater/flow/Progress.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QListWidget>
@@ -116,8 +118,19 @@ void UpdaterWindow::selectLogLine(int index)
 
 void UpdaterWindow::showProgress(const ProgressRefresh::Changes &changes)
 {
-    if (changes.status)
-        m_status->setText(common::FromWindows1252(*changes.status));
+    if (changes.status) {
+        // A long file name gives up its folders rather than the percentage; the whole text
+        // is the label's tip then.
+        const QFontMetrics metrics(m_status->font());
+        const common::Bytes shown =
+            FitStatusText(*changes.status, m_status->contentsRect().width(),
+                          [&metrics](const common::Bytes &text) {
+                              return metrics.horizontalAdvance(common::FromWindows1252(text));
+                          });
+        m_status->setText(common::FromWindows1252(shown));
+        m_status->setToolTip(shown == *changes.status ? QString()
+                                                      : common::FromWindows1252(*changes.status));
+    }
     if (changes.bytes) {
         const QString text = common::FromWindows1252(*changes.bytes);
         m_bytes[0]->setText(text);

@@ -4,6 +4,7 @@
 #include "common/win32/Win32Colour.h"
 #include "common/win32/Win32CoreTimer.h"
 #include "common/win32/WindowText.h"
+#include "updater/app/StatusFit.h"
 #include "updater/flow/Progress.h"
 
 #include <algorithm>
@@ -217,7 +218,12 @@ void Win32UpdaterWindow::drawItem(const DRAWITEMSTRUCT &item)
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
     if (item.hwndItem == m_status) {
         SetTextColor(dc, ToColorRef(Rgb(0xe6dccf)));
-        common::win32::DrawTextBytes(dc, text, area,
+        // A long file name gives up its folders rather than the percentage.
+        const common::Bytes shown =
+            FitStatusText(text, area.right - area.left, [dc](const common::Bytes &candidate) {
+                return common::win32::TextWidth(dc, candidate);
+            });
+        common::win32::DrawTextBytes(dc, shown, area,
                                      DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT);
         SelectObject(dc, old);
         return;
