@@ -7,7 +7,7 @@
 #include "common/qt/QtColour.h"
 #include "common/qt/Text1252.h"
 #include "registry/app/IniAccountSettings.h"
-#include "registry/app/RegistryProgram.h"
+#include "registry/app/RegistryWiring.h"
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowView.h"
 #include "registry/net/AdministratorLock.h"
@@ -106,23 +106,19 @@ protected:
             if (onMessage)
                 onMessage(text);
         });
-        m_view = std::make_unique<registry::WindowView>(m_window->surface());
-        m_view->setQuitHandler([this] { ++m_quits; });
-        m_serverList = std::make_unique<registry::ServerListShown>(m_window->surface(), m_clock,
-                                                                   folder() + "/registry.ini");
-        m_view->setServerList(*m_serverList);
-        m_chatShowing =
-            std::make_unique<registry::ChatLineShowing>(m_localClock, folder() + "/registry.ini");
-        m_view->setChatLineShowing(*m_chatShowing);
         m_settings = std::make_unique<registry::IniAccountSettings>(folder());
-        m_controller = std::make_unique<registry::WindowController>(
-            registry::RegistryClient::Ports{
-                m_clock, m_main, m_probeOverride ? *m_probeOverride : m_probe, *m_view,
-                [this] { return m_machineId; }, "127.0.0.1", 2600, m_settings.get()},
-            m_window->surface(), m_shell, registry::FoldersBeside(folder()));
-        m_controller->setServerList(*m_serverList);
-        m_controller->setChatLineShowing(*m_chatShowing);
-        m_chatShowing->setPlayerName([this] { return m_controller->core().accountName(); });
+        m_wiring = std::make_unique<registry::RegistryWiring>(
+            m_window->surface(), m_window->notifier(), folder(),
+            registry::ServerAddress{"127.0.0.1", 2600},
+            registry::RegistryWiring::Ports{m_clock, m_main,
+                                            m_probeOverride ? *m_probeOverride : m_probe, m_shell,
+                                            m_localClock, [this] { return m_machineId; },
+                                            m_settings.get(), folder() + "/registry.ini"});
+        m_view = &m_wiring->view();
+        m_view->setQuitHandler([this] { ++m_quits; });
+        m_serverList = &m_wiring->serverList();
+        m_chatShowing = &m_wiring->chatShowing();
+        m_controller = &m_wiring->controller();
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_controller->start();
@@ -132,10 +128,11 @@ protected:
     void destroy()
     {
         m_core = nullptr;
-        m_controller.reset();
-        m_view.reset();
-        m_serverList.reset();
-        m_chatShowing.reset();
+        m_controller = nullptr;
+        m_view = nullptr;
+        m_serverList = nullptr;
+        m_chatShowing = nullptr;
+        m_wiring.reset();
         m_window.reset();
     }
 
@@ -222,11 +219,13 @@ protected:
     int m_quits = 0;
     // The window outlives the core that drives it.
     std::unique_ptr<registry::FrmMain> m_window;
-    std::unique_ptr<registry::ServerListShown> m_serverList;
-    std::unique_ptr<registry::ChatLineShowing> m_chatShowing;
-    std::unique_ptr<registry::WindowView> m_view;
     std::unique_ptr<registry::IniAccountSettings> m_settings;
-    std::unique_ptr<registry::WindowController> m_controller;
+    std::unique_ptr<registry::RegistryWiring> m_wiring;
+    // The wiring's parts.
+    registry::WindowView *m_view = nullptr;
+    registry::ServerListShown *m_serverList = nullptr;
+    registry::ChatLineShowing *m_chatShowing = nullptr;
+    registry::WindowController *m_controller = nullptr;
     registry::RegistryClient *m_core = nullptr;
 };
 

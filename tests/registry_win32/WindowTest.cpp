@@ -3,7 +3,7 @@
 #include "common/HostAddress.h"
 #include "common/IniStore.h"
 #include "common/win32/WindowText.h"
-#include "registry/app/RegistryProgram.h"
+#include "registry/app/RegistryWiring.h"
 #include "registry/app/WindowController.h"
 #include "registry/app/WindowSurface.h"
 #include "registry/app/WindowView.h"
@@ -99,21 +99,16 @@ protected:
     {
         m_window = std::make_unique<MainWindow>(m_folder);
         m_window->setMessagePresenter([this](const Bytes &text) { m_messages.push_back(text); });
-        m_view = std::make_unique<WindowView>(m_window->surface());
+        m_wiring = std::make_unique<RegistryWiring>(
+            m_window->surface(), m_window->notifier(), m_folder, ServerAddress{"127.0.0.1", 2600},
+            RegistryWiring::Ports{m_clock, m_main, m_probe, m_shell, m_localClock,
+                                  [] { return Bytes("12345"); }, nullptr,
+                                  m_folder + "\\registry.ini"});
+        m_view = &m_wiring->view();
         m_view->setQuitHandler([this] { ++m_quits; });
-        m_serverList = std::make_unique<ServerListShown>(m_window->surface(), m_clock,
-                                                         m_folder + "\\registry.ini");
-        m_view->setServerList(*m_serverList);
-        m_chatShowing =
-            std::make_unique<ChatLineShowing>(m_localClock, m_folder + "\\registry.ini");
-        m_view->setChatLineShowing(*m_chatShowing);
-        m_controller = std::make_unique<WindowController>(
-            RegistryClient::Ports{m_clock, m_main, m_probe, *m_view, [] { return Bytes("12345"); },
-                                  "127.0.0.1", 2600, nullptr},
-            m_window->surface(), m_shell, FoldersBeside(m_folder));
-        m_controller->setServerList(*m_serverList);
-        m_controller->setChatLineShowing(*m_chatShowing);
-        m_chatShowing->setPlayerName([this] { return m_controller->core().accountName(); });
+        m_serverList = &m_wiring->serverList();
+        m_chatShowing = &m_wiring->chatShowing();
+        m_controller = &m_wiring->controller();
         m_core = &m_controller->core();
         m_window->attach(*m_controller);
         m_window->show();
@@ -123,10 +118,7 @@ protected:
 
     void TearDown() override
     {
-        m_controller.reset();
-        m_view.reset();
-        m_serverList.reset();
-        m_chatShowing.reset();
+        m_wiring.reset();
         m_window.reset();
         // The list's choices stay with the test that made them.
         DeleteFileA((m_folder + "\\registry.ini").c_str());
@@ -279,10 +271,12 @@ protected:
     std::vector<Bytes> m_messages;
     int m_quits = 0;
     std::unique_ptr<MainWindow> m_window;
-    std::unique_ptr<ServerListShown> m_serverList;
-    std::unique_ptr<ChatLineShowing> m_chatShowing;
-    std::unique_ptr<WindowView> m_view;
-    std::unique_ptr<WindowController> m_controller;
+    std::unique_ptr<RegistryWiring> m_wiring;
+    // The wiring's parts.
+    WindowView *m_view = nullptr;
+    ServerListShown *m_serverList = nullptr;
+    ChatLineShowing *m_chatShowing = nullptr;
+    WindowController *m_controller = nullptr;
     RegistryClient *m_core = nullptr;
 };
 
