@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -144,9 +145,15 @@ TEST_F(RegistryScreenshotTest, ServerList)
         ++index;
     }
     logIn("Brannoc", 0);
+    auto *list = w<QTreeWidget>("lstViewServers");
+    // Players, most first: two clicks on its header.
+    QHeaderView *header = list->header();
+    const QPoint players(header->sectionViewportPosition(3) + header->sectionSize(3) / 2,
+                         header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, players);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, players);
     QTest::mouseClick(w<QCheckBox>("chkHideOffline"), Qt::LeftButton, {}, QPoint(6, 8));
     QTest::keyClicks(box("txtFind"), QStringLiteral("o"));
-    auto *list = w<QTreeWidget>("lstViewServers");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
     const QPixmap window = grabWhole(*m_window);
     list->setFocus();

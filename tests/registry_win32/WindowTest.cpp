@@ -1309,6 +1309,17 @@ TEST_F(RegistryServerListWindowTest, ListPicture)
     m_main.deliver(inbound({1, 4, 1, 27}, serverEntry("My Town", "Zo\xEB")));
     m_main.deliver(inbound({1, 5, 1, 9}, serverEntry("Eastreach Outpost", "Talia")));
     rightClick(2, 0); // Westreach pinned
+    // Players, most first: two clicks on its header.
+    HWND header = reinterpret_cast<HWND>(SendMessageA(list(), LVM_GETHEADER, 0, 0));
+    RECT place{};
+    SendMessageA(header, HDM_GETITEMRECT, ColPlayers, reinterpret_cast<LPARAM>(&place));
+    const LPARAM players =
+        MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+    for (int click = 0; click < 2; ++click) {
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, players);
+        SendMessageA(header, WM_LBUTTONUP, 0, players);
+        pump();
+    }
     SendMessageA(c(IdHideOffline), BM_CLICK, 0, 0);
     type(c(IdServerFind), "e");
     clickList(1);
