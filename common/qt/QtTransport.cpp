@@ -35,7 +35,9 @@ void QtTransport::close()
     m_wasConnected = false;
     m_closePending = false;
     if (m_socket->state() == QAbstractSocket::UnconnectedState) {
-        m_socket->readAll();
+        // A socket that never connected has nothing to drop (and Qt warns of reading it).
+        if (m_socket->isOpen())
+            m_socket->readAll();
         return;
     }
     m_closing = true;

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
 
 // The scripted loopback peer in the contract's terms.
@@ -65,3 +68,25 @@ struct QtAdapters
 namespace transportcontract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, TransportContract, QtAdapters);
 } // namespace transportcontract
+
+namespace {
+
+std::vector<std::string> g_qtMessages;
+
+// Closing a transport that never connected (the Registry's probe at start-up, and its
+// connection before the first attempt) has nothing to drop, and says nothing on the console.
+TEST(QtTransport, ClosingBeforeAnyConnectionSaysNothing)
+{
+    g_qtMessages.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+            g_qtMessages.push_back(text.toStdString());
+        });
+    common::QtTransport transport;
+    transport.close();
+    transport.close();
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(g_qtMessages.empty()) << g_qtMessages.front();
+}
+
+} // namespace
