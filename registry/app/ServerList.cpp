@@ -40,15 +40,32 @@ std::optional<Bytes> ServerList::setRow(int index, const ServerRowText &row, std
     const bool cameOnline = isOnline(row) && (added || !isOnline(it->second.text));
     if (added)
         it->second.arrival = m_arrivals++;
+    const bool renamed = added || it->second.text.name != row.name ||
+                         it->second.text.administrator != row.administrator;
     it->second.text = row;
-    it->second.lowerName = common::LowerCase1252(row.name);
-    it->second.lowerAdministrator = common::LowerCase1252(row.administrator);
-    it->second.favourite = m_choices.favourites.count(keyOf(it->second)) != 0;
+    if (renamed) {
+        it->second.lowerName = common::LowerCase1252(row.name);
+        it->second.lowerAdministrator = common::LowerCase1252(row.administrator);
+        it->second.favourite = m_choices.favourites.count(keyOf(it->second)) != 0;
+    }
     if (!cameOnline || !m_choices.favouriteNotices || nowMs - *m_listStart < kListSettleMs ||
         !it->second.favourite)
         return std::nullopt;
     return row.name + " is online (" + row.players +
            (row.players == "1" ? " player)" : " players)");
+}
+
+bool ServerList::couldRearrange(int index, const ServerRowText &row) const
+{
+    const auto it = m_rows.find(index);
+    if (it == m_rows.end())
+        return true;
+    const ServerRowText &was = it->second.text;
+    if (isOnline(was) != isOnline(row) || was.name != row.name ||
+        was.administrator != row.administrator)
+        return true;
+    return m_choices.order != SortOrder::Arrival && m_choices.column == ServerColumn::Players &&
+           common::LeadingNumberRounded(was.players) != common::LeadingNumberRounded(row.players);
 }
 
 void ServerList::clear()
@@ -154,10 +171,11 @@ bool ServerList::isFavourite(int index) const
     return it != m_rows.end() && it->second.favourite;
 }
 
-ServerRowText ServerList::rowText(int index) const
+const ServerRowText &ServerList::rowText(int index) const
 {
+    static const ServerRowText none;
     const auto it = m_rows.find(index);
-    return it == m_rows.end() ? ServerRowText{} : it->second.text;
+    return it == m_rows.end() ? none : it->second.text;
 }
 
 std::optional<int> ServerList::find(const ServerKey &key) const

@@ -79,6 +79,10 @@ public:
     // row is a favourite that came online (it was offline, or is new) after the list sent
     // on connecting, and the player asked for such word: "Eastmarch is online (12 players)".
     std::optional<Bytes> setRow(int index, const ServerRowText &row, std::int64_t nowMs = 0);
+    // Whether `row` arriving for `index` could move, show or hide any row: it is new, or what
+    // the order, the filter or the favourites look at changes. Most updates change only the
+    // players of a list that is not sorted by them.
+    bool couldRearrange(int index, const ServerRowText &row) const;
     void clear();
     void setFavouriteNotices(bool on) { m_choices.favouriteNotices = on; }
     void setLastPlayed(const ServerKey &key) { m_choices.lastPlayed = key; }
@@ -105,7 +109,7 @@ public:
     // The row of the server `key` names, if the list has it.
     std::optional<int> find(const ServerKey &key) const;
     // The core's text of the row `index`; empty when there is no such row.
-    ServerRowText rowText(int index) const;
+    const ServerRowText &rowText(int index) const;
 
 private:
     struct Row

@@ -3,6 +3,7 @@
 #include "registry/app/ServerListSettings.h"
 #include "registry/app/WindowDescription.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace registry {
@@ -24,9 +25,10 @@ bool ServerListShown::arranged() const
 
 void ServerListShown::rowArrived(int index, const ServerRowText &row)
 {
+    const bool couldRearrange = m_list.couldRearrange(index, row);
     const std::optional<Bytes> notice = m_list.setRow(index, row, m_clock.nowMs());
     if (arranged()) {
-        showChanged(index);
+        showChanged(index, couldRearrange);
     } else {
         m_surface.setServerRow(index, row);
         m_shownOrder.reset();
@@ -130,18 +132,33 @@ void ServerListShown::showAll()
         m_shownOrder->push_back(row.index);
 }
 
-void ServerListShown::showChanged(int index)
+void ServerListShown::showChanged(int index, bool couldRearrange)
 {
-    if (m_list.shownOrder() != m_shownOrder) {
-        showAll();
-        return;
+    if (couldRearrange) {
+        const std::vector<int> order = m_list.shownOrder();
+        if (order != m_shownOrder) {
+            // A new row that goes last is added as it comes, like a row of the list as sent;
+            // any other change shows the whole list again.
+            const bool appended =
+                m_shownOrder && order.size() == m_shownOrder->size() + 1 && order.back() == index &&
+                std::equal(m_shownOrder->begin(), m_shownOrder->end(), order.begin());
+            if (!appended) {
+                showAll();
+                return;
+            }
+            m_shownOrder->push_back(index);
+        }
     }
     if (!m_list.isShown(index))
         return;
-    ServerRowText text = m_list.rowText(index);
-    if (m_list.isFavourite(index))
-        text.name = kFavouriteMark + text.name;
-    m_surface.setServerRow(index, text);
+    const ServerRowText &text = m_list.rowText(index);
+    if (!m_list.isFavourite(index)) {
+        m_surface.setServerRow(index, text);
+        return;
+    }
+    ServerRowText marked = text;
+    marked.name = kFavouriteMark + marked.name;
+    m_surface.setServerRow(index, marked);
 }
 
 void ServerListShown::keepChoices()

@@ -58,8 +58,9 @@ private:
     bool arranged() const;
     void showAll();
     // A row of the core changed while the list is arranged: the whole list again when the
-    // rows shown or their order changed, otherwise only that row.
-    void showChanged(int index);
+    // rows shown or their order changed, otherwise only that row. The order is looked at only
+    // when the change `couldRearrange` it.
+    void showChanged(int index, bool couldRearrange);
     // The rows as the window shows them, the favourites' names marked.
     std::vector<ShownServerRow> shownRows() const;
     void keepChoices();

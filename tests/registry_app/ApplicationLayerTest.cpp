@@ -36,7 +36,8 @@ public:
     bool postWorks = true;
     std::vector<int> arrived; // rows given to the list as they came
     std::vector<ShownServerRow> shownRows;
-    int chosenRow = 0; // chosen by the program
+    int wholeShows = 0; // times the list was shown again as a whole
+    int chosenRow = 0;  // chosen by the program
     std::pair<ServerColumn, SortOrder> sortIndicator{ServerColumn::Name, SortOrder::Arrival};
 
     void setText(int id, ByteView text) override { texts[id] = text; }
@@ -62,7 +63,11 @@ public:
     void setChatTimesChecked(bool checked) override { chatTimesChecked = checked; }
     void setServerRow(int index, const ServerRowText &) override { arrived.push_back(index); }
     void clearServerRows() override {}
-    void showServerRows(const std::vector<ShownServerRow> &rows) override { shownRows = rows; }
+    void showServerRows(const std::vector<ShownServerRow> &rows) override
+    {
+        shownRows = rows;
+        ++wholeShows;
+    }
     void chooseServerRow(int index) override { chosenRow = index; }
     void setSortIndicator(ServerColumn column, SortOrder order) override
     {
@@ -350,6 +355,34 @@ TEST_F(ApplicationLayer, AHeaderClickSortsTheServerListAndTheOrderIsKeptForTheNe
     restarted.rowArrived(9, {"Online", "Alpha", "12", "Ann"});
     EXPECT_EQ(indicesOf(next.shownRows), (std::vector<int>{9, 4}));
     EXPECT_TRUE(next.arrived.empty());
+}
+
+// While the list is arranged, a row that goes last is added as it comes and an update that
+// moves nothing is shown in place; only a row that goes elsewhere shows the list again.
+TEST_F(ApplicationLayer, AnArrangedListIsShownAgainOnlyWhenItsOrderChanges)
+{
+    TempFolder temp;
+    ServerListShown list(surface, clock, (temp.path() / "registry.ini").string());
+    list.setFindText("a");
+    list.cleared();
+    const int shows = surface.wholeShows;
+    list.rowArrived(1, {"Online", "Alpha", "3", "Ann"});
+    list.rowArrived(2, {"Online", "Beta", "4", "Ann"});
+    list.rowArrived(3, {"Online", "Zed", "4", "Bo"}); // kept out by the find text
+    list.rowArrived(2, {"Online", "Beta", "9", "Ann"});
+    EXPECT_EQ(surface.wholeShows, shows);
+    EXPECT_EQ(surface.arrived, (std::vector<int>{1, 2, 2}));
+
+    list.toggleFavourite(2); // Beta on top
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{2, 1}));
+    list.rowArrived(4, {"Online", "Gamma", "1", "Ann"}); // last
+    EXPECT_EQ(surface.wholeShows, shows + 1);
+    list.rowArrived(5, {"Online", "Beta", "2", "Ann"}); // a favourite: among those on top
+    EXPECT_EQ(surface.wholeShows, shows + 2);
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{2, 5, 1, 4}));
+    list.rowArrived(1, {"Offline", "Alpha", "0", "Ann"});
+    list.setHideOffline(true);
+    EXPECT_EQ(indicesOf(surface.shownRows), (std::vector<int>{2, 5, 4}));
 }
 
 TEST_F(ApplicationLayer, OnlyAStartedGameKeepsTheServerLastPlayedAndThePlayersChoiceStands)

@@ -30,6 +30,35 @@ std::vector<int> order(const ServerList &list)
     return out;
 }
 
+// Only what the order, the filter or the favourites look at can rearrange the list; an
+// update that cannot is shown in place without arranging the list again.
+TEST(ServerList, OnlyAChangeTheArrangementLooksAtCanRearrange)
+{
+    const struct
+    {
+        const char *what;
+        ServerRowText update;
+        int headerClicks; // on Players: 0 arrival order, 1 fewest first
+        bool could;
+    } cases[] = {
+        {"players, arrival order", row("Alpha", 40), 0, false},
+        {"players, sorted by them", row("Alpha", 40), 1, true},
+        {"players text, same number", {"Online", "Alpha", "3 ", "Ann"}, 1, false},
+        {"gone offline", row("Alpha", 3, false), 0, true},
+        {"renamed", row("Alpha II", 3), 0, true},
+        {"another administrator", row("Alpha", 3, true, "Bo"), 0, true},
+        {"nothing", row("Alpha", 3), 1, false},
+    };
+    for (const auto &c : cases) {
+        ServerList list;
+        list.setRow(4, row("Alpha", 3));
+        for (int click = 0; click < c.headerClicks; ++click)
+            list.headerClicked(ServerColumn::Players);
+        EXPECT_EQ(list.couldRearrange(4, c.update), c.could) << c.what;
+        EXPECT_TRUE(list.couldRearrange(5, c.update)) << "a new row, " << c.what;
+    }
+}
+
 TEST(ServerList, SortsByAColumnThroughThreeClicksAndKeepsTheOrderUnderUpdates)
 {
     ServerList list;
