@@ -2,13 +2,13 @@
 // dbus-daemon for this program alone, and on it a notification service of the test's own.
 // A program of its own, since the session bus is chosen once per process, at first use.
 #include "registry/qt/DesktopNotice.h"
+#include "tests/support/ReferenceServer.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -42,15 +41,6 @@ private:
     QDBusConnection m_bus;
 };
 
-bool runUntil(const std::function<bool()> &done)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!done() && waited.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    return done();
-}
-
 TEST(DesktopNotice, ANotificationServiceOnTheSessionBusGetsTheWordInItsOwnCharacters)
 {
     QProcess daemon;
@@ -58,7 +48,8 @@ TEST(DesktopNotice, ANotificationServiceOnTheSessionBusGetsTheWordInItsOwnCharac
                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
                   QStringLiteral("--print-address=1")});
     ASSERT_TRUE(daemon.waitForStarted()) << "dbus-daemon is missing";
-    ASSERT_TRUE(runUntil([&] { return daemon.canReadLine(); })) << "the bus gave no address";
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return daemon.canReadLine(); }))
+        << "the bus gave no address";
     const QByteArray address = daemon.readLine().trimmed();
     qputenv("DBUS_SESSION_BUS_ADDRESS", address);
 
@@ -73,7 +64,7 @@ TEST(DesktopNotice, ANotificationServiceOnTheSessionBusGetsTheWordInItsOwnCharac
     QWidget window;
     registry::DesktopNotice notice(window);
     notice.notify("Zo\xEB's Keep is online (1 player)");
-    ASSERT_TRUE(runUntil([&] { return !service.calls.empty(); }))
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !service.calls.empty(); }))
         << "no notification reached the service";
     const QDBusMessage &call = service.calls.front();
     EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));
@@ -110,7 +101,7 @@ TEST(DesktopNotice, Picture)
     // The service draws in a process of its own: wait until the corner changed and settled.
     QPixmap picture;
     QImage last = before;
-    ASSERT_TRUE(runUntil([&] {
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
         picture = corner();
         const QImage now = picture.toImage();
         const bool settled = now != before && now == last;

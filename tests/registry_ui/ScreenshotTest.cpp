@@ -1,4 +1,5 @@
 #include "WindowFixture.h"
+#include "tests/support/ChatPictureLines.h"
 
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -24,6 +25,20 @@ QPixmap grabWhole(const QWidget &window)
     const QRect frame = window.frameGeometry();
     return QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(), frame.width(),
                                                         frame.height());
+}
+
+// The window with a menu beside it, `menuTop` pixels down, on the window's button colour.
+QPixmap besideWindow(const QPixmap &window, const QPixmap &menu, int menuTop)
+{
+    const int gap = 8;
+    QPixmap sheet(window.width() + menu.width() + 2 * gap,
+                  std::max(window.height(), menu.height() + 2 * gap));
+    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
+    QPainter painter(&sheet);
+    painter.drawPixmap(0, 0, window);
+    painter.drawPixmap(window.width() + gap, menuTop, menu);
+    painter.end();
+    return sheet;
 }
 
 } // namespace
@@ -164,15 +179,7 @@ TEST_F(RegistryScreenshotTest, ServerList)
     const QPixmap menuPicture = menu->grab();
     menu->close();
 
-    const int gap = 8;
-    QPixmap sheet(window.width() + menuPicture.width() + 2 * gap,
-                  std::max(window.height(), menuPicture.height() + 2 * gap));
-    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
-    QPainter painter(&sheet);
-    painter.drawPixmap(0, 0, window);
-    painter.drawPixmap(window.width() + gap, gap, menuPicture);
-    painter.end();
-    ASSERT_TRUE(sheet.save(target, "PNG"));
+    ASSERT_TRUE(besideWindow(window, menuPicture, 8).save(target, "PNG"));
 }
 
 // The chat as a player with times turned on sees it: the time before each line, the lines
@@ -196,16 +203,7 @@ TEST_F(RegistryScreenshotTest, Chat)
         deliver(inbound({6, 1, 0}, user));
     m_localClock.set(20, 58);
     logIn("Brannoc", 0);
-    const struct
-    {
-        int hour, minute;
-        const char *line;
-    } lines[] = {{21, 2, "Ostrik: Riverside Keep is back up after the patch."},
-                 {21, 3, "Ren: brannoc, are you coming to the arena?"},
-                 {21, 3, "Brannoc: on my way"},
-                 {21, 5, "Talia: the arena is full, try the Old Mill"},
-                 {21, 6, "Ostrik: Brannoc: bring the map"}};
-    for (const auto &line : lines) {
+    for (const auto &line : testsupport::kPictureChatLines) {
         m_localClock.set(line.hour, line.minute);
         deliver(inbound({7}, line.line));
     }
@@ -227,14 +225,6 @@ TEST_F(RegistryScreenshotTest, Chat)
     QApplication::sendEvent(chat->viewport(), &event);
     ASSERT_FALSE(menuPicture.isNull()) << "the log's context menu did not open";
 
-    const int gap = 8;
-    QPixmap sheet(window.width() + menuPicture.width() + 2 * gap,
-                  std::max(window.height(), menuPicture.height() + 2 * gap));
-    sheet.fill(common::ToQColor(registry::kButtonIdleColour));
-    QPainter painter(&sheet);
-    painter.drawPixmap(0, 0, window);
-    painter.drawPixmap(window.width() + gap, window.height() - menuPicture.height() - gap,
-                       menuPicture);
-    painter.end();
-    ASSERT_TRUE(sheet.save(target, "PNG"));
+    const int bottom = window.height() - menuPicture.height() - 8;
+    ASSERT_TRUE(besideWindow(window, menuPicture, bottom).save(target, "PNG"));
 }

@@ -11,6 +11,7 @@
 #include "registry/win32/ChatLog.h"
 #include "registry/win32/DesktopNotice.h"
 #include "registry/win32/MainWindow.h"
+#include "tests/support/ChatPictureLines.h"
 #include "tests/support/FakeTransport.h"
 #include "tests/support/FindRowCases.h"
 #include "tests/support/Win32Loop.h"
@@ -1372,16 +1373,7 @@ TEST_F(RegistryChatPictureTest, ChatPicture)
         m_main.deliver(inbound({6, 1, 0}, user));
     m_localClock.set(20, 58);
     logIn("Brannoc");
-    const struct
-    {
-        int hour, minute;
-        const char *line;
-    } lines[] = {{21, 2, "Ostrik: Riverside Keep is back up after the patch."},
-                 {21, 3, "Ren: brannoc, are you coming to the arena?"},
-                 {21, 3, "Brannoc: on my way"},
-                 {21, 5, "Talia: the arena is full, try the Old Mill"},
-                 {21, 6, "Ostrik: Brannoc: bring the map"}};
-    for (const auto &line : lines) {
+    for (const auto &line : testsupport::kPictureChatLines) {
         m_localClock.set(line.hour, line.minute);
         m_main.deliver(inbound({7}, line.line));
         m_view->flushChat();
